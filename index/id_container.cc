@@ -1,0 +1,89 @@
+#include "index/id_container.h"
+
+#include <string_view>
+
+namespace qoinfo {
+
+std::size_t CIDContainer::HashVisit(const CTimeURLContainer& record) {
+  const std::size_t url_hash = std::hash<std::u16string_view>{}(record.m_url);
+  const std::size_t time_hash = std::hash<std::int64_t>{}(record.m_time);
+  return url_hash ^ (time_hash + 0x9E3779B97F4A7C15ull + (url_hash << 6) +
+                     (url_hash >> 2));
+}
+
+CIDContainer& CIDContainer::operator=(const CIDContainer& other) {
+  if (this != &other) {
+    RecordMap records = other.m_records;
+    auto by_visit = other.m_byVisit;
+    m_records.swap(records);
+    m_byVisit.swap(by_visit);
+  }
+  m_lastId = other.m_lastId;
+  return *this;
+}
+
+std::int64_t CIDContainer::FindRecord(const CTimeURLContainer& record) const {
+  const CTimeURLContainerComparer same_visit(record);
+  std::int64_t found = 0;
+  const auto [first, last] = m_byVisit.equal_range(HashVisit(record));
+  for (auto it = first; it != last; ++it) {
+    const auto entry = m_records.find(it->second);
+    if (entry != m_records.end() && same_visit(*entry) &&
+        (found == 0 || entry->first < found)) {
+      found = entry->first;
+    }
+  }
+  return found;
+}
+
+std::int64_t CIDContainer::AddRecord(const CTimeURLContainer& record) {
+  if (const std::int64_t existing = FindRecord(record); existing != 0) {
+    return existing;
+  }
+  // The counter never wraps and never issues 0 or a negative identifier. An
+  // identifier already in use (a file whose counter lags behind its records)
+  // is skipped, so that a new page never shares another page's identifier.
+  std::int64_t id = m_lastId < 0 ? 0 : m_lastId;
+  do {
+    if (id >= kMaxId) return 0;
+    ++id;
+  } while (m_records.count(id) != 0);
+  const auto entry = m_records.emplace(id, record).first;
+  try {
+    m_byVisit.emplace(HashVisit(record), id);
+  } catch (...) {
+    m_records.erase(entry);
+    throw;
+  }
+  m_lastId = id;
+  return id;
+}
+
+bool CIDContainer::RemoveRecord(std::int64_t id) {
+  if (id <= 0) return false;
+  const auto entry = m_records.find(id);
+  if (entry == m_records.end()) return false;
+  const auto [first, last] = m_byVisit.equal_range(HashVisit(entry->second));
+  for (auto it = first; it != last; ++it) {
+    if (it->second == id) {
+      m_byVisit.erase(it);
+      break;
+    }
+  }
+  m_records.erase(entry);
+  return true;
+}
+
+void CIDContainer::InsertLoaded(std::int64_t id, CTimeURLContainer record) {
+  const std::size_t hash = HashVisit(record);
+  const auto [entry, inserted] = m_records.emplace(id, std::move(record));
+  if (!inserted) return;
+  try {
+    m_byVisit.emplace(hash, id);
+  } catch (...) {
+    m_records.erase(entry);
+    throw;
+  }
+}
+
+}  // namespace qoinfo

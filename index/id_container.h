@@ -1,0 +1,76 @@
+// CIDContainer: the page records, keyed by page identifier (1 upward, never
+// reused; 0 means "no page"), and the last identifier issued.
+//
+// Besides the ordered record map it keeps a hash index from visit (time and
+// URL) to identifiers, so that AddRecord and FindRecord cost one lookup
+// instead of a scan; both still answer the lowest identifier holding an equal
+// visit, as a scan from the smallest identifier would. Not thread-safe: the
+// owner serialises all calls.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <unordered_map>
+
+#include "index/time_url_container.h"
+
+namespace qoinfo {
+
+class CIDContainer {
+ public:
+  using RecordMap = std::map<std::int64_t, CTimeURLContainer>;
+
+  // The predicate that finds a stored record by visit: an entry matches when
+  // its time and URL equal those of the record given at construction.
+  class CTimeURLContainerComparer {
+   public:
+    explicit CTimeURLContainerComparer(const CTimeURLContainer& record)
+        : m_record(record) {}
+    virtual ~CTimeURLContainerComparer() = default;
+    virtual bool operator()(
+        const std::pair<const std::int64_t, CTimeURLContainer>& entry) const {
+      return entry.second.SameVisitAs(m_record);
+    }
+
+   private:
+    CTimeURLContainer m_record;
+  };
+
+  // The highest identifier the counter can issue.
+  static constexpr std::int64_t kMaxId = INT64_MAX;
+
+  CIDContainer() = default;
+  CIDContainer(const CIDContainer& other) = default;
+  CIDContainer& operator=(const CIDContainer& other);
+
+  // The identifier of the stored record with the same visit; when there is
+  // none, stores a copy under the next free identifier and returns it.
+  // Returns 0 and stores nothing when the counter has reached kMaxId.
+  std::int64_t AddRecord(const CTimeURLContainer& record);
+  // The lowest identifier holding the same visit, or 0. Changes nothing.
+  std::int64_t FindRecord(const CTimeURLContainer& record) const;
+  // Erases the record under `id` (> 0); true when one was erased.
+  bool RemoveRecord(std::int64_t id);
+  // A full copy of the records.
+  RecordMap GetRecords() const { return m_records; }
+
+  const RecordMap& records() const { return m_records; }
+  std::int64_t lastId() const { return m_lastId; }
+
+  // Loading: places a record read from a file under its stored identifier
+  // (an identifier already present keeps its record), and restores the
+  // counter. Neither is used by AddRecord's callers.
+  void InsertLoaded(std::int64_t id, CTimeURLContainer record);
+  void SetLastId(std::int64_t lastId) { m_lastId = lastId; }
+
+ private:
+  static std::size_t HashVisit(const CTimeURLContainer& record);
+
+  RecordMap m_records;
+  std::int64_t m_lastId = 0;
+  // Hash of (time, URL) -> identifiers whose record has that hash.
+  std::unordered_multimap<std::size_t, std::int64_t> m_byVisit;
+};
+
+}  // namespace qoinfo

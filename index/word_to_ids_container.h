@@ -1,0 +1,43 @@
+// CWordToIdsContainer: the inverted index. Each word maps to the pages whose
+// text holds it, with the word's occurrence count in that page. Words are
+// filed as given (already lowered and trimmed) and never leave the index;
+// only page identifiers leave their inner maps. Not thread-safe: the owner
+// serialises all calls.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "index/word_count_map.h"
+
+namespace qoinfo {
+
+class CWordToIdsContainer {
+ public:
+  using Postings = std::map<std::int64_t, std::int32_t>;
+  using WordMap = std::map<std::u16string, Postings>;
+
+  CWordToIdsContainer() = default;
+  CWordToIdsContainer(const CWordToIdsContainer&) = default;
+  CWordToIdsContainer& operator=(const CWordToIdsContainer& other);
+
+  // Files each word's count under `id`, in word order. Stops for good at the
+  // first word that already lists `id`: that word and every word after it
+  // are left as they are.
+  void AddWords(const WordCountMap& counts, std::int64_t id);
+  // Takes `id` out of every word's postings; emptied words stay.
+  void RemoveId(std::int64_t id);
+  // A full copy of the index.
+  WordMap GetWords() const { return m_words; }
+
+  const WordMap& words() const { return m_words; }
+
+  // Loading: the postings of `word`, created empty when missing.
+  Postings& PostingsForLoad(const std::u16string& word) { return m_words[word]; }
+
+ private:
+  WordMap m_words;
+};
+
+}  // namespace qoinfo

@@ -1,0 +1,20 @@
+// Conversions between BSTR/OLECHAR text and std::u16string, the string type
+// of the code base. OLECHAR is wchar_t on Windows and char16_t elsewhere;
+// both are UTF-16 code units.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/com_base.h"
+
+namespace platform {
+
+// The units of `text` up to its first NUL; a null pointer gives "".
+std::u16string FromOleString(const OLECHAR* text);
+
+// A new BSTR holding all units of `text`, embedded NULs included;
+// nullptr when it cannot be allocated.
+BSTR AllocBstr(std::u16string_view text);
+
+}  // namespace platform

@@ -1,0 +1,8 @@
+// Windows: the system's own COM declarations.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <ocidl.h>
+#include <oleauto.h>
+#include <unknwn.h>

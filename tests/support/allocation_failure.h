@@ -1,0 +1,24 @@
+// Fault injection for tests: makes the global operator new fail (throw
+// std::bad_alloc, or return null for the nothrow forms) after a given number
+// of successful allocations, so that tests can walk every allocation point
+// of an operation. Single-threaded tests only.
+#pragma once
+
+#include <cstddef>
+
+namespace qoinfo::testing {
+
+// Allocation number `n` from now (0 = the very next one) and every one after
+// it fails, until the scope ends.
+class FailAllocationsAfter {
+ public:
+  explicit FailAllocationsAfter(std::size_t n);
+  ~FailAllocationsAfter();
+  FailAllocationsAfter(const FailAllocationsAfter&) = delete;
+  FailAllocationsAfter& operator=(const FailAllocationsAfter&) = delete;
+
+  // Whether any allocation was refused during the scope.
+  bool triggered() const;
+};
+
+}  // namespace qoinfo::testing

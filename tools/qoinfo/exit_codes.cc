@@ -1,0 +1,38 @@
+#include "tools/qoinfo/exit_codes.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace qoinfo::tools {
+
+std::string DescribeHResult(HRESULT hr) {
+  struct Named {
+    HRESULT hr;
+    const char* name;
+  };
+  static const Named kNames[] = {
+      {S_OK, "S_OK"},
+      {S_FALSE, "S_FALSE"},
+      {E_NOTIMPL, "E_NOTIMPL"},
+      {E_NOINTERFACE, "E_NOINTERFACE"},
+      {E_POINTER, "E_POINTER"},
+      {E_ABORT, "E_ABORT"},
+      {E_FAIL, "E_FAIL"},
+      {E_UNEXPECTED, "E_UNEXPECTED"},
+      {E_ACCESSDENIED, "E_ACCESSDENIED"},
+      {E_HANDLE, "E_HANDLE"},
+      {E_OUTOFMEMORY, "E_OUTOFMEMORY"},
+      {E_INVALIDARG, "E_INVALIDARG"},
+      {CLASS_E_NOAGGREGATION, "CLASS_E_NOAGGREGATION"},
+      {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE"},
+  };
+  char code[32];
+  std::snprintf(code, sizeof code, "HRESULT 0x%08X",
+                static_cast<unsigned>(static_cast<std::uint32_t>(hr)));
+  for (const Named& named : kNames) {
+    if (named.hr == hr) return std::string(named.name) + " (" + code + ")";
+  }
+  return code;
+}
+
+}  // namespace qoinfo::tools
