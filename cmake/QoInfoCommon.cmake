@@ -9,10 +9,10 @@ if(QOINFO_SANITIZE)
 endif()
 
 if(WIN32)
-  # Unicode entry points (wmain) and a self-contained executable that needs
+  # A self-contained executable that needs
   # no MinGW runtime DLLs next to it.
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
-  add_link_options(-municode -static -static-libgcc -static-libstdc++)
+  add_link_options(-static -static-libgcc -static-libstdc++)
   # Boost is header-only here; the include folder holds only a link to the
   # system's Boost headers so that no glibc header leaks into the build.
   set(QOINFO_BOOST_SHIM ${CMAKE_BINARY_DIR}/boost-include)

@@ -1,8 +1,10 @@
-// Lower-casing of UTF-16 text, one code unit at a time, in place. Surrogate
-// units are left alone, so characters outside the Basic Multilingual Plane
-// keep their case. Windows lowers with the system's CharLowerBuffW; POSIX
-// with ICU's simple mapping, except for the units in case_exceptions.h,
-// which it leaves unchanged as Windows does.
+// Lower-casing of UTF-16 text in place, with the simple (one-to-one)
+// mapping, so the length never changes. A unit of the Basic Multilingual
+// Plane is lowered on its own; a surrogate pair is lowered as the character
+// it encodes; an unpaired surrogate is left alone. Windows lowers with the
+// system's CharLowerBuffW, which behaves so; POSIX with ICU's simple mapping,
+// except for the units in case_exceptions.h, which it leaves unchanged as
+// Windows does.
 #pragma once
 
 #include "platform/com_base.h"

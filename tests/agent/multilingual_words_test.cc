@@ -31,9 +31,9 @@ const MultilingualCase kCases[] = {
      {{u"мир!", 1}, {u"привет", 2}}},
     {"cjk", u"東京タワー 東京 (日本)",
      {{u"日本", 1}, {u"東京", 1}, {u"東京タワー", 1}}},
-    {"above the bmp", u"\U00010400x \U00010428x \U0001F600.",
-     // Surrogate pairs are not lowered: Deseret capital and small differ.
-     {{u"\U00010400x", 1}, {u"\U00010428x", 1}, {u"\U0001F600", 1}}},
+    {"above the bmp", u"\U00010400x \U00010428X \U0001F600. \U0001E900",
+     // A surrogate pair is lowered as its character (Deseret, Adlam).
+     {{u"\U00010428x", 2}, {u"\U0001E922", 1}, {u"\U0001F600", 1}}},
     {"no-break space splits", u"a\u00A0b\u00A0A",
      {{u"a", 2}, {u"b", 1}}},
     {"information separators do not split", u"a\u001Cb a\u001Db a\u001Eb a\u001Fb",

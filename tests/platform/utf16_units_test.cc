@@ -4,7 +4,9 @@
 // units that Windows leaves unlowered, which every build leaves unlowered.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,20 @@ struct UnitExpectation {
 const UnitExpectation kExpectation[] = {
 #include "tests/platform/utf16_unit_expectation.inc"
 };
+
+struct SupplementaryExpectation {
+  char32_t character;
+  char32_t lower;
+};
+
+const SupplementaryExpectation kSupplementary[] = {
+#include "tests/platform/supplementary_lower_expectation.inc"
+};
+
+void EncodePair(char32_t c, OLECHAR* pair) {
+  pair[0] = static_cast<OLECHAR>(0xD800 + ((c - 0x10000) >> 10));
+  pair[1] = static_cast<OLECHAR>(0xDC00 + ((c - 0x10000) & 0x3FF));
+}
 
 struct Expected {
   std::array<char16_t, 0x10000> lower;
@@ -60,8 +76,37 @@ TEST(Utf16Units, LowerCaseMappingMatchesExpectation) {
   EXPECT_EQ(mismatches, 0);
 }
 
+TEST(Utf16Units, SurrogatePairsLowerAsTheirCharacter) {
+  std::map<char32_t, char32_t> expected;
+  for (const SupplementaryExpectation& x : kSupplementary) {
+    expected[x.character] = x.lower;
+  }
+  int mismatches = 0;
+  for (char32_t c = 0x10000; c <= 0x10FFFF; ++c) {
+    OLECHAR pair[2];
+    EncodePair(c, pair);
+    platform::LowerCaseInPlace(pair, 2);
+    OLECHAR want[2];
+    const auto found = expected.find(c);
+    EncodePair(found == expected.end() ? c : found->second, want);
+    if ((pair[0] != want[0] || pair[1] != want[1]) && ++mismatches < 20) {
+      ADD_FAILURE() << std::hex << "U+" << static_cast<std::uint32_t>(c);
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(Utf16Units, UnpairedSurrogatesStayAsTheyAre) {
+  // A high surrogate before a letter, a reversed pair, a pair cut by length.
+  OLECHAR text[] = {0xD801, 'A', 0xDC00, 0xD801, 0xD801, 0xDC00};
+  platform::LowerCaseInPlace(text, 5);
+  const OLECHAR expected[] = {0xD801, 'a', 0xDC00, 0xD801, 0xD801, 0xDC00};
+  EXPECT_TRUE(std::equal(std::begin(text), std::end(text), std::begin(expected)));
+}
+
 TEST(Utf16Units, LowerCaseOfWholeBufferMatchesUnitByUnit) {
-  // Lowering a buffer must not look across units (no surrogate pairing).
+  // Every unit in one buffer: adjacent surrogates D800..DBFF then DC00..DFFF
+  // meet only as DBFF DC00, which encodes an unassigned character.
   const Expected expected = BuildExpected();
   std::vector<OLECHAR> all;
   for (std::uint32_t u = 1; u < 0x10000; ++u) all.push_back(static_cast<OLECHAR>(u));
