@@ -4,8 +4,9 @@
 // as white space. These traits answer the class `space` (\s) from the Unicode
 // White_Space property, which is also the set the Windows build's character
 // table reports, so that both builds split texts at the same units. Only what
-// the word splitter's pattern needs carries meaning: every class other than
-// `space` is empty, collation is by code unit, and there is no case folding.
+// the word splitter's pattern needs carries meaning: the classes Boost
+// requires to exist (word, lower, upper, alpha) have names but no members,
+// collation is by code unit, and there is no case folding.
 // Stateless; safe to use from any thread.
 #pragma once
 
@@ -27,6 +28,11 @@ class Utf16RegexTraits {
   struct boost_extensions_tag {};
 
   static constexpr char_class_type kSpaceClass = 1;
+  // Named so that Boost's pattern compiler finds them; they match nothing.
+  static constexpr char_class_type kWordClass = 2;
+  static constexpr char_class_type kLowerClass = 4;
+  static constexpr char_class_type kUpperClass = 8;
+  static constexpr char_class_type kAlphaClass = 16;
 
   static size_type length(const char_type* p) {
     return std::char_traits<char16_t>::length(p);

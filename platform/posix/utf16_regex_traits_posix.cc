@@ -20,6 +20,10 @@ Utf16RegexTraits::char_class_type Utf16RegexTraits::lookup_classname(
     const char_type* p1, const char_type* p2) const {
   const std::string name = NarrowAscii(p1, p2);
   if (name == "s" || name == "space") return kSpaceClass;
+  if (name == "w") return kWordClass;
+  if (name == "lower") return kLowerClass;
+  if (name == "upper") return kUpperClass;
+  if (name == "alpha") return kAlphaClass;
   return 0;
 }
 
