@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "platform/hresult_error.h"
@@ -43,10 +42,6 @@ void ForEachToken(const std::u16string& text, Visit&& visit) {
   }
 }
 
-struct BstrDeleter {
-  void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
-
 }  // namespace
 
 bool IsSeparator(char16_t unit) {
@@ -86,7 +81,7 @@ void CountWordsOfLoweredText(const std::u16string& lowered,
 WordCountMap ExtractWords(BSTR text) {
   WordCountMap counts;
   if (text == nullptr) return counts;
-  std::unique_ptr<OLECHAR, BstrDeleter> copy(SysAllocString(text));
+  platform::UniqueBstr copy(SysAllocString(text));
   if (!copy) throw platform::HResultError(E_OUTOFMEMORY);
   platform::LowerCaseInPlace(copy.get(), SysStringLen(copy.get()));
   CountWordsOfLoweredText(platform::FromOleString(copy.get()), &counts);

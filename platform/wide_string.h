@@ -3,6 +3,7 @@
 // both are UTF-16 code units.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,12 @@ namespace platform {
 
 // The units of `text` up to its first NUL; a null pointer gives "".
 std::u16string FromOleString(const OLECHAR* text);
+
+// Owns a BSTR and frees it with SysFreeString.
+struct BstrFree {
+  void operator()(OLECHAR* text) const { SysFreeString(text); }
+};
+using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
 // A new BSTR holding all units of `text`, embedded NULs included;
 // nullptr when it cannot be allocated.

@@ -55,8 +55,7 @@ const MultilingualCase kCases[] = {
 
 TEST(MultilingualWords, EveryPlatformGivesTheSameMaps) {
   for (const MultilingualCase& c : kCases) {
-    std::unique_ptr<OLECHAR, decltype(&SysFreeString)> text(
-        platform::AllocBstr(c.text), &SysFreeString);
+    const platform::UniqueBstr text(platform::AllocBstr(c.text));
     const WordCountMap counts = ExtractWords(text.get());
     WordCountMap expected;
     for (const auto& [word, count] : c.words) {

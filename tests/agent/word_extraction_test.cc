@@ -12,13 +12,8 @@ namespace {
 
 using testing::FormatWordMap;
 
-struct BstrFree {
-  void operator()(OLECHAR* p) const { SysFreeString(p); }
-};
-using Bstr = std::unique_ptr<OLECHAR, BstrFree>;
-
 WordCountMap Extract(std::u16string_view text) {
-  Bstr bstr(platform::AllocBstr(text));
+  platform::UniqueBstr bstr(platform::AllocBstr(text));
   return ExtractWords(bstr.get());
 }
 
@@ -77,7 +72,7 @@ TEST(ExtractWords, StopsAtFirstNul) {
 }
 
 TEST(ExtractWords, NeverModifiesTheCallersString) {
-  Bstr text(platform::AllocBstr(u"UPPER Case"));
+  platform::UniqueBstr text(platform::AllocBstr(u"UPPER Case"));
   ExtractWords(text.get());
   EXPECT_EQ(platform::FromOleString(text.get()), u"UPPER Case");
 }

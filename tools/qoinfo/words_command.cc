@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <memory>
 
 #include "agent/word_extraction.h"
 #include "platform/hresult_error.h"
@@ -20,10 +19,6 @@ constexpr char kUsage[] =
     "Reads UTF-8 text (standard input unless FILE is named) and prints the\n"
     "word-count map that indexing would file: one '<count>\\t<word>' line per\n"
     "word, in index order; with --json one object {\"words\":[[word,count],...]}.\n";
-
-struct BstrDeleter {
-  void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
 
 }  // namespace
 
@@ -58,7 +53,7 @@ int RunWordsCommand(const std::vector<std::string>& args) {
 
   WordCountMap counts;
   try {
-    std::unique_ptr<OLECHAR, BstrDeleter> bstr(platform::AllocBstr(text));
+    platform::UniqueBstr bstr(platform::AllocBstr(text));
     if (!bstr) throw platform::HResultError(E_OUTOFMEMORY);
     counts = ExtractWords(bstr.get());
   } catch (...) {
