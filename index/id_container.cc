@@ -86,4 +86,54 @@ void CIDContainer::InsertLoaded(std::int64_t id, CTimeURLContainer record) {
   }
 }
 
+
+void CIDContainer::Write(StreamWriter& writer) const {
+  writer.PutFixed64(m_lastId);
+  writer.PutFixed32(static_cast<std::uint32_t>(m_records.size()));
+  for (const auto& [id, record] : m_records) {
+    writer.PutFixed64(id);
+    record.Write(writer);
+  }
+}
+
+void CIDContainer::Read(StreamReader& reader) {
+  std::int64_t last_id = 0;
+  if (!reader.ReadFixed64(&last_id, "the last identifier")) return;
+  m_lastId = last_id;
+  std::uint32_t count = 0;
+  if (!reader.ReadFixed32(&count, "the record count")) return;
+  std::int64_t previous = 0;
+  CTimeURLContainer record;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint64_t at = reader.offset();
+    std::int64_t id = 0;
+    if (!reader.ReadFixed64(&id, "a record identifier") || !record.Read(reader)) {
+      return;
+    }
+    if (i > 0 && id <= previous) {
+      reader.Report(at, "record identifier " + std::to_string(id) +
+                            " out of order", false);
+    }
+    if (id <= 0) {
+      reader.Report(at, "record identifier " + std::to_string(id) +
+                            " is not positive", false);
+    }
+    previous = id;
+    InsertLoaded(id, record);
+  }
+  if (reader.remaining() > 0) {
+    reader.Report(reader.offset(),
+                  std::to_string(reader.remaining()) +
+                      " bytes after the last record",
+                  false);
+  }
+}
+
+HRESULT CIDContainer::Serialize(IStream* stream, bool bLoad,
+                                StreamProblem* problem) {
+  return SerializeWith(
+      stream, bLoad, problem, [&](StreamReader& r) { Read(r); },
+      [&](StreamWriter& w) { Write(w); });
+}
+
 }  // namespace qoinfo

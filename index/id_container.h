@@ -13,11 +13,12 @@
 #include <map>
 #include <unordered_map>
 
+#include "index/stream_serializable.h"
 #include "index/time_url_container.h"
 
 namespace qoinfo {
 
-class CIDContainer {
+class CIDContainer : public CIStreamSerializable {
  public:
   using RecordMap = std::map<std::int64_t, CTimeURLContainer>;
 
@@ -43,6 +44,7 @@ class CIDContainer {
   CIDContainer() = default;
   CIDContainer(const CIDContainer& other) = default;
   CIDContainer& operator=(const CIDContainer& other);
+  virtual ~CIDContainer() = default;
 
   // The identifier of the stored record with the same visit; when there is
   // none, stores a copy under the next free identifier and returns it.
@@ -57,6 +59,14 @@ class CIDContainer {
 
   const RecordMap& records() const { return m_records; }
   std::int64_t lastId() const { return m_lastId; }
+
+  // The last identifier, the number of records, then each identifier with
+  // its record in identifier order. Reading replaces the last identifier and
+  // adds the records read (of two under one identifier the first stays).
+  HRESULT Serialize(IStream* stream, bool bLoad,
+                    StreamProblem* problem = nullptr) override;
+  void Write(StreamWriter& writer) const;
+  void Read(StreamReader& reader);
 
   // Loading: places a record read from a file under its stored identifier
   // (an identifier already present keeps its record), and restores the

@@ -6,11 +6,18 @@
 #include <cstdint>
 #include <string>
 
+#include "index/stream_serializable.h"
+
 namespace qoinfo {
 
-class CTimeURLContainer {
+class CTimeURLContainer : public CIStreamSerializable {
  public:
   CTimeURLContainer() = default;
+  CTimeURLContainer(const CTimeURLContainer&) = default;
+  CTimeURLContainer& operator=(const CTimeURLContainer&) = default;
+  CTimeURLContainer(CTimeURLContainer&&) = default;
+  CTimeURLContainer& operator=(CTimeURLContainer&&) = default;
+  virtual ~CTimeURLContainer() = default;
   CTimeURLContainer(std::int64_t time, std::u16string url, std::u16string path,
                     std::u16string title)
       : m_time(time),
@@ -22,7 +29,18 @@ class CTimeURLContainer {
   bool SameVisitAs(const CTimeURLContainer& other) const {
     return m_time == other.m_time && m_url == other.m_url;
   }
-  bool operator==(const CTimeURLContainer&) const = default;
+  bool operator==(const CTimeURLContainer& other) const {
+    return m_time == other.m_time && m_url == other.m_url &&
+           m_path == other.m_path && m_title == other.m_title;
+  }
+
+  // Time, then URL, path and title as counted strings.
+  HRESULT Serialize(IStream* stream, bool bLoad,
+                    StreamProblem* problem = nullptr) override;
+  void Write(StreamWriter& writer) const;
+  // Replaces the fields with the next record of `reader`; false when the
+  // record is incomplete (the fields are then unspecified).
+  bool Read(StreamReader& reader);
 
   std::int64_t m_time = 0;
   std::u16string m_url;

@@ -1,5 +1,7 @@
 #include "index/word_to_ids_container.h"
 
+#include "index/stream_serializable.h"
+
 namespace qoinfo {
 
 CWordToIdsContainer& CWordToIdsContainer::operator=(
@@ -25,6 +27,79 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
 
 void CWordToIdsContainer::RemoveId(std::int64_t id) {
   for (auto& [word, postings] : m_words) postings.erase(id);
+}
+
+
+void CWordToIdsContainer::Write(StreamWriter& writer) const {
+  writer.PutFixed32(static_cast<std::uint32_t>(m_words.size()));
+  for (const auto& [word, postings] : m_words) {
+    writer.PutFixed32(static_cast<std::uint32_t>(postings.size()));
+    for (const auto& [id, count] : postings) {
+      writer.PutFixed64(id);
+      writer.PutFixed32(static_cast<std::uint32_t>(count));
+    }
+    writer.PutCountedString(word);
+  }
+}
+
+void CWordToIdsContainer::Read(StreamReader& reader) {
+  constexpr std::uint64_t kPostingBytes = 12;
+  std::uint32_t word_count = 0;
+  if (!reader.ReadFixed32(&word_count, "the word count")) return;
+  const std::u16string* previous = nullptr;
+  for (std::uint32_t w = 0; w < word_count; ++w) {
+    const std::uint64_t at = reader.offset();
+    std::uint32_t id_count = 0;
+    if (!reader.ReadFixed32(&id_count, "an identifier count")) return;
+    if (id_count * kPostingBytes > reader.remaining()) {
+      reader.Report(at, std::to_string(id_count) +
+                            " identifiers run past the end of the stream",
+                    true);
+      return;
+    }
+    Postings postings;
+    std::int64_t previous_id = 0;
+    for (std::uint32_t i = 0; i < id_count; ++i) {
+      const std::uint64_t pair_at = reader.offset();
+      std::int64_t id = 0;
+      std::uint32_t count = 0;
+      if (!reader.ReadFixed64(&id, "an identifier") ||
+          !reader.ReadFixed32(&count, "an occurrence count")) {
+        return;
+      }
+      if (i > 0 && id <= previous_id) {
+        reader.Report(pair_at, "identifier " + std::to_string(id) +
+                                   " out of order", false);
+      }
+      if (static_cast<std::int32_t>(count) < 1) {
+        reader.Report(pair_at, "occurrence count " +
+                                   std::to_string(static_cast<std::int32_t>(count)) +
+                                   " below 1", false);
+      }
+      previous_id = id;
+      postings.emplace(id, static_cast<std::int32_t>(count));
+    }
+    std::u16string word;
+    if (!reader.ReadCountedString(&word, "a word")) return;
+    const auto [entry, inserted] = m_words.emplace(std::move(word), std::move(postings));
+    if (previous != nullptr && !(*previous < entry->first)) {
+      reader.Report(at, "word out of order", false);
+    }
+    previous = &entry->first;
+    (void)inserted;
+  }
+  if (reader.remaining() > 0) {
+    reader.Report(reader.offset(),
+                  std::to_string(reader.remaining()) + " bytes after the last word",
+                  false);
+  }
+}
+
+HRESULT CWordToIdsContainer::Serialize(IStream* stream, bool bLoad,
+                                       StreamProblem* problem) {
+  return SerializeWith(
+      stream, bLoad, problem, [&](StreamReader& r) { Read(r); },
+      [&](StreamWriter& w) { Write(w); });
 }
 
 }  // namespace qoinfo

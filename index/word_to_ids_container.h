@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "index/stream_io.h"
 #include "index/word_count_map.h"
 
 namespace qoinfo {
@@ -21,6 +22,7 @@ class CWordToIdsContainer {
   CWordToIdsContainer() = default;
   CWordToIdsContainer(const CWordToIdsContainer&) = default;
   CWordToIdsContainer& operator=(const CWordToIdsContainer& other);
+  virtual ~CWordToIdsContainer() = default;
 
   // Files each word's count under `id`, in word order. Stops for good at the
   // first word that already lists `id`: that word and every word after it
@@ -32,6 +34,15 @@ class CWordToIdsContainer {
   WordMap GetWords() const { return m_words; }
 
   const WordMap& words() const { return m_words; }
+
+  // The number of words, then for each word in word order: the number of
+  // its identifiers, each identifier with its count in identifier order, and
+  // the word as a counted string. Reading adds the words read (of two
+  // entries for one word, or one identifier, the first stays).
+  virtual HRESULT Serialize(IStream* stream, bool bLoad,
+                            StreamProblem* problem = nullptr);
+  void Write(StreamWriter& writer) const;
+  void Read(StreamReader& reader);
 
   // Loading: the postings of `word`, created empty when missing.
   Postings& PostingsForLoad(const std::u16string& word) { return m_words[word]; }

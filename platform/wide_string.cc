@@ -11,6 +11,10 @@ std::u16string FromOleString(const OLECHAR* text) {
   return out;
 }
 
+OleString ToOleString(std::u16string_view text) {
+  return OleString(text.begin(), text.end());
+}
+
 BSTR AllocBstr(std::u16string_view text) {
   if (text.size() > 0x7FFFFFF0u) return nullptr;
   BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));

@@ -20,6 +20,10 @@ struct BstrFree {
 };
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
+// `text` as a NUL-terminated OLECHAR string, for calls that take LPCOLESTR.
+using OleString = std::basic_string<OLECHAR>;
+OleString ToOleString(std::u16string_view text);
+
 // A new BSTR holding all units of `text`, embedded NULs included;
 // nullptr when it cannot be allocated.
 BSTR AllocBstr(std::u16string_view text);

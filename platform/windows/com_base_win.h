@@ -4,5 +4,6 @@
 #include <windows.h>
 #include <oaidl.h>
 #include <ocidl.h>
+#include <objbase.h>
 #include <oleauto.h>
 #include <unknwn.h>

@@ -1,0 +1,34 @@
+// The few file operations the index files need beyond compound files:
+// durable replacement of one file by another, copies, existence checks.
+// Paths are UTF-16 (the data directory arrives as a BSTR).
+#pragma once
+
+#include <string>
+
+#include "platform/com_base.h"
+
+namespace platform {
+
+// The separator placed between the data directory and an index file name.
+extern const char16_t kPathSeparator;
+
+bool FileExists(const std::u16string& path);
+
+// Forces the file's content to the disk.
+HRESULT FlushFileToDisk(const std::u16string& path);
+
+// Replaces `to` by `from` in one step (an observer sees the old file or the
+// new one, never a mix) and makes the replacement durable.
+HRESULT ReplaceFileAtomically(const std::u16string& from,
+                              const std::u16string& to);
+
+// Copies `from` to `to`, which must not exist yet.
+HRESULT CopyFileExclusive(const std::u16string& from, const std::u16string& to);
+
+// Removes the file when it exists.
+void RemoveFileIfPresent(const std::u16string& path);
+
+// The current UTC time as "YYYYMMDDTHHMMSSZ", for file names.
+std::u16string UtcTimestampForFileName();
+
+}  // namespace platform

@@ -1,0 +1,122 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/utf8.h"
+
+namespace platform {
+namespace {
+
+std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+HRESULT FromErrno(int error) {
+  switch (error) {
+    case ENOENT: return _HRESULT_TYPEDEF_(0x80070002);  // file not found
+    case ENOTDIR: return _HRESULT_TYPEDEF_(0x80070003);  // path not found
+    case EACCES: case EPERM: case EROFS: return E_ACCESSDENIED;
+    case EEXIST: return _HRESULT_TYPEDEF_(0x80070050);  // file exists
+    case ENOSPC: case EDQUOT: return _HRESULT_TYPEDEF_(0x80070070);  // disk full
+    case ENOMEM: return E_OUTOFMEMORY;
+    default: return E_FAIL;
+  }
+}
+
+HRESULT SyncPath(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return FromErrno(errno);
+  const int result = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  return result == 0 ? S_OK : FromErrno(error);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+const char16_t kPathSeparator = u'/';
+
+bool FileExists(const std::u16string& path) {
+  struct stat info;
+  return ::stat(Native(path).c_str(), &info) == 0;
+}
+
+HRESULT FlushFileToDisk(const std::u16string& path) {
+  return SyncPath(Native(path), O_RDONLY);
+}
+
+HRESULT ReplaceFileAtomically(const std::u16string& from,
+                              const std::u16string& to) {
+  const std::string target = Native(to);
+  if (::rename(Native(from).c_str(), target.c_str()) != 0) {
+    return FromErrno(errno);
+  }
+  // The rename itself lives in the directory: flush that too.
+  return SyncPath(DirectoryOf(target), O_RDONLY | O_DIRECTORY);
+}
+
+HRESULT CopyFileExclusive(const std::u16string& from,
+                          const std::u16string& to) {
+  const int in = ::open(Native(from).c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return FromErrno(errno);
+  const int out = ::open(Native(to).c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    const int error = errno;
+    ::close(in);
+    return FromErrno(error);
+  }
+  HRESULT hr = S_OK;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      hr = FromErrno(errno);
+      break;
+    }
+    ssize_t done = 0;
+    while (done < got) {
+      const ssize_t put = ::write(out, buffer + done, got - done);
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        hr = FromErrno(errno);
+        break;
+      }
+      done += put;
+    }
+    if (FAILED(hr)) break;
+  }
+  if (SUCCEEDED(hr) && ::fsync(out) != 0) hr = FromErrno(errno);
+  ::close(in);
+  if (::close(out) != 0 && SUCCEEDED(hr)) hr = FromErrno(errno);
+  if (FAILED(hr)) ::unlink(Native(to).c_str());
+  return hr;
+}
+
+void RemoveFileIfPresent(const std::u16string& path) {
+  ::unlink(Native(path).c_str());
+}
+
+std::u16string UtcTimestampForFileName() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc;
+  ::gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+  return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+}  // namespace platform

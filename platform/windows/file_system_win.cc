@@ -1,0 +1,67 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace platform {
+namespace {
+
+std::wstring Native(const std::u16string& path) {
+  return std::wstring(path.begin(), path.end());
+}
+
+HRESULT LastError() {
+  const DWORD error = GetLastError();
+  return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+}  // namespace
+
+const char16_t kPathSeparator = u'\\';
+
+bool FileExists(const std::u16string& path) {
+  return GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+HRESULT FlushFileToDisk(const std::u16string& path) {
+  HANDLE file = CreateFileW(Native(path).c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  const HRESULT hr = FlushFileBuffers(file) ? S_OK : LastError();
+  CloseHandle(file);
+  return hr;
+}
+
+HRESULT ReplaceFileAtomically(const std::u16string& from,
+                              const std::u16string& to) {
+  if (!MoveFileExW(Native(from).c_str(), Native(to).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastError();
+  }
+  return S_OK;
+}
+
+HRESULT CopyFileExclusive(const std::u16string& from,
+                          const std::u16string& to) {
+  if (!CopyFileW(Native(from).c_str(), Native(to).c_str(), TRUE)) {
+    return LastError();
+  }
+  return FlushFileToDisk(to);
+}
+
+void RemoveFileIfPresent(const std::u16string& path) {
+  DeleteFileW(Native(path).c_str());
+}
+
+std::u16string UtcTimestampForFileName() {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  wchar_t text[32];
+  swprintf(text, 32, L"%04u%02u%02uT%02u%02u%02uZ", now.wYear, now.wMonth,
+           now.wDay, now.wHour, now.wMinute, now.wSecond);
+  return std::u16string(text, text + wcslen(text));
+}
+
+}  // namespace platform

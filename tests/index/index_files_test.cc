@@ -1,0 +1,232 @@
+// The two index files on disk: round trips through real compound files,
+// missing and damaged files, and saves that fail or are interrupted.
+#include "index/index_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/storage.h"
+#include "platform/wide_string.h"
+#include "tests/support/temp_dir.h"
+
+namespace qoinfo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+struct Index {
+  CIDContainer records;
+  CWordToIdsContainer words;
+};
+
+Index SampleIndex() {
+  Index index;
+  const std::int64_t a =
+      index.records.AddRecord(CTimeURLContainer(100, u"http://a/é", u"/tmp/a", u"Ä"));
+  const std::int64_t b =
+      index.records.AddRecord(CTimeURLContainer(200, u"http://b/\U0001F600", u"", u"B"));
+  index.words.AddWords({{u"alpha", 2}, {u"\u00e9t\u00e9", 1}}, a);
+  index.words.AddWords({{u"alpha", 1}, {u"beta", 4}}, b);
+  return index;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(IndexFiles, PathsJoinDirectoryAndName) {
+  const std::u16string sep(1, IndexFilePath(u"", IndexFile::kRecords)[0]);
+  EXPECT_EQ(IndexFilePath(u"dir", IndexFile::kRecords), u"dir" + sep + u"1.hcpa");
+  EXPECT_EQ(IndexFilePath(u"dir", IndexFile::kWords), u"dir" + sep + u"2.hcpb");
+  EXPECT_EQ(IndexFilePath(u"", IndexFile::kWords), sep + u"2.hcpb");
+}
+
+TEST(IndexFiles, SaveThenLoadRestoresEverything) {
+  TempDir dir;
+  const Index saved = SampleIndex();
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), saved.records, saved.words), S_OK);
+  EXPECT_TRUE(fs::exists(dir / "1.hcpa"));
+  EXPECT_TRUE(fs::exists(dir / "2.hcpb"));
+  EXPECT_FALSE(fs::exists(dir / "1.hcpa.saving"));
+
+  Index loaded;
+  loaded.records.AddRecord(CTimeURLContainer(1, u"stale", u"", u""));
+  const IndexLoadResult result = LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
+  EXPECT_EQ(result.hr, S_OK);
+  EXPECT_FALSE(result.records.damaged || result.words.damaged);
+  EXPECT_EQ(loaded.records.lastId(), 2);
+  EXPECT_EQ(loaded.records.records(), saved.records.records());
+  EXPECT_EQ(loaded.words.words(), saved.words.words());
+  // New records continue the identifier sequence.
+  EXPECT_EQ(loaded.records.AddRecord(CTimeURLContainer(300, u"c", u"", u"")), 3);
+}
+
+TEST(IndexFiles, EmptyIndexWritesTwelveAndFourByteStreams) {
+  TempDir dir;
+  Index empty;
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), empty.records, empty.words), S_OK);
+  Index loaded = SampleIndex();
+  EXPECT_EQ(LoadIndexFiles(dir.u16(), loaded.records, loaded.words).hr, S_OK);
+  EXPECT_TRUE(loaded.records.records().empty());
+  EXPECT_EQ(loaded.records.lastId(), 0);
+  EXPECT_TRUE(loaded.words.words().empty());
+}
+
+TEST(IndexFiles, NewDirectoryReportsBothFilesMissing) {
+  TempDir dir;
+  Index index = SampleIndex();
+  const IndexLoadResult result = LoadIndexFiles(dir.u16(), index.records, index.words);
+  EXPECT_EQ(result.hr, E_FAIL);
+  EXPECT_TRUE(result.NeitherFileExists());
+  EXPECT_FALSE(result.records.damaged);
+  // Memory is unchanged when nothing could be read.
+  EXPECT_EQ(index.records.records().size(), 2u);
+}
+
+TEST(IndexFiles, MissingWordFileKeepsTheLoadedRecords) {
+  TempDir dir;
+  const Index saved = SampleIndex();
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), saved.records, saved.words), S_OK);
+  fs::remove(dir / "2.hcpb");
+  Index loaded;
+  loaded.words.AddWords({{u"untouched", 1}}, 9);
+  const IndexLoadResult result = LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
+  EXPECT_EQ(result.hr, E_FAIL);
+  EXPECT_FALSE(result.NeitherFileExists());
+  EXPECT_TRUE(result.words.missing);
+  EXPECT_EQ(loaded.records.records().size(), 2u);
+  EXPECT_EQ(loaded.words.words().count(u"untouched"), 1u);
+}
+
+TEST(IndexFiles, FileThatIsNotACompoundFileIsCopiedAside) {
+  TempDir dir;
+  WriteAll(dir / "1.hcpa", "this is not a compound file");
+  Index index;
+  const IndexLoadResult result = LoadIndexFiles(dir.u16(), index.records, index.words);
+  EXPECT_EQ(result.hr, E_FAIL);
+  EXPECT_FALSE(result.records.missing);
+  EXPECT_TRUE(result.records.damaged);
+  ASSERT_FALSE(result.records.damaged_copy.empty());
+  EXPECT_EQ(ReadAll(fs::path(result.records.damaged_copy)), "this is not a compound file");
+}
+
+TEST(IndexFiles, FileWithoutTheStreamFailsWithoutReading) {
+  TempDir dir;
+  const platform::OleString path =
+      platform::ToOleString(IndexFilePath(dir.u16(), IndexFile::kRecords));
+  IStorage* storage = nullptr;
+  ASSERT_EQ(StgCreateStorageEx(path.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE,
+                               STGFMT_STORAGE, 0, nullptr, nullptr, IID_IStorage,
+                               reinterpret_cast<void**>(&storage)),
+            S_OK);
+  IStream* stream = nullptr;
+  const platform::OleString other = platform::ToOleString(u"other");
+  ASSERT_EQ(storage->CreateStream(other.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE,
+                                  0, 0, &stream),
+            S_OK);
+  stream->Release();
+  storage->Release();
+  Index index = SampleIndex();
+  const IndexLoadResult result = LoadIndexFiles(dir.u16(), index.records, index.words);
+  EXPECT_EQ(result.hr, E_FAIL);
+  EXPECT_TRUE(result.records.damaged);
+  EXPECT_EQ(index.records.records().size(), 2u);
+}
+
+TEST(IndexFiles, DamagedStreamKeepsWhatPrecededTheDamageAndIsCopied) {
+  TempDir dir;
+  const Index saved = SampleIndex();
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), saved.records, saved.words), S_OK);
+  // Cut the word file's stream short by rewriting it with fewer words and a
+  // word count that promises more.
+  CWordToIdsContainer partial;
+  partial.AddWords({{u"alpha", 2}}, 1);
+  {
+    const platform::OleString path =
+        platform::ToOleString(IndexFilePath(dir.u16(), IndexFile::kWords));
+    IStorage* storage = nullptr;
+    ASSERT_EQ(StgCreateStorageEx(path.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE,
+                                 STGFMT_STORAGE, 0, nullptr, nullptr, IID_IStorage,
+                                 reinterpret_cast<void**>(&storage)),
+              S_OK);
+    IStream* stream = nullptr;
+    const OLECHAR ids[] = {'i', 'd', 's', 0};
+    ASSERT_EQ(storage->CreateStream(ids, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE, 0,
+                                    0, &stream),
+              S_OK);
+    const unsigned char three_words[] = {3, 0, 0, 0};
+    ULONG written = 0;
+    stream->Write(three_words, 4, &written);
+    {
+      StreamWriter writer(stream);
+      writer.PutFixed32(1);
+      writer.PutFixed64(1);
+      writer.PutFixed32(2);
+      writer.PutCountedString(u"alpha");
+      ASSERT_EQ(writer.Finish(), S_OK);
+    }
+    stream->Release();
+    storage->Commit(STGC_DEFAULT);
+    storage->Release();
+  }
+  Index loaded;
+  const IndexLoadResult result = LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
+  EXPECT_EQ(result.hr, S_OK);
+  EXPECT_TRUE(result.words.damaged);
+  EXPECT_EQ(result.words.problem.offset, 36u);  // where the second word would start
+  EXPECT_EQ(loaded.words.words(), partial.words());
+  ASSERT_FALSE(result.words.damaged_copy.empty());
+  EXPECT_EQ(ReadAll(fs::path(result.words.damaged_copy)), ReadAll(dir / "2.hcpb"));
+  // A second load makes a second copy rather than overwriting the first.
+  Index again;
+  const IndexLoadResult second = LoadIndexFiles(dir.u16(), again.records, again.words);
+  EXPECT_NE(second.words.damaged_copy, result.words.damaged_copy);
+  EXPECT_TRUE(fs::exists(fs::path(result.words.damaged_copy)));
+}
+
+TEST(IndexFiles, InterruptedSaveLeavesThePreviousFilesLoadable) {
+  for (const SaveStage stage : {SaveStage::kReplaceRecords, SaveStage::kReplaceWords}) {
+    TempDir dir;
+    const Index first = SampleIndex();
+    ASSERT_EQ(SaveIndexFiles(dir.u16(), first.records, first.words), S_OK);
+    Index second = SampleIndex();
+    second.records.AddRecord(CTimeURLContainer(999, u"new", u"", u""));
+    second.words.AddWords({{u"new", 1}}, 3);
+    EXPECT_EQ(SaveIndexFiles(dir.u16(), second.records, second.words,
+                             [&](SaveStage at) { return at == stage; }),
+              E_ABORT);
+    Index loaded;
+    const IndexLoadResult result = LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
+    EXPECT_EQ(result.hr, S_OK);
+    EXPECT_FALSE(result.records.damaged || result.words.damaged);
+    if (stage == SaveStage::kReplaceRecords) {
+      EXPECT_EQ(loaded.records.records(), first.records.records());
+    } else {
+      EXPECT_EQ(loaded.records.records(), second.records.records());
+    }
+    EXPECT_EQ(loaded.words.words(), first.words.words());
+    // The next save completes over the leftovers.
+    EXPECT_EQ(SaveIndexFiles(dir.u16(), second.records, second.words), S_OK);
+    EXPECT_FALSE(fs::exists(dir / "1.hcpa.saving"));
+    EXPECT_FALSE(fs::exists(dir / "2.hcpb.saving"));
+  }
+}
+
+TEST(IndexFiles, SaveIntoAMissingDirectoryFailsAndWritesNothing) {
+  TempDir dir;
+  const Index index = SampleIndex();
+  const std::u16string missing = dir.u16() + IndexFilePath(u"", IndexFile::kRecords).substr(0, 1) + u"absent";
+  EXPECT_TRUE(FAILED(SaveIndexFiles(missing, index.records, index.words)));
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace qoinfo
