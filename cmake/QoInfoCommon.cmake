@@ -8,6 +8,12 @@ if(QOINFO_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QOINFO_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(WIN32)
   # A self-contained executable that needs
   # no MinGW runtime DLLs next to it.

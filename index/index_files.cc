@@ -49,8 +49,9 @@ std::u16string CopyAside(const std::u16string& path) {
 // Opens `path`'s stream "ids" and reads it into a newly emptied
 // `container`. Fills `status`; false when the file could not be read at all.
 template <typename Container>
-bool LoadOne(const std::u16string& path, Container& container,
+bool ReadOne(const std::u16string& path, Container& container,
              IndexFileLoad& status) {
+  status = IndexFileLoad();
   IStorage* storage = nullptr;
   const platform::OleString name = platform::ToOleString(path);
   status.hr = StgOpenStorageEx(name.c_str(), kOpenMode, STGFMT_STORAGE, 0,
@@ -58,10 +59,9 @@ bool LoadOne(const std::u16string& path, Container& container,
                                reinterpret_cast<void**>(&storage));
   if (FAILED(status.hr)) {
     status.missing = IsMissingFileError(status.hr) && !platform::FileExists(path);
-    if (!status.missing) {
+    if (!status.missing && platform::FileExists(path)) {
       status.damaged = true;
       status.problem = {true, 0, "not a compound file"};
-      status.damaged_copy = CopyAside(path);
     }
     return false;
   }
@@ -71,18 +71,22 @@ bool LoadOne(const std::u16string& path, Container& container,
   if (FAILED(status.hr)) {
     status.damaged = true;
     status.problem = {true, 0, "no stream \"ids\""};
-    status.damaged_copy = CopyAside(path);
     return false;
   }
   Releaser<IStream> stream_releaser(stream);
   container = Container();
-  const HRESULT hr = container.Serialize(stream, true, &status.problem);
-  if (FAILED(hr)) {
-    status.damaged = true;
-    status.damaged_copy = CopyAside(path);
-  }
+  status.damaged = FAILED(container.Serialize(stream, true, &status.problem));
   status.hr = S_OK;
   return true;
+}
+
+// ReadOne, and a copy of the file aside when it is damaged.
+template <typename Container>
+bool LoadOne(const std::u16string& path, Container& container,
+             IndexFileLoad& status) {
+  const bool read = ReadOne(path, container, status);
+  if (status.damaged) status.damaged_copy = CopyAside(path);
+  return read;
 }
 
 // Writes `container` as a complete compound file at `path`, flushed to disk.
@@ -114,6 +118,16 @@ std::u16string IndexFilePath(const std::u16string& data_directory,
                              IndexFile file) {
   return data_directory + platform::kPathSeparator +
          (file == IndexFile::kRecords ? u"1.hcpa" : u"2.hcpb");
+}
+
+bool ReadIndexFile(const std::u16string& path, CIDContainer& records,
+                   IndexFileLoad& status) {
+  return ReadOne(path, records, status);
+}
+
+bool ReadIndexFile(const std::u16string& path, CWordToIdsContainer& words,
+                   IndexFileLoad& status) {
+  return ReadOne(path, words, status);
 }
 
 IndexLoadResult LoadIndexFiles(const std::u16string& data_directory,

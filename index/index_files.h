@@ -44,6 +44,15 @@ struct IndexLoadResult {
   bool NeitherFileExists() const { return records.missing && words.missing; }
 };
 
+// Reads one index file into a newly emptied container, changing nothing on
+// disk. False when the file could not be opened or has no stream "ids" (the
+// container is then untouched); a damaged stream reads what precedes the
+// damage and is reported in `status`.
+bool ReadIndexFile(const std::u16string& path, CIDContainer& records,
+                   IndexFileLoad& status);
+bool ReadIndexFile(const std::u16string& path, CWordToIdsContainer& words,
+                   IndexFileLoad& status);
+
 // Reads both files into the containers. Each container is emptied just
 // before its file is read; a file that cannot be opened leaves its container
 // (and, for the page records, the word index) untouched, and the word index
