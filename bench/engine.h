@@ -1,0 +1,45 @@
+// One search engine under benchmark: ours, or a peer fed the same words.
+// Each is driven from one thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/corpus.h"
+
+namespace qoinfo::bench {
+
+// The words of a text as the agent files them (UTF-8), with their counts.
+std::vector<std::pair<std::string, std::int32_t>> ExtractPageWords(
+    const std::string& text);
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+
+  // Files one page (including the word extraction it needs).
+  virtual void Add(const Page& page) = 0;
+  // Makes everything added searchable (a commit, for engines that need one).
+  virtual void FinishIndexing() {}
+  // Runs `query` and takes up to `limit` hits, best first (0: all of them).
+  // Returns the number of hits taken.
+  virtual std::size_t Search(const std::string& query, std::size_t limit) = 0;
+  // Writes the index to disk, and reads it back into a fresh index; both in
+  // the engine's own directory. Returns the bytes the index takes on disk.
+  virtual std::uint64_t Save() = 0;
+  virtual void Load() = 0;
+};
+
+// Our agent's index in `directory`.
+std::unique_ptr<Engine> MakeQoInfoEngine(const std::string& directory);
+// SQLite FTS5 over the same words, tokenized at spaces only.
+std::unique_ptr<Engine> MakeFts5Engine(const std::string& directory);
+// Xapian, terms with the same counts, weighted as our score.
+std::unique_ptr<Engine> MakeXapianEngine(const std::string& directory);
+
+std::uint64_t DiskUsage(const std::string& path);
+
+}  // namespace qoinfo::bench

@@ -1,0 +1,79 @@
+#include <filesystem>
+
+#include "agent/add_data.h"
+#include "agent/search.h"
+#include "bench/engine.h"
+#include "index/index_files.h"
+#include "platform/utf8.h"
+#include "platform/wide_string.h"
+
+namespace qoinfo::bench {
+namespace {
+
+platform::UniqueBstr Bstr(const std::string& utf8) {
+  std::u16string text;
+  std::size_t offset = 0;
+  platform::Utf8ToUtf16(utf8, &text, &offset);
+  return platform::UniqueBstr(platform::AllocBstr(text));
+}
+
+class QoInfoEngine final : public Engine {
+ public:
+  explicit QoInfoEngine(std::string directory) : directory_(std::move(directory)) {
+    std::filesystem::create_directories(directory_);
+  }
+
+  void Add(const Page& page) override {
+    const platform::UniqueBstr url = Bstr(page.url), text = Bstr(page.text),
+                               path = Bstr(page.path), title = Bstr(page.title);
+    const _URL_DATE_IA data{page.time, url.get(), text.get(), path.get(), title.get()};
+    AddData(data, records_, words_);
+  }
+
+  std::size_t Search(const std::string& query, std::size_t limit) override {
+    const platform::UniqueBstr what = Bstr(query);
+    ISearchDataEnumerator* hits = nullptr;
+    if (FAILED(qoinfo::Search(what.get(), &hits, records_, words_))) return 0;
+    std::size_t taken = 0;
+    _URL_DATE_IA_S hit;
+    while ((limit == 0 || taken < limit) && hits->Next(&hit) == S_OK) {
+      SysFreeString(hit.Url);
+      SysFreeString(hit.Path);
+      SysFreeString(hit.Title);
+      ++taken;
+    }
+    hits->Release();
+    return taken;
+  }
+
+  std::uint64_t Save() override {
+    SaveIndexFiles(Directory(), records_, words_);
+    return DiskUsage(directory_ + "/1.hcpa") + DiskUsage(directory_ + "/2.hcpb");
+  }
+
+  void Load() override {
+    records_ = CIDContainer();
+    words_ = CWordToIdsContainer();
+    LoadIndexFiles(Directory(), records_, words_);
+  }
+
+ private:
+  std::u16string Directory() const {
+    std::u16string dir;
+    std::size_t offset = 0;
+    platform::Utf8ToUtf16(directory_, &dir, &offset);
+    return dir;
+  }
+
+  std::string directory_;
+  CIDContainer records_;
+  CWordToIdsContainer words_;
+};
+
+}  // namespace
+
+std::unique_ptr<Engine> MakeQoInfoEngine(const std::string& directory) {
+  return std::make_unique<QoInfoEngine>(directory);
+}
+
+}  // namespace qoinfo::bench

@@ -1,0 +1,214 @@
+// qoinfo-bench: indexes N visited pages with one engine and measures it.
+//
+//   qoinfo-bench --corpus build/bench/corpus.tsv --pages 100000 --engine ours
+//
+// The pages are the corpus's real pages, then synthetic pages drawn from
+// their vocabulary (corpus.h). The queries are fixed for a corpus: 1-3 words
+// drawn from its vocabulary, in four classes (rare single words, common
+// single words, two words, three words). Prints one JSON object: pages per
+// second to index, first-page (best 20 hits) and full-enumeration latency
+// p50/p99 per class, save and load times, the index size on disk, and
+// resident memory. Run one engine per process, so that peak memory is its
+// own.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <random>
+#include <filesystem>
+#include <sstream>
+
+#include "bench/engine.h"
+
+namespace {
+
+using namespace qoinfo::bench;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// VmHWM (peak) or VmRSS (current) of this process, in bytes.
+std::uint64_t MemoryFromStatus(const char* key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(key, 0) == 0) {
+      return std::stoull(line.substr(std::strlen(key))) * 1024;
+    }
+  }
+  return 0;
+}
+
+struct Query {
+  std::string text;
+  std::string kind;
+};
+
+std::vector<Query> MakeQueries(const Vocabulary& vocabulary, std::uint64_t seed,
+                               std::size_t per_kind) {
+  std::mt19937_64 rng(seed);
+  const auto& words = vocabulary.words();
+  const auto& pages = vocabulary.page_counts();
+  std::vector<Query> queries;
+  // Rare: words found in exactly one real page, spread over the list.
+  std::vector<std::size_t> rare;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (pages[i] == 1 && words[i].size() >= 4) rare.push_back(i);
+  }
+  for (std::size_t k = 0; k < per_kind && !rare.empty(); ++k) {
+    queries.push_back({words[rare[(k * rare.size()) / per_kind]], "rare"});
+  }
+  for (std::size_t k = 0; k < per_kind && k < words.size(); ++k) {
+    queries.push_back({words[k], "common"});
+  }
+  const std::size_t pool = std::min<std::size_t>(words.size(), 5000);
+  for (const auto& [count, kind] : {std::pair{2, "two"}, std::pair{3, "three"}}) {
+    for (std::size_t k = 0; k < per_kind; ++k) {
+      std::string text;
+      for (int w = 0; w < count; ++w) {
+        text += (w ? " " : "") + words[20 + rng() % (pool - 20)];
+      }
+      queries.push_back({text, kind});
+    }
+  }
+  return queries;
+}
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t index = static_cast<std::size_t>(p * (values.size() - 1) + 0.5);
+  return values[index];
+}
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (const char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+int Usage() {
+  std::cerr << "usage: qoinfo-bench --corpus FILE --pages N --engine ours|fts5|xapian\n"
+               "                    [--work DIR] [--queries PER_KIND] [--rounds R]\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string corpus_file, engine_name = "ours", work = "build/bench/work";
+  std::size_t pages = 10000, per_kind = 50, rounds = 3;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+    if (arg == "--corpus") corpus_file = value();
+    else if (arg == "--pages") pages = std::stoull(value());
+    else if (arg == "--engine") engine_name = value();
+    else if (arg == "--work") work = value();
+    else if (arg == "--queries") per_kind = std::stoull(value());
+    else if (arg == "--rounds") rounds = std::stoull(value());
+    else return Usage();
+  }
+  if (corpus_file.empty()) return Usage();
+
+  std::vector<Page> real;
+  std::string error;
+  if (!LoadCorpus(corpus_file, SIZE_MAX, &real, &error)) {
+    std::cerr << "qoinfo-bench: " << error << "\n";
+    return 1;
+  }
+  const Vocabulary vocabulary(real);
+  const std::vector<Query> queries = MakeQueries(vocabulary, 42, per_kind);
+  ScaleGenerator generator(vocabulary, 7);
+
+  std::unique_ptr<Engine> engine;
+  const std::string directory = work + "/" + engine_name + "-" + std::to_string(pages);
+  if (engine_name == "ours") {
+    engine = MakeQoInfoEngine(directory);
+#ifdef QOINFO_BENCH_FTS5
+  } else if (engine_name == "fts5") {
+    engine = MakeFts5Engine(directory);
+#endif
+#ifdef QOINFO_BENCH_XAPIAN
+  } else if (engine_name == "xapian") {
+    engine = MakeXapianEngine(directory);
+#endif
+  } else {
+    std::cerr << "qoinfo-bench: engine '" << engine_name << "' is not built in\n";
+    return 2;
+  }
+  const std::uint64_t baseline_rss = MemoryFromStatus("VmRSS:");
+
+  // Index.
+  Clock::duration index_time{};
+  const std::size_t step = std::max<std::size_t>(pages / 20, 1);
+  for (std::size_t i = 0; i < pages; ++i) {
+    Page synthetic;
+    const Page& page = i < real.size() ? real[i] : (synthetic = generator.Make(static_cast<std::int64_t>(i)));
+    const auto start = Clock::now();
+    engine->Add(page);
+    index_time += Clock::now() - start;
+    if ((i + 1) % step == 0) {
+      std::fprintf(stderr, "\r%s: indexed %zu/%zu pages", engine_name.c_str(), i + 1, pages);
+    }
+  }
+  std::fprintf(stderr, "\n");
+  {
+    const auto start = Clock::now();
+    engine->FinishIndexing();
+    index_time += Clock::now() - start;
+  }
+  const std::uint64_t indexed_rss = MemoryFromStatus("VmRSS:");
+
+  // Search.
+  std::map<std::string, std::vector<double>> first_page, all_hits;
+  std::map<std::string, std::vector<double>> hit_counts;
+  for (std::size_t round = 0; round < rounds; ++round) {
+    for (const Query& q : queries) {
+      auto start = Clock::now();
+      engine->Search(q.text, 20);
+      first_page[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
+      start = Clock::now();
+      const std::size_t hits = engine->Search(q.text, 0);
+      all_hits[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
+      if (round == 0) hit_counts[q.kind].push_back(static_cast<double>(hits));
+    }
+  }
+
+  // Save and load.
+  auto start = Clock::now();
+  const std::uint64_t disk_bytes = engine->Save();
+  const double save_seconds = Seconds(Clock::now() - start);
+  start = Clock::now();
+  engine->Load();
+  const double load_seconds = Seconds(Clock::now() - start);
+
+  std::ostringstream out;
+  out << "{\"engine\":" << Json(engine_name) << ",\"pages\":" << pages
+      << ",\"index_seconds\":" << Seconds(index_time)
+      << ",\"pages_per_second\":" << pages / std::max(Seconds(index_time), 1e-9)
+      << ",\"disk_bytes\":" << disk_bytes << ",\"save_seconds\":" << save_seconds
+      << ",\"load_seconds\":" << load_seconds
+      << ",\"index_rss_bytes\":" << (indexed_rss - std::min(indexed_rss, baseline_rss))
+      << ",\"peak_rss_bytes\":" << MemoryFromStatus("VmHWM:")
+      << ",\"baseline_rss_bytes\":" << baseline_rss << ",\"queries\":{";
+  bool first = true;
+  for (const auto& [kind, times] : first_page) {
+    out << (first ? "" : ",") << Json(kind) << ":{\"first_p50_ms\":" << Percentile(times, 0.5)
+        << ",\"first_p99_ms\":" << Percentile(times, 0.99)
+        << ",\"all_p50_ms\":" << Percentile(all_hits[kind], 0.5)
+        << ",\"all_p99_ms\":" << Percentile(all_hits[kind], 0.99)
+        << ",\"hits_p50\":" << Percentile(hit_counts[kind], 0.5) << "}";
+    first = false;
+  }
+  out << "}}";
+  std::cout << out.str() << std::endl;
+  std::filesystem::remove_all(directory);
+  return 0;
+}
