@@ -98,3 +98,20 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 UINT SysStringLen(BSTR text);
 UINT SysStringByteLen(BSTR text);
 void SysFreeString(BSTR text);
+
+// Interface identifiers of the base interfaces, with their Windows values.
+inline constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IProvideClassInfo = {
+    0xB196B283, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+
+// The type information of an object's class. There are no type libraries
+// here, so implementations answer E_NOTIMPL with a null result.
+struct IProvideClassInfo : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) = 0;
+
+ protected:
+  ~IProvideClassInfo() = default;
+};

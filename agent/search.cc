@@ -1,0 +1,202 @@
+#include "agent/search.h"
+
+#include <functional>
+#include <queue>
+#include <utility>
+#include <vector>
+
+#include "agent/word_extraction.h"
+#include "platform/hresult_error.h"
+
+namespace qoinfo {
+namespace {
+
+using Postings = CWordToIdsContainer::Postings;
+using RecordMap = CSearchDataEnumerator::RecordMap;
+
+// One weight, 30 x word length x count, in 32-bit arithmetic: the product
+// keeps its low 32 bits and is read as a signed value, so a huge count can
+// make a weight negative.
+std::int32_t Weight(std::size_t length, std::int32_t count) {
+  return static_cast<std::int32_t>(30u * static_cast<std::uint32_t>(length) *
+                                   static_cast<std::uint32_t>(count));
+}
+
+// A weight added to a running 64-bit sum counts as an unsigned 32-bit value;
+// only the weight that starts a sum keeps its sign.
+std::int64_t AddToSum(std::int64_t sum, std::int32_t weight) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(sum) +
+                                   static_cast<std::uint32_t>(weight));
+}
+
+// Folds a stream of (page, weight) in ascending page order, equal pages in
+// ascending word order, into one score per page. A previous page of 0 stands
+// for "none yet", so a page 0 at the very start of the stream is summed from
+// zero and reported only when it is the stream's only page.
+class ScoreFolder {
+ public:
+  explicit ScoreFolder(ScoreMultimap* scores) : m_scores(scores) {}
+
+  void Add(std::int64_t page, std::int32_t weight) {
+    m_any = true;
+    if (page == m_previous) {
+      m_sum = AddToSum(m_sum, weight);
+      return;
+    }
+    if (m_previous != 0) m_scores->emplace(m_sum, m_previous);
+    m_previous = page;
+    m_sum = weight;
+  }
+
+  void Finish() {
+    if (m_any) m_scores->emplace(m_sum, m_previous);
+  }
+
+ private:
+  ScoreMultimap* m_scores;
+  bool m_any = false;
+  std::int64_t m_previous = 0;
+  std::int64_t m_sum = 0;
+};
+
+// A conversion of a quotient to 64 bits that is defined for every value.
+// Quotients outside the range cannot come from real scores; they get the
+// value the processor's conversion yields for them.
+std::int64_t TruncateToInt64(double value) {
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (value >= -kLimit && value < kLimit) {
+    return static_cast<std::int64_t>(value);
+  }
+  return INT64_MIN;
+}
+
+std::int64_t Percent(std::int64_t score, std::int64_t self_score,
+                     std::int64_t divisor) {
+  if (divisor == 0) {
+    // Self-scores of 1 to 99 (query words of three units or fewer in all):
+    // the exact ratio in whole percent. Such a query can give no score whose
+    // hundredfold leaves 64 bits; the unsigned product keeps it defined.
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(score) * 100u) /
+           self_score;
+  }
+  return TruncateToInt64(static_cast<double>(score) /
+                         static_cast<double>(divisor));
+}
+
+// The records of the ranked pages that have one.
+RecordMap RecordsOfHits(const Ranking& ranking, const RecordMap& records) {
+  RecordMap hits;
+  for (const auto& [percent, page] : ranking) {
+    const auto found = records.find(page);
+    if (found != records.end()) hits.insert(*found);
+  }
+  return hits;
+}
+
+// Answers the query into `enumerator`. Never throws.
+HRESULT FillWithAnswer(BSTR what, const CIDContainer& records,
+                       const CWordToIdsContainer& words,
+                       CSearchDataEnumerator* enumerator) noexcept {
+  try {
+    const WordCountMap query = ExtractWords(what);
+    const std::int64_t self_score = SelfScore(query);
+    Ranking ranking;
+    // A self-score of 0 or less ranks nothing, so nothing is scored.
+    if (self_score > 0) {
+      ranking =
+          ToPercentRanking(ScoreMatches(query, words.words()), self_score);
+    }
+    RecordMap hits = RecordsOfHits(ranking, records.records());
+    enumerator->Fill(std::move(ranking), std::move(hits),
+                     !records.records().empty());
+    return S_OK;
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
+}
+
+}  // namespace
+
+HRESULT Search(BSTR what, ISearchDataEnumerator** result,
+               const CIDContainer& records,
+               const CWordToIdsContainer& words) noexcept {
+  // The query is checked before the result address, and a bad query leaves
+  // *result as it was.
+  if (what == nullptr || what[0] == 0) return E_INVALIDARG;
+  if (result == nullptr) return E_INVALIDARG;
+  *result = nullptr;
+
+  CSearchDataEnumerator* enumerator = nullptr;
+  HRESULT hr = CSearchDataEnumerator::Create(&enumerator);
+  if (FAILED(hr)) return hr;
+  hr = FillWithAnswer(what, records, words, enumerator);
+  if (FAILED(hr)) {
+    enumerator->Release();
+    return hr;
+  }
+  *result = enumerator;
+  return S_OK;
+}
+
+ScoreMultimap ScoreMatches(const WordCountMap& query,
+                           const CWordToIdsContainer::WordMap& words) {
+  // The postings of the query's words, in word order; words the index does
+  // not hold play no part.
+  struct PostingsCursor {
+    Postings::const_iterator next;
+    Postings::const_iterator end;
+    std::size_t length;
+  };
+  std::vector<PostingsCursor> lists;
+  for (const auto& [word, count] : query) {
+    const auto found = words.find(word);
+    if (found != words.end() && !found->second.empty()) {
+      lists.push_back(
+          {found->second.begin(), found->second.end(), word.size()});
+    }
+  }
+
+  // Merge the postings by page; among equal pages the earlier word comes
+  // first, since the weight that starts a page's sum keeps its sign.
+  using Head = std::pair<std::int64_t, std::size_t>;  // (page, list)
+  std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    heads.emplace(lists[i].next->first, i);
+  }
+  ScoreMultimap scores;
+  ScoreFolder folder(&scores);
+  while (!heads.empty()) {
+    const auto [page, i] = heads.top();
+    heads.pop();
+    PostingsCursor& list = lists[i];
+    folder.Add(page, Weight(list.length, list.next->second));
+    if (++list.next != list.end) heads.emplace(list.next->first, i);
+  }
+  folder.Finish();
+  return scores;
+}
+
+std::int64_t SelfScore(const WordCountMap& query) {
+  // The score of page 1 in an index holding only the query under page 1:
+  // the query's words in order, each weighed with its count in the query.
+  ScoreMultimap scores;
+  ScoreFolder folder(&scores);
+  for (const auto& [word, count] : query)
+    folder.Add(1, Weight(word.size(), count));
+  folder.Finish();
+  return scores.empty() ? 0 : scores.begin()->first;
+}
+
+Ranking ToPercentRanking(const ScoreMultimap& scores, std::int64_t self_score) {
+  Ranking ranking;
+  if (self_score <= 0) return ranking;
+  const std::int64_t divisor = self_score / 100;
+  for (const auto& [score, page] : scores) {
+    // After the equal values already there, as an insertion without hint.
+    ranking.emplace_hint(ranking.end(), Percent(score, self_score, divisor),
+                         page);
+  }
+  return ranking;
+}
+
+}  // namespace qoinfo

@@ -1,0 +1,52 @@
+// Search: answers a free-text query over the agent's two containers with a
+// new result enumerator. The query's words are extracted as page texts are;
+// a page's score is the sum, over the query words it holds, of
+// 30 x word length x the page's count of the word; Percent scales the score
+// against the query's own score (docs/search.md).
+//
+// A search costs what its query's words and hits cost: it reads only the
+// postings of the query's words and copies only the records of the hits.
+// The containers are only read; the enumerator shares nothing with them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "enumerator/search_data_enumerator.h"
+#include "host/idl/interfaces.h"
+#include "index/id_container.h"
+#include "index/word_count_map.h"
+#include "index/word_to_ids_container.h"
+
+namespace qoinfo {
+
+// Score -> page identifier, ascending; pages with equal scores in ascending
+// identifier order.
+using ScoreMultimap = std::multimap<std::int64_t, std::int64_t>;
+// Percent -> page identifier, the enumerator's ranking.
+using Ranking = CSearchDataEnumerator::Ranking;
+
+// E_INVALIDARG when `what` is null or empty (up to its first NUL; *result is
+// not written) or `result` is null. Otherwise *result is a new enumerator
+// with one reference for the caller and S_OK, also when nothing matches; on
+// any failure (E_OUTOFMEMORY, or the enumerator's creation failure) *result
+// is null. Never throws.
+HRESULT Search(BSTR what, ISearchDataEnumerator** result,
+               const CIDContainer& records,
+               const CWordToIdsContainer& words) noexcept;
+
+// One entry (score, page) per page of `words` holding at least one word of
+// `query`. Reads only the postings of the query's words.
+ScoreMultimap ScoreMatches(const WordCountMap& query,
+                           const CWordToIdsContainer::WordMap& words);
+
+// The score a page consisting of the query itself would get: 30 x the number
+// of UTF-16 units in the query's words, counted with their repetitions.
+std::int64_t SelfScore(const WordCountMap& query);
+
+// Percent for each scored page: score / (self_score div 100), truncated;
+// score x 100 / self_score when self_score is 1 to 99; nothing when
+// self_score is 0 or negative. Inserted in the order of `scores`.
+Ranking ToPercentRanking(const ScoreMultimap& scores, std::int64_t self_score);
+
+}  // namespace qoinfo

@@ -1,0 +1,179 @@
+#include "enumerator/search_data_enumerator.h"
+
+#include <iterator>
+#include <new>
+#include <utility>
+
+#include "platform/wide_string.h"
+
+namespace qoinfo {
+
+// The interfaces QueryInterface answers besides IUnknown, and nothing else.
+const CSearchDataEnumerator::InterfaceEntry
+    CSearchDataEnumerator::kInterfaces[] = {
+        {&IID_ISearchDataEnumerator,
+         [](CSearchDataEnumerator* object) -> void* {
+           return static_cast<ISearchDataEnumerator*>(object);
+         }},
+        {&IID_IDispatch,
+         [](CSearchDataEnumerator* object) -> void* {
+           return static_cast<IDispatch*>(
+               static_cast<ISearchDataEnumerator*>(object));
+         }},
+        {&IID_IProvideClassInfo,
+         [](CSearchDataEnumerator* object) -> void* {
+           return static_cast<IProvideClassInfo*>(object);
+         }},
+};
+
+HRESULT CSearchDataEnumerator::CreateInstance(IUnknown* outer, REFIID riid,
+                                              void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  // An outer object must hold the inner one by its own IUnknown.
+  if (outer != nullptr && !IsEqualGUID(riid, IID_IUnknown)) {
+    return CLASS_E_NOAGGREGATION;
+  }
+  CSearchDataEnumerator* created =
+      new (std::nothrow) CSearchDataEnumerator(outer);
+  if (created == nullptr) return E_OUTOFMEMORY;
+  // Hold the object across the query; when the query fails, this release
+  // destroys it.
+  created->InnerAddRef();
+  const HRESULT hr = created->InnerQueryInterface(riid, object);
+  created->InnerRelease();
+  return hr;
+}
+
+HRESULT CSearchDataEnumerator::Create(CSearchDataEnumerator** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  ISearchDataEnumerator* created = nullptr;
+  const HRESULT hr = CreateInstance(nullptr, IID_ISearchDataEnumerator,
+                                    reinterpret_cast<void**>(&created));
+  if (FAILED(hr)) return hr;
+  *object = static_cast<CSearchDataEnumerator*>(created);
+  return S_OK;
+}
+
+CSearchDataEnumerator::CSearchDataEnumerator(IUnknown* outer)
+    : m_outer(outer != nullptr ? outer : &m_inner), m_cursor(m_ranking.end()) {}
+
+// The records go first, then the ranking; the module lock last.
+CSearchDataEnumerator::~CSearchDataEnumerator() = default;
+
+void CSearchDataEnumerator::Fill(Ranking ranking, RecordMap records,
+                                 bool index_had_records) noexcept {
+  m_ranking = std::move(ranking);
+  m_records = std::move(records);
+  m_indexHadRecords = index_had_records;
+  m_cursor = m_ranking.end();
+}
+
+// --- IUnknown ---------------------------------------------------------------
+
+HRESULT CSearchDataEnumerator::QueryInterface(REFIID riid, void** object) {
+  return m_outer->QueryInterface(riid, object);
+}
+
+ULONG CSearchDataEnumerator::AddRef() { return m_outer->AddRef(); }
+
+ULONG CSearchDataEnumerator::Release() { return m_outer->Release(); }
+
+HRESULT CSearchDataEnumerator::InnerQueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  IUnknown* found = nullptr;
+  if (IsEqualGUID(riid, IID_IUnknown)) {
+    // Always the inner IUnknown: the identity of a standalone object, and
+    // what an aggregating object gets at creation.
+    found = &m_inner;
+  } else {
+    for (const InterfaceEntry& entry : kInterfaces) {
+      if (IsEqualGUID(riid, *entry.iid)) {
+        found = static_cast<IUnknown*>(entry.get(this));
+        break;
+      }
+    }
+  }
+  if (found == nullptr) return E_NOINTERFACE;
+  found->AddRef();
+  *object = found;
+  return S_OK;
+}
+
+ULONG CSearchDataEnumerator::InnerAddRef() {
+  return m_refCount.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+ULONG CSearchDataEnumerator::InnerRelease() {
+  const ULONG count = m_refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (count == 0) delete this;
+  return count;
+}
+
+HRESULT CSearchDataEnumerator::CInnerUnknown::QueryInterface(REFIID riid,
+                                                             void** object) {
+  return m_owner->InnerQueryInterface(riid, object);
+}
+
+ULONG CSearchDataEnumerator::CInnerUnknown::AddRef() {
+  return m_owner->InnerAddRef();
+}
+
+ULONG CSearchDataEnumerator::CInnerUnknown::Release() {
+  return m_owner->InnerRelease();
+}
+
+// --- ISearchDataEnumerator --------------------------------------------------
+
+HRESULT CSearchDataEnumerator::Next(_URL_DATE_IA_S* data) {
+  if (data == nullptr) return E_POINTER;
+  if (m_ranking.empty()) return S_FALSE;
+  if (!m_indexHadRecords) return E_FAIL;
+
+  // Walk back from the cursor to the next entry that has a record; entries
+  // without one are consumed on the way.
+  const Ranking::const_iterator start = m_cursor;
+  RecordMap::const_iterator record = m_records.end();
+  while (m_cursor != m_ranking.begin()) {
+    record = m_records.find(std::prev(m_cursor)->second);
+    if (record != m_records.end()) break;
+    --m_cursor;
+  }
+  if (record == m_records.end()) return S_FALSE;
+
+  // All three strings or none: a failed allocation consumes nothing.
+  platform::UniqueBstr path(platform::AllocBstr(record->second.m_path));
+  platform::UniqueBstr url(platform::AllocBstr(record->second.m_url));
+  platform::UniqueBstr title(platform::AllocBstr(record->second.m_title));
+  if (!path || !url || !title) {
+    m_cursor = start;
+    return E_OUTOFMEMORY;
+  }
+  --m_cursor;
+  data->Path = path.release();
+  data->Time = record->second.m_time;
+  data->Url = url.release();
+  data->Title = title.release();
+  // The low 32 bits of the relevance.
+  data->Percent = static_cast<std::int32_t>(m_cursor->first);
+  return S_OK;
+}
+
+HRESULT CSearchDataEnumerator::Reset() {
+  m_cursor = m_ranking.end();
+  return S_OK;
+}
+
+HRESULT CSearchDataEnumerator::Count() { return S_OK; }
+
+HRESULT CSearchDataEnumerator::GetThis(std::int64_t* _this) {
+  if (_this == nullptr) return E_POINTER;
+  // ISearchDataEnumerator is the first base, so the object and its primary
+  // interface share this address; intptr_t widens a 32-bit one with its sign.
+  *_this = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(this));
+  return S_OK;
+}
+
+}  // namespace qoinfo
