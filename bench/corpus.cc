@@ -44,8 +44,14 @@ bool LoadCorpus(const std::string& file, std::size_t limit,
 }
 
 Vocabulary::Vocabulary(const std::vector<Page>& pages) {
-  std::unordered_map<std::u16string, std::pair<std::uint64_t, std::uint32_t>> stats;
-  for (const Page& page : pages) {
+  struct Stats {
+    std::uint64_t occurrences = 0;
+    std::uint32_t pages = 0;
+    std::uint32_t first_page = 0;
+  };
+  std::unordered_map<std::u16string, Stats> stats;
+  for (std::uint32_t position = 0; position < pages.size(); ++position) {
+    const Page& page = pages[position];
     std::u16string text;
     std::size_t offset = 0;
     platform::Utf8ToUtf16(page.text, &text, &offset);
@@ -53,23 +59,25 @@ Vocabulary::Vocabulary(const std::vector<Page>& pages) {
     std::uint32_t total = 0;
     for (const auto& [word, count] : ExtractWords(bstr.get())) {
       if (word.empty()) continue;
-      auto& entry = stats[word];
-      entry.first += static_cast<std::uint64_t>(count);
-      entry.second += 1;
+      Stats& entry = stats[word];
+      if (entry.pages == 0) entry.first_page = position;
+      entry.occurrences += static_cast<std::uint64_t>(count);
+      entry.pages += 1;
       total += static_cast<std::uint32_t>(count);
     }
     if (total > 0) words_per_page_.push_back(total);
   }
-  std::vector<std::pair<std::u16string, std::pair<std::uint64_t, std::uint32_t>>> sorted(
-      stats.begin(), stats.end());
+  std::vector<std::pair<std::u16string, Stats>> sorted(stats.begin(), stats.end());
   std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-    return a.second.first != b.second.first ? a.second.first > b.second.first
-                                            : a.first < b.first;
+    return a.second.occurrences != b.second.occurrences
+               ? a.second.occurrences > b.second.occurrences
+               : a.first < b.first;
   });
-  for (const auto& [word, counts] : sorted) {
+  for (const auto& [word, s] : sorted) {
     words_.push_back(platform::Utf16ToUtf8(word));
-    occurrences_.push_back(counts.first);
-    page_counts_.push_back(counts.second);
+    occurrences_.push_back(s.occurrences);
+    page_counts_.push_back(s.pages);
+    first_page_.push_back(s.first_page);
   }
 }
 

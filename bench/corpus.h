@@ -32,12 +32,15 @@ class Vocabulary {
   const std::vector<std::uint64_t>& occurrences() const { return occurrences_; }
   const std::vector<std::uint32_t>& page_counts() const { return page_counts_; }
   const std::vector<std::uint32_t>& words_per_page() const { return words_per_page_; }
+  // The position of the first page holding each word.
+  const std::vector<std::uint32_t>& first_page() const { return first_page_; }
 
  private:
   std::vector<std::string> words_;
   std::vector<std::uint64_t> occurrences_;
   std::vector<std::uint32_t> page_counts_;
   std::vector<std::uint32_t> words_per_page_;
+  std::vector<std::uint32_t> first_page_;
 };
 
 // Makes synthetic pages: a page's length is that of a random real page, its

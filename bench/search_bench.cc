@@ -53,10 +53,13 @@ std::vector<Query> MakeQueries(const Vocabulary& vocabulary, std::uint64_t seed,
   const auto& words = vocabulary.words();
   const auto& pages = vocabulary.page_counts();
   std::vector<Query> queries;
-  // Rare: words found in exactly one real page, spread over the list.
+  // Rare: words found in exactly one real page, among the first 10,000
+  // (which every size indexes), spread over the list.
   std::vector<std::size_t> rare;
   for (std::size_t i = 0; i < words.size(); ++i) {
-    if (pages[i] == 1 && words[i].size() >= 4) rare.push_back(i);
+    if (pages[i] == 1 && vocabulary.first_page()[i] < 10000 && words[i].size() >= 4) {
+      rare.push_back(i);
+    }
   }
   for (std::size_t k = 0; k < per_kind && !rare.empty(); ++k) {
     queries.push_back({words[rare[(k * rare.size()) / per_kind]], "rare"});

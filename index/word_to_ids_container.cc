@@ -21,7 +21,7 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
       m_words.emplace_hint(position, word, Postings{{id, count}});
       continue;
     }
-    if (!position->second.emplace(id, count).second) return;
+    if (!position->second.emplace(id, count)) return;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "index/posting_list.h"
 #include "index/stream_io.h"
 #include "index/word_count_map.h"
 
@@ -16,7 +17,7 @@ namespace qoinfo {
 
 class CWordToIdsContainer {
  public:
-  using Postings = std::map<std::int64_t, std::int32_t>;
+  using Postings = PostingList;
   using WordMap = std::map<std::u16string, Postings>;
 
   CWordToIdsContainer() = default;
@@ -44,8 +45,6 @@ class CWordToIdsContainer {
   void Write(StreamWriter& writer) const;
   void Read(StreamReader& reader);
 
-  // Loading: the postings of `word`, created empty when missing.
-  Postings& PostingsForLoad(const std::u16string& word) { return m_words[word]; }
 
  private:
   WordMap m_words;

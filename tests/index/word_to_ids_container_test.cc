@@ -63,3 +63,27 @@ TEST(CWordToIdsContainer, CopiesAreIndependent) {
 
 }  // namespace
 }  // namespace qoinfo
+
+namespace qoinfo {
+namespace {
+
+TEST(PostingList, KeepsIdentifiersSortedAndUnique) {
+  PostingList list;
+  EXPECT_TRUE(list.emplace(5, 1));
+  EXPECT_TRUE(list.emplace(9, 2));   // appended
+  EXPECT_TRUE(list.emplace(-3, 3));  // before everything
+  EXPECT_TRUE(list.emplace(7, 4));   // in the middle
+  EXPECT_FALSE(list.emplace(7, 99)); // present: the first count stays
+  EXPECT_EQ(list, (PostingList{{-3, 3}, {5, 1}, {7, 4}, {9, 2}}));
+  EXPECT_EQ(list.find(7)->second, 4);
+  EXPECT_EQ(list.find(8), list.end());
+  EXPECT_EQ(list.erase(5), 1u);
+  EXPECT_EQ(list.erase(5), 0u);
+  EXPECT_EQ(list.count(5), 0u);
+  EXPECT_EQ(list.size(), 3u);
+  // An initializer list in any order, duplicates keeping the first.
+  EXPECT_EQ((PostingList{{2, 1}, {1, 1}, {2, 5}}), (PostingList{{1, 1}, {2, 1}}));
+}
+
+}  // namespace
+}  // namespace qoinfo
