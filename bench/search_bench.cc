@@ -192,12 +192,24 @@ int main(int argc, char** argv) {
   engine->Load();
   const double load_seconds = Seconds(Clock::now() - start);
 
+  // The index read back answers every query with as many hits as before.
+  bool reload_matches = true;
+  std::map<std::string, std::size_t> seen;
+  for (std::size_t q = 0; q < queries.size(); ++q) {
+    const std::size_t index_in_kind = seen[queries[q].kind]++;
+    const double before = hit_counts[queries[q].kind][index_in_kind];
+    if (static_cast<double>(engine->Search(queries[q].text, 0)) != before) {
+      reload_matches = false;
+    }
+  }
+
   std::ostringstream out;
   out << "{\"engine\":" << Json(engine_name) << ",\"pages\":" << pages
       << ",\"index_seconds\":" << Seconds(index_time)
       << ",\"pages_per_second\":" << pages / std::max(Seconds(index_time), 1e-9)
       << ",\"disk_bytes\":" << disk_bytes << ",\"save_seconds\":" << save_seconds
       << ",\"load_seconds\":" << load_seconds
+      << ",\"reload_matches\":" << (reload_matches ? "true" : "false")
       << ",\"index_rss_bytes\":" << (indexed_rss - std::min(indexed_rss, baseline_rss))
       << ",\"peak_rss_bytes\":" << MemoryFromStatus("VmHWM:")
       << ",\"baseline_rss_bytes\":" << baseline_rss << ",\"queries\":{";

@@ -272,7 +272,18 @@ class ReadStorage final : public RefCounted<IStorage> {
 
 HRESULT CheckArguments(const OLECHAR* name, DWORD format, REFIID riid,
                        void** object) {
-  static const bool initialised = (gsf_init(), true);
+  static const bool initialised = [] {
+    gsf_init();
+    // libgsf reports the inconsistencies of a damaged file as GLib criticals
+    // on stderr; damage is reported to our callers through results instead.
+    for (const char* domain : {"libgsf", "libgsf:msole"}) {
+      g_log_set_handler(
+          domain,
+          static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+          [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    }
+    return true;
+  }();
   (void)initialised;
   if (object == nullptr) return STG_E_INVALIDPOINTER;
   *object = nullptr;

@@ -42,6 +42,25 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// Writes a compound file at `path` whose root holds one stream.
+void WriteCompoundFile(const std::u16string& path, std::u16string_view stream_name,
+                       const std::string& bytes) {
+  constexpr DWORD kMode = STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE;
+  const platform::OleString name = platform::ToOleString(path);
+  IStorage* storage = nullptr;
+  ASSERT_EQ(StgCreateStorageEx(name.c_str(), kMode, STGFMT_STORAGE, 0, nullptr, nullptr,
+                               IID_IStorage, reinterpret_cast<void**>(&storage)),
+            S_OK);
+  IStream* stream = nullptr;
+  const platform::OleString stream_ole = platform::ToOleString(stream_name);
+  ASSERT_EQ(storage->CreateStream(stream_ole.c_str(), kMode, 0, 0, &stream), S_OK);
+  ULONG written = 0;
+  EXPECT_EQ(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written), S_OK);
+  stream->Release();
+  EXPECT_EQ(storage->Commit(STGC_DEFAULT), S_OK);
+  storage->Release();
+}
+
 TEST(IndexFiles, PathsJoinDirectoryAndName) {
   const std::u16string sep(1, IndexFilePath(u"", IndexFile::kRecords)[0]);
   EXPECT_EQ(IndexFilePath(u"dir", IndexFile::kRecords), u"dir" + sep + u"1.hcpa");
@@ -120,20 +139,7 @@ TEST(IndexFiles, FileThatIsNotACompoundFileIsCopiedAside) {
 
 TEST(IndexFiles, FileWithoutTheStreamFailsWithoutReading) {
   TempDir dir;
-  const platform::OleString path =
-      platform::ToOleString(IndexFilePath(dir.u16(), IndexFile::kRecords));
-  IStorage* storage = nullptr;
-  ASSERT_EQ(StgCreateStorageEx(path.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE,
-                               STGFMT_STORAGE, 0, nullptr, nullptr, IID_IStorage,
-                               reinterpret_cast<void**>(&storage)),
-            S_OK);
-  IStream* stream = nullptr;
-  const platform::OleString other = platform::ToOleString(u"other");
-  ASSERT_EQ(storage->CreateStream(other.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE,
-                                  0, 0, &stream),
-            S_OK);
-  stream->Release();
-  storage->Release();
+  WriteCompoundFile(IndexFilePath(dir.u16(), IndexFile::kRecords), u"other", "x");
   Index index = SampleIndex();
   const IndexLoadResult result = LoadIndexFiles(dir.u16(), index.records, index.words);
   EXPECT_EQ(result.hr, E_FAIL);
@@ -149,34 +155,13 @@ TEST(IndexFiles, DamagedStreamKeepsWhatPrecededTheDamageAndIsCopied) {
   // word count that promises more.
   CWordToIdsContainer partial;
   partial.AddWords({{u"alpha", 2}}, 1);
-  {
-    const platform::OleString path =
-        platform::ToOleString(IndexFilePath(dir.u16(), IndexFile::kWords));
-    IStorage* storage = nullptr;
-    ASSERT_EQ(StgCreateStorageEx(path.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE,
-                                 STGFMT_STORAGE, 0, nullptr, nullptr, IID_IStorage,
-                                 reinterpret_cast<void**>(&storage)),
-              S_OK);
-    IStream* stream = nullptr;
-    const OLECHAR ids[] = {'i', 'd', 's', 0};
-    ASSERT_EQ(storage->CreateStream(ids, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE, 0,
-                                    0, &stream),
-              S_OK);
-    const unsigned char three_words[] = {3, 0, 0, 0};
-    ULONG written = 0;
-    stream->Write(three_words, 4, &written);
-    {
-      StreamWriter writer(stream);
-      writer.PutFixed32(1);
-      writer.PutFixed64(1);
-      writer.PutFixed32(2);
-      writer.PutCountedString(u"alpha");
-      ASSERT_EQ(writer.Finish(), S_OK);
-    }
-    stream->Release();
-    storage->Commit(STGC_DEFAULT);
-    storage->Release();
-  }
+  std::string bytes;
+  PutFixed32(&bytes, 3);  // three words promised, one present
+  PutFixed32(&bytes, 1);
+  PutFixed64(&bytes, 1);
+  PutFixed32(&bytes, 2);
+  PutCountedString(&bytes, u"alpha");
+  WriteCompoundFile(IndexFilePath(dir.u16(), IndexFile::kWords), u"ids", bytes);
   Index loaded;
   const IndexLoadResult result = LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
   EXPECT_EQ(result.hr, S_OK);

@@ -8,6 +8,14 @@
 
 namespace qoinfo::testing {
 
+// Whether BSTRs are allocated through operator new (and so can be made to
+// fail). Windows allocates them in the system's own heap.
+#if defined(_WIN32)
+inline constexpr bool kBstrsUseOperatorNew = false;
+#else
+inline constexpr bool kBstrsUseOperatorNew = true;
+#endif
+
 // Allocation number `n` from now (0 = the very next one) and every one after
 // it fails, until the scope ends.
 class FailAllocationsAfter {

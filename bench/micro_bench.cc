@@ -1,0 +1,113 @@
+// Micro-benchmarks (Google Benchmark) of the steps a page and a query go
+// through: word extraction, AddData, Search over indexes of growing size,
+// and the stream writer and reader. The corpus comparison with the peers is
+// qoinfo-bench; these isolate one step each.
+//
+//   build/linux/bin/qoinfo-micro-bench [--benchmark_filter=Search]
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "agent/add_data.h"
+#include "agent/search.h"
+#include "agent/word_extraction.h"
+#include "platform/wide_string.h"
+#include "tests/support/memory_stream.h"
+
+namespace {
+
+using namespace qoinfo;
+
+// A text of `words` words drawn from a Zipf-like vocabulary of 5,000 words.
+std::u16string Text(std::size_t words, std::uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::u16string text;
+  for (std::size_t i = 0; i < words; ++i) {
+    const std::uint64_t rank = 1 + static_cast<std::uint64_t>(
+        5000.0 * std::pow(static_cast<double>(rng() % 10000 + 1) / 10000.0, 3));
+    if (i) text += (rng() % 11 == 0) ? u", " : u" ";
+    text += u"w" + std::u16string(1, static_cast<char16_t>(u'a' + rank % 26)) +
+            std::u16string(1, static_cast<char16_t>(u'a' + (rank / 26) % 26)) +
+            std::u16string(1, static_cast<char16_t>(u'a' + rank / 676));
+  }
+  return text;
+}
+
+struct Index {
+  CIDContainer records;
+  CWordToIdsContainer words;
+};
+
+Index Build(std::size_t pages) {
+  Index index;
+  const platform::UniqueBstr url(platform::AllocBstr(u"http://example.com/"));
+  for (std::size_t p = 0; p < pages; ++p) {
+    const platform::UniqueBstr text(platform::AllocBstr(Text(300, p)));
+    AddData({static_cast<std::int64_t>(p), url.get(), text.get(), nullptr, nullptr},
+            index.records, index.words);
+  }
+  return index;
+}
+
+void BM_ExtractWords(benchmark::State& state) {
+  const platform::UniqueBstr text(
+      platform::AllocBstr(Text(static_cast<std::size_t>(state.range(0)), 1)));
+  for (auto _ : state) benchmark::DoNotOptimize(ExtractWords(text.get()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ExtractWords)->Arg(10)->Arg(500)->Arg(10000);
+
+void BM_AddData(benchmark::State& state) {
+  Index index;
+  const platform::UniqueBstr url(platform::AllocBstr(u"http://example.com/"));
+  std::int64_t time = 0;
+  const platform::UniqueBstr text(platform::AllocBstr(Text(500, 3)));
+  for (auto _ : state) {
+    AddData({++time, url.get(), text.get(), nullptr, nullptr}, index.records,
+            index.words);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_AddData);
+
+// One rare-word search (one hit, the best 20 taken) over N pages: its cost
+// must not grow with N.
+void BM_SearchRareWord(benchmark::State& state) {
+  Index index = Build(static_cast<std::size_t>(state.range(0)));
+  const platform::UniqueBstr url(platform::AllocBstr(u"http://rare/"));
+  const platform::UniqueBstr rare_text(platform::AllocBstr(u"zzrareword"));
+  AddData({-1, url.get(), rare_text.get(), nullptr, nullptr}, index.records, index.words);
+  const platform::UniqueBstr query(platform::AllocBstr(u"zzrareword"));
+  for (auto _ : state) {
+    ISearchDataEnumerator* hits = nullptr;
+    Search(query.get(), &hits, index.records, index.words);
+    _URL_DATE_IA_S hit;
+    while (hits->Next(&hit) == S_OK) {
+      SysFreeString(hit.Url);
+      SysFreeString(hit.Path);
+      SysFreeString(hit.Title);
+    }
+    hits->Release();
+  }
+}
+BENCHMARK(BM_SearchRareWord)->Arg(1000)->Arg(10000)->Arg(50000);
+
+void BM_WriteAndReadWordStream(benchmark::State& state) {
+  const Index index = Build(2000);
+  for (auto _ : state) {
+    testing::MemoryStream stream;
+    const_cast<CWordToIdsContainer&>(index.words).Serialize(&stream, false);
+    testing::MemoryStream in(stream.bytes());
+    CWordToIdsContainer read;
+    read.Serialize(&in, true);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(stream.bytes().size()));
+  }
+}
+BENCHMARK(BM_WriteAndReadWordStream);
+
+}  // namespace
+
+BENCHMARK_MAIN();
