@@ -95,16 +95,18 @@ void BM_SearchRareWord(benchmark::State& state) {
 BENCHMARK(BM_SearchRareWord)->Arg(1000)->Arg(10000)->Arg(50000);
 
 void BM_WriteAndReadWordStream(benchmark::State& state) {
-  const Index index = Build(2000);
+  Index index = Build(2000);
+  std::size_t bytes = 0;
   for (auto _ : state) {
     testing::MemoryStream stream;
-    const_cast<CWordToIdsContainer&>(index.words).Serialize(&stream, false);
+    index.words.Serialize(&stream, false);
     testing::MemoryStream in(stream.bytes());
     CWordToIdsContainer read;
     read.Serialize(&in, true);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(stream.bytes().size()));
+    bytes = stream.bytes().size();
   }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes));
 }
 BENCHMARK(BM_WriteAndReadWordStream);
 

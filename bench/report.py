@@ -11,6 +11,10 @@ def mb(n):
     return f"{n / 1e6:.1f}"
 
 
+def fmt(ratio):
+    return f"{ratio:.1f}" if ratio >= 1 else f"{ratio:.2f}" if ratio >= 0.01 else f"{ratio:.3f}"
+
+
 def ms(x):
     return f"{x:.3f}" if x < 10 else f"{x:.1f}"
 
@@ -18,12 +22,13 @@ def ms(x):
 def main():
     rows = [json.loads(line) for line in open(sys.argv[1]) if line.strip()]
     print("### Indexing, size and memory\n")
-    print("| pages | engine | pages/s | index s | on disk MB | save s | load s | index RSS MB | peak RSS MB |")
-    print("|---:|---|---:|---:|---:|---:|---:|---:|---:|")
+    print("| pages | engine | pages/s | index s | on disk MB | save s | load s | reload same hits | index RSS MB | peak RSS MB |")
+    print("|---:|---|---:|---:|---:|---:|---:|---|---:|---:|")
     for r in rows:
+        same = {True: "yes", False: "NO"}.get(r.get("reload_matches"), "")
         print(f"| {r['pages']:,} | {r['engine']} | {r['pages_per_second']:,.0f} | "
               f"{r['index_seconds']:.1f} | {mb(r['disk_bytes'])} | {r['save_seconds']:.2f} | "
-              f"{r['load_seconds']:.2f} | {mb(r['index_rss_bytes'])} | {mb(r['peak_rss_bytes'])} |")
+              f"{r['load_seconds']:.2f} | {same} | {mb(r['index_rss_bytes'])} | {mb(r['peak_rss_bytes'])} |")
     print("\n### Query latency, milliseconds (p50 / p99)\n")
     print("First page = the best 20 hits; all = every hit enumerated.\n")
     header = "| pages | engine | " + " | ".join(
@@ -52,8 +57,8 @@ def main():
             continue
         def ratio(kind, key):
             a, b = r["queries"].get(kind, {}).get(key), o["queries"].get(kind, {}).get(key)
-            return f"{a / b:.1f}" if a and b else ""
-        print(f"| {r['pages']:,} | {r['engine']} | {r['index_seconds'] / o['index_seconds']:.1f} | "
+            return fmt(a / b) if a and b else ""
+        print(f"| {r['pages']:,} | {r['engine']} | {fmt(r['index_seconds'] / o['index_seconds'])} | "
               f"{ratio('rare', 'first_p50_ms')} | {ratio('common', 'first_p50_ms')} | "
               f"{ratio('two', 'first_p50_ms')} | {ratio('three', 'first_p50_ms')} | "
               f"{ratio('common', 'all_p50_ms')} |")
