@@ -6,7 +6,7 @@
 #pragma once
 
 #if defined(_WIN32)
-#include "platform/windows/com_base_win.h"
+#include "platform/windows/connection_point_win.h"
 #else
 #include "platform/posix/connection_point_posix.h"
 #endif

@@ -36,8 +36,8 @@ class CBromURLBase final : public IBromURLBase,
   // On failure *object is null.
   static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object);
   // The same over the history in `directory`.
-  static HRESULT CreateInDirectory(const std::u16string& directory,
-                                   REFIID riid, void** object);
+  static HRESULT CreateInDirectory(const std::u16string& directory, REFIID riid,
+                                   void** object);
 
   // IUnknown.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -51,8 +51,7 @@ class CBromURLBase final : public IBromURLBase,
   HRESULT STDMETHODCALLTYPE Count(ULONG* count) override;
   HRESULT STDMETHODCALLTYPE FindVisit(std::int64_t time, BSTR url,
                                       ULONG* index) override;
-  HRESULT STDMETHODCALLTYPE GetData(_URL_DATE_IA_S* data,
-                                    ULONG index) override;
+  HRESULT STDMETHODCALLTYPE GetData(_URL_DATE_IA_S* data, ULONG index) override;
   HRESULT STDMETHODCALLTYPE NextVisit(ULONG after, ULONG* index) override;
   HRESULT STDMETHODCALLTYPE RemoveAll() override;
   HRESULT STDMETHODCALLTYPE GetDataDirectory(BSTR* directory) override;
@@ -60,10 +59,10 @@ class CBromURLBase final : public IBromURLBase,
   // IConnectionPointContainer: the one point, for IBromURLBaseEvents
   // (CONNECT_E_NOCONNECTION for any other interface). Points are not
   // enumerated: E_NOTIMPL with a null result.
-  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(
-      IEnumConnectionPoints** points) override;
-  HRESULT STDMETHODCALLTYPE FindConnectionPoint(
-      REFIID riid, IConnectionPoint** point) override;
+  HRESULT STDMETHODCALLTYPE
+  EnumConnectionPoints(IEnumConnectionPoints** points) override;
+  HRESULT STDMETHODCALLTYPE
+  FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
  private:
   // One row of the QueryInterface table.

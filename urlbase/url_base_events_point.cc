@@ -1,7 +1,5 @@
 #include "urlbase/url_base_events_point.h"
 
-#include <utility>
-
 namespace qoinfo {
 
 CURLBaseEventsPoint::~CURLBaseEventsPoint() {
@@ -101,9 +99,7 @@ void CURLBaseEventsPoint::FireDataAdded(ULONG index) noexcept {
 }
 
 void CURLBaseEventsPoint::FireDataBeforeRemove(ULONG index) noexcept {
-  Fire([index](IBromURLBaseEvents* sink) {
-    sink->OnDataBeforeRemove(index);
-  });
+  Fire([index](IBromURLBaseEvents* sink) { sink->OnDataBeforeRemove(index); });
 }
 
 }  // namespace qoinfo

@@ -33,16 +33,16 @@ class CURLBaseEventsPoint final : public IConnectionPoint {
 
   // IConnectionPoint.
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
-  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(
-      IConnectionPointContainer** container) override;
+  HRESULT STDMETHODCALLTYPE
+  GetConnectionPointContainer(IConnectionPointContainer** container) override;
   // The sink must answer IBromURLBaseEvents: CONNECT_E_CANNOTCONNECT
   // otherwise. E_POINTER for a null sink or cookie.
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
   // CONNECT_E_NOCONNECTION for a cookie that names no connected sink.
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   // Connections are not enumerated: E_NOTIMPL with a null result.
-  HRESULT STDMETHODCALLTYPE EnumConnections(
-      IEnumConnections** connections) override;
+  HRESULT STDMETHODCALLTYPE
+  EnumConnections(IEnumConnections** connections) override;
 
   void FireDataAdded(ULONG index) noexcept;
   void FireDataBeforeRemove(ULONG index) noexcept;

@@ -28,18 +28,31 @@ constexpr char kSchema[] =
 
 HRESULT FromSqlite(int result) {
   switch (result & 0xFF) {
-    case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return S_OK;
-    case SQLITE_NOMEM: return E_OUTOFMEMORY;
-    case SQLITE_PERM: case SQLITE_READONLY: case SQLITE_AUTH:
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return S_OK;
+    case SQLITE_NOMEM:
+      return E_OUTOFMEMORY;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
       return E_ACCESSDENIED;
-    case SQLITE_BUSY: case SQLITE_LOCKED: return URLBASE_E_LOCKED;
-    case SQLITE_FULL: return static_cast<HRESULT>(0x80070070u);  // disk full
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return URLBASE_E_LOCKED;
+    case SQLITE_FULL:
+      return static_cast<HRESULT>(0x80070070u);  // disk full
     case SQLITE_CANTOPEN:
       return static_cast<HRESULT>(0x8007006Eu);  // ERROR_OPEN_FAILED
-    case SQLITE_CORRUPT: case SQLITE_NOTADB: case SQLITE_SCHEMA:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_SCHEMA:
       return URLBASE_E_CORRUPT;
-    case SQLITE_IOERR: return static_cast<HRESULT>(0x8007001Du);  // write fault
-    default: return E_FAIL;
+    case SQLITE_IOERR:
+      return static_cast<HRESULT>(0x8007001Du);  // write fault
+    default:
+      return E_FAIL;
   }
 }
 
@@ -132,9 +145,9 @@ HRESULT CVisitStore::Open(const std::u16string& file,
                           std::unique_ptr<CVisitStore>* store) {
   store->reset();
   sqlite3* db = nullptr;
-  const int opened = sqlite3_open_v2(
-      platform::Utf16ToUtf8(file).c_str(), &db,
-      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int opened =
+      sqlite3_open_v2(platform::Utf16ToUtf8(file).c_str(), &db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (db == nullptr) return E_OUTOFMEMORY;
   std::unique_ptr<CVisitStore> created(new (std::nothrow) CVisitStore(db));
   if (!created) {
@@ -205,8 +218,7 @@ HRESULT CVisitStore::Add(const Visit& visit, std::uint32_t* index) {
 }
 
 HRESULT CVisitStore::Get(std::uint32_t index, Visit* visit) {
-  Statement get(m_db,
-                "SELECT time, url, path, title FROM visits WHERE id = ?");
+  Statement get(m_db, "SELECT time, url, path, title FROM visits WHERE id = ?");
   get.BindInt64(1, index);
   const int step = get.Step();
   if (step == SQLITE_DONE) return URLBASE_E_NOVISIT;

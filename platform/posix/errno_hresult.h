@@ -11,14 +11,25 @@ namespace platform {
 
 inline HRESULT HResultFromErrno(int error) {
   switch (error) {
-    case ENOENT: return _HRESULT_TYPEDEF_(0x80070002);  // file not found
-    case ENOTDIR: return _HRESULT_TYPEDEF_(0x80070003);  // path not found
-    case EACCES: case EPERM: case EROFS: return E_ACCESSDENIED;
-    case EEXIST: return _HRESULT_TYPEDEF_(0x80070050);  // file exists
-    case ENOSPC: case EDQUOT: return _HRESULT_TYPEDEF_(0x80070070);  // disk full
-    case ENAMETOOLONG: return _HRESULT_TYPEDEF_(0x800700CE);  // name too long
-    case ENOMEM: return E_OUTOFMEMORY;
-    default: return E_FAIL;
+    case ENOENT:
+      return _HRESULT_TYPEDEF_(0x80070002);  // file not found
+    case ENOTDIR:
+      return _HRESULT_TYPEDEF_(0x80070003);  // path not found
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return E_ACCESSDENIED;
+    case EEXIST:
+      return _HRESULT_TYPEDEF_(0x80070050);  // file exists
+    case ENOSPC:
+    case EDQUOT:
+      return _HRESULT_TYPEDEF_(0x80070070);  // disk full
+    case ENAMETOOLONG:
+      return _HRESULT_TYPEDEF_(0x800700CE);  // name too long
+    case ENOMEM:
+      return E_OUTOFMEMORY;
+    default:
+      return E_FAIL;
   }
 }
 

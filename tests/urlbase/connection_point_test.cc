@@ -20,9 +20,9 @@ class ConnectionPointTest : public UrlBaseTest {
     ASSERT_EQ(base_->QueryInterface(IID_IConnectionPointContainer,
                                     container_.out_void()),
               S_OK);
-    ASSERT_EQ(container_->FindConnectionPoint(IID_IBromURLBaseEvents,
-                                              point_.out()),
-              S_OK);
+    ASSERT_EQ(
+        container_->FindConnectionPoint(IID_IBromURLBaseEvents, point_.out()),
+        S_OK);
   }
 
   ComPtr<IConnectionPointContainer> container_;
@@ -32,7 +32,8 @@ class ConnectionPointTest : public UrlBaseTest {
 // An object that is no IBromURLBaseEvents sink.
 class NotASink final : public IUnknown {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid,
+                                           void** object) override {
     *object = nullptr;
     if (!IsEqualGUID(riid, IID_IUnknown)) return E_NOINTERFACE;
     *object = this;
@@ -57,8 +58,9 @@ TEST_F(ConnectionPointTest, ThereIsOnePointOnlyForTheEvents) {
             E_POINTER);
   // Asked twice, the same point.
   ComPtr<IConnectionPoint> again;
-  ASSERT_EQ(container_->FindConnectionPoint(IID_IBromURLBaseEvents, again.out()),
-            S_OK);
+  ASSERT_EQ(
+      container_->FindConnectionPoint(IID_IBromURLBaseEvents, again.out()),
+      S_OK);
   EXPECT_EQ(again.get(), point_.get());
 }
 
@@ -155,10 +157,81 @@ TEST_F(ConnectionPointTest, NothingIsEnumerated) {
   EXPECT_EQ(point_->EnumConnections(&connections), E_NOTIMPL);
   EXPECT_EQ(connections, nullptr);
   EXPECT_EQ(point_->EnumConnections(nullptr), E_POINTER);
-  IEnumConnectionPoints* points = reinterpret_cast<IEnumConnectionPoints*>(this);
+  IEnumConnectionPoints* points =
+      reinterpret_cast<IEnumConnectionPoints*>(this);
   EXPECT_EQ(container_->EnumConnectionPoints(&points), E_NOTIMPL);
   EXPECT_EQ(points, nullptr);
   EXPECT_EQ(container_->EnumConnectionPoints(nullptr), E_POINTER);
+}
+
+// The values Windows gives these names; the declarations elsewhere must
+// match them.
+TEST(ConnectionPointDeclarations, IdentifiersAndCodesAreWindows) {
+  const IID container = {0xB196B284,
+                         0xBAB4,
+                         0x101A,
+                         {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+  const IID point = {0xB196B286,
+                     0xBAB4,
+                     0x101A,
+                     {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+  EXPECT_TRUE(IsEqualGUID(IID_IConnectionPointContainer, container));
+  EXPECT_TRUE(IsEqualGUID(IID_IConnectionPoint, point));
+  EXPECT_EQ(CONNECT_E_NOCONNECTION, static_cast<HRESULT>(0x80040200u));
+  EXPECT_EQ(CONNECT_E_CANNOTCONNECT, static_cast<HRESULT>(0x80040202u));
+}
+
+template <typename Function>
+Function Slot(IUnknown* object, int slot) {
+  void** table = *reinterpret_cast<void***>(object);
+  return reinterpret_cast<Function>(table[slot]);
+}
+
+// Called through the bare tables, as a client compiled against the
+// system's declarations calls them.
+TEST_F(ConnectionPointTest, SlotsAreInTheSystemsOrder) {
+  IConnectionPointContainer* container = container_.get();
+  IEnumConnectionPoints* points = nullptr;
+  EXPECT_EQ((Slot<HRESULT(STDMETHODCALLTYPE*)(IConnectionPointContainer*,
+                                              IEnumConnectionPoints**)>(
+                container, 3)(container, &points)),
+            E_NOTIMPL);
+  IConnectionPoint* found = nullptr;
+  ASSERT_EQ((Slot<HRESULT(STDMETHODCALLTYPE*)(IConnectionPointContainer*,
+                                              const IID*, IConnectionPoint**)>(
+                container, 4)(container, &IID_IBromURLBaseEvents, &found)),
+            S_OK);
+  ComPtr<IConnectionPoint> point(found);
+
+  IConnectionPoint* p = point.get();
+  IID iid = IID_IUnknown;
+  EXPECT_EQ((Slot<HRESULT(STDMETHODCALLTYPE*)(IConnectionPoint*, IID*)>(p, 3)(
+                p, &iid)),
+            S_OK);
+  EXPECT_TRUE(IsEqualGUID(iid, IID_IBromURLBaseEvents));
+  IConnectionPointContainer* back = nullptr;
+  EXPECT_EQ(
+      (Slot<HRESULT(STDMETHODCALLTYPE*)(
+           IConnectionPoint*, IConnectionPointContainer**)>(p, 4)(p, &back)),
+      S_OK);
+  ComPtr<IConnectionPointContainer> owned_back(back);
+  EXPECT_EQ(back, container);
+  ComPtr<RecordingSink> sink(RecordingSink::Create());
+  DWORD cookie = 0;
+  EXPECT_EQ(
+      (Slot<HRESULT(STDMETHODCALLTYPE*)(IConnectionPoint*, IUnknown*, DWORD*)>(
+          p, 5)(p, sink.get(), &cookie)),
+      S_OK);
+  EXPECT_EQ(sink->references(), 2u);
+  EXPECT_EQ((Slot<HRESULT(STDMETHODCALLTYPE*)(IConnectionPoint*, DWORD)>(p, 6)(
+                p, cookie)),
+            S_OK);
+  EXPECT_EQ(sink->references(), 1u);
+  IEnumConnections* connections = nullptr;
+  EXPECT_EQ(
+      (Slot<HRESULT(STDMETHODCALLTYPE*)(IConnectionPoint*, IEnumConnections**)>(
+          p, 7)(p, &connections)),
+      E_NOTIMPL);
 }
 
 }  // namespace

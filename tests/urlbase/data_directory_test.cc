@@ -1,5 +1,7 @@
 // Where the history lives: the data directory from QOINFO_DATA_DIR or the
 // platform's default, created when missing, handed out by GetDataDirectory.
+#include "platform/data_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include <ostream>
 #include <vector>
 
-#include "platform/data_directory.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "tests/urlbase/url_base_test_support.h"
@@ -66,9 +67,9 @@ TEST(DataDirectory, ComesFromQoinfoDataDirAndIsCreated) {
       dir.u16() + kSep + u"deeper" + kSep + u"d\u00e9j\u00e0 \u4e2d";
   ScopedVariable variable("QOINFO_DATA_DIR", wanted);
   ComPtr<IBromURLBase> base;
-  ASSERT_EQ(CBromURLBase::CreateInstance(nullptr, IID_IBromURLBase,
-                                         base.out_void()),
-            S_OK);
+  ASSERT_EQ(
+      CBromURLBase::CreateInstance(nullptr, IID_IBromURLBase, base.out_void()),
+      S_OK);
   EXPECT_TRUE(IsDirectory(wanted));
   EXPECT_TRUE(platform::FileExists(wanted + kSep + u"history.sqlite3"));
   EXPECT_EQ(DataDirectoryOf(base.get()), wanted);
@@ -80,9 +81,9 @@ TEST(DataDirectory, TrailingSeparatorsAreDropped) {
   TempDir dir;
   ScopedVariable variable("QOINFO_DATA_DIR", dir.u16() + kSep + kSep);
   ComPtr<IBromURLBase> base;
-  ASSERT_EQ(CBromURLBase::CreateInstance(nullptr, IID_IBromURLBase,
-                                         base.out_void()),
-            S_OK);
+  ASSERT_EQ(
+      CBromURLBase::CreateInstance(nullptr, IID_IBromURLBase, base.out_void()),
+      S_OK);
   EXPECT_EQ(DataDirectoryOf(base.get()), dir.u16());
 }
 
@@ -108,7 +109,8 @@ TEST(DataDirectory, ADirectoryThatCannotBeCreatedFailsTheCreation) {
 TEST(DataDirectory, CreateDirectoryTreeAcceptsWhatExists) {
   TempDir dir;
   EXPECT_EQ(platform::CreateDirectoryTree(dir.u16()), S_OK);
-  const std::u16string nested = dir.u16() + kSep + u"a" + kSep + u"b" + kSep + u"c";
+  const std::u16string nested =
+      dir.u16() + kSep + u"a" + kSep + u"b" + kSep + u"c";
   EXPECT_EQ(platform::CreateDirectoryTree(nested), S_OK);
   EXPECT_TRUE(IsDirectory(nested));
   EXPECT_EQ(platform::CreateDirectoryTree(nested), S_OK);
@@ -142,7 +144,8 @@ const DefaultRow kDefaults[] = {
     {"windows_override", u'\\', u"D:\\q\\", nullptr, nullptr, u"C:\\L",
      u"D:\\q"},
     {"windows_local_app_data", u'\\', nullptr, nullptr, nullptr,
-     u"C:\\Users\\\u00fc\\AppData\\Local\\", u"C:\\Users\\\u00fc\\AppData\\Local\\QoInfoAgent"},
+     u"C:\\Users\\\u00fc\\AppData\\Local\\",
+     u"C:\\Users\\\u00fc\\AppData\\Local\\QoInfoAgent"},
     {"windows_drive_root_override", u'\\', u"E:\\", nullptr, nullptr, u"C:\\L",
      u"E:\\"},
 };
@@ -175,7 +178,8 @@ TEST_P(Defaults, FollowThePlatformsRules) {
   EXPECT_EQ(directory, row.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Defaults, ::testing::ValuesIn(ThisPlatformsRows()),
+INSTANTIATE_TEST_SUITE_P(Rows, Defaults,
+                         ::testing::ValuesIn(ThisPlatformsRows()),
                          [](const auto& info) { return info.param.name; });
 
 TEST(DataDirectory, NullOutPointerIsEPointer) {

@@ -28,8 +28,9 @@ using GetDataDirectoryFn = HRESULT(STDMETHODCALLTYPE*)(IBromURLBase*, BSTR*);
 
 TEST_F(UrlBaseTest, Slot7IsGetData) {
   ULONG index = 0;
-  ASSERT_EQ(testing::Add(base_.get(), 77, u"http://seven/", u"/p", u"T", &index),
-            S_OK);
+  ASSERT_EQ(
+      testing::Add(base_.get(), 77, u"http://seven/", u"/p", u"T", &index),
+      S_OK);
   _URL_DATE_IA_S data{};
   ASSERT_EQ(Slot<GetDataFn>(base_.get(), 7)(base_.get(), &data, index), S_OK);
   EXPECT_EQ(data.Time, 77);

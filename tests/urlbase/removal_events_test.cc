@@ -81,12 +81,9 @@ struct AnswerRow {
 };
 
 const AnswerRow kAnswers[] = {
-    {"S_OK", S_OK},
-    {"S_FALSE", S_FALSE},
-    {"E_FAIL", E_FAIL},
-    {"E_OUTOFMEMORY", E_OUTOFMEMORY},
-    {"E_NOTIMPL", E_NOTIMPL},
-    {"E_UNEXPECTED", E_UNEXPECTED},
+    {"S_OK", S_OK},           {"S_FALSE", S_FALSE},
+    {"E_FAIL", E_FAIL},       {"E_OUTOFMEMORY", E_OUTOFMEMORY},
+    {"E_NOTIMPL", E_NOTIMPL}, {"E_UNEXPECTED", E_UNEXPECTED},
 };
 
 class SinkAnswers : public RemovalEventsTest,

@@ -48,9 +48,9 @@ inline HRESULT Read(IBromURLBase* base, ULONG index, ReadVisit* visit) {
   return S_OK;
 }
 
-inline HRESULT Add(IBromURLBase* base, std::int64_t time, std::u16string_view url,
-                   std::u16string_view path, std::u16string_view title,
-                   ULONG* index) {
+inline HRESULT Add(IBromURLBase* base, std::int64_t time,
+                   std::u16string_view url, std::u16string_view path,
+                   std::u16string_view title, ULONG* index) {
   return base->AddVisit(time, Bstr(url).get(), Bstr(path).get(),
                         Bstr(title).get(), index);
 }
@@ -64,9 +64,9 @@ inline HRESULT Open(const std::u16string& directory,
 // Advises `sink` at the base's events point; returns the cookie.
 inline DWORD Subscribe(IBromURLBase* base, IUnknown* sink) {
   ComPtr<IConnectionPointContainer> container;
-  EXPECT_EQ(base->QueryInterface(IID_IConnectionPointContainer,
-                                 container.out_void()),
-            S_OK);
+  EXPECT_EQ(
+      base->QueryInterface(IID_IConnectionPointContainer, container.out_void()),
+      S_OK);
   ComPtr<IConnectionPoint> point;
   EXPECT_EQ(container->FindConnectionPoint(IID_IBromURLBaseEvents, point.out()),
             S_OK);
@@ -77,9 +77,9 @@ inline DWORD Subscribe(IBromURLBase* base, IUnknown* sink) {
 
 inline HRESULT Unsubscribe(IBromURLBase* base, DWORD cookie) {
   ComPtr<IConnectionPointContainer> container;
-  EXPECT_EQ(base->QueryInterface(IID_IConnectionPointContainer,
-                                 container.out_void()),
-            S_OK);
+  EXPECT_EQ(
+      base->QueryInterface(IID_IConnectionPointContainer, container.out_void()),
+      S_OK);
   ComPtr<IConnectionPoint> point;
   EXPECT_EQ(container->FindConnectionPoint(IID_IBromURLBaseEvents, point.out()),
             S_OK);

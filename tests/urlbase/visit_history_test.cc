@@ -2,7 +2,6 @@
 // GetData and walked in index order; what is kept across reopening; the
 // answers to bad input; the object's COM identity.
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 
 #include <cctype>
@@ -43,12 +42,14 @@ const VisitRow kVisits[] = {
      u"He said \"don't\"; DROP TABLE visits; --"},
     {"german", 3, u"https://de.example/Stra\u00dfe?\u00e4=\u00fc",
      u"/home/j\u00fcrgen/\u00f6.html", u"Gr\u00fc\u00dfe aus K\u00f6ln"},
-    {"greek_russian", 4, u"http://\u03b5\u03bb.example/\u03a3\u03bf\u03c6\u03af\u03b1",
-     u"", u"\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440"},
+    {"greek_russian", 4,
+     u"http://\u03b5\u03bb.example/\u03a3\u03bf\u03c6\u03af\u03b1", u"",
+     u"\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440"},
     {"cjk", 5, u"http://\u4f8b\u3048.jp/\u65e5\u672c\u8a9e", u"\u6587\u4ef6",
      u"\u4e2d\u6587\u6807\u9898 \ud55c\uad6d\uc5b4"},
     {"arabic_hebrew", 6, u"http://example.com/\u0645\u0631\u062d\u0628\u0627",
-     u"\u05e9\u05dc\u05d5\u05dd", u"\u0639\u0631\u0628\u064a \u05e2\u05d1\u05e8\u05d9\u05ea"},
+     u"\u05e9\u05dc\u05d5\u05dd",
+     u"\u0639\u0631\u0628\u064a \u05e2\u05d1\u05e8\u05d9\u05ea"},
     {"supplementary", 7, u"http://example.com/\U0001F600", u"\U00010348",
      u"emoji \U0001F389 and \U0002070E"},
     {"embedded_nul", 8, std::u16string(u"http://a/\0b", 11),
@@ -84,9 +85,9 @@ TEST_F(UrlBaseTest, AllVisitsTogetherKeepTheirOwnIndexes) {
   ULONG indexes[std::size(kVisits)];
   for (std::size_t i = 0; i < std::size(kVisits); ++i) {
     const VisitRow& row = kVisits[i];
-    ASSERT_EQ(Add(base_.get(), row.time, row.url, row.path, row.title,
-                  &indexes[i]),
-              S_OK);
+    ASSERT_EQ(
+        Add(base_.get(), row.time, row.url, row.path, row.title, &indexes[i]),
+        S_OK);
     EXPECT_EQ(indexes[i], i + 1);
   }
   ULONG count = 0;
@@ -181,8 +182,8 @@ TEST(UrlBasePersistence, VisitsAndIndexesSurviveReopening) {
   {
     ComPtr<IBromURLBase> base;
     ASSERT_EQ(Open(dir.u16(), &base), S_OK);
-    ASSERT_EQ(Add(base.get(), 7, u"http://\u00e9t\u00e9/", u"/p", u"\u00c9t\u00e9",
-                  &kept),
+    ASSERT_EQ(Add(base.get(), 7, u"http://\u00e9t\u00e9/", u"/p",
+                  u"\u00c9t\u00e9", &kept),
               S_OK);
     ASSERT_EQ(Add(base.get(), 8, u"http://gone/", u"", u"", &removed), S_OK);
     ASSERT_EQ(base->RemoveVisit(removed), S_OK);
@@ -194,7 +195,8 @@ TEST(UrlBasePersistence, VisitsAndIndexesSurviveReopening) {
   EXPECT_EQ(count, 1u);
   ReadVisit visit;
   ASSERT_EQ(Read(base.get(), kept, &visit), S_OK);
-  EXPECT_EQ(visit, (ReadVisit{7, u"http://\u00e9t\u00e9/", u"/p", u"\u00c9t\u00e9"}));
+  EXPECT_EQ(visit,
+            (ReadVisit{7, u"http://\u00e9t\u00e9/", u"/p", u"\u00c9t\u00e9"}));
   EXPECT_EQ(Read(base.get(), removed, &visit), URLBASE_E_NOVISIT);
   ULONG next = 0;
   ASSERT_EQ(Add(base.get(), 9, u"http://new/", u"", u"", &next), S_OK);
@@ -273,9 +275,9 @@ TEST_F(UrlBaseTest, AnEmptyUrlIsRefused) {
 TEST_F(UrlBaseTest, NullOutPointersGiveEPointer) {
   ULONG index = 0;
   ASSERT_EQ(Add(base_.get(), 1, u"http://a/", u"", u"", &index), S_OK);
-  EXPECT_EQ(base_->AddVisit(2, Bstr(u"http://b/").get(), nullptr, nullptr,
-                            nullptr),
-            E_POINTER);
+  EXPECT_EQ(
+      base_->AddVisit(2, Bstr(u"http://b/").get(), nullptr, nullptr, nullptr),
+      E_POINTER);
   EXPECT_EQ(base_->Count(nullptr), E_POINTER);
   EXPECT_EQ(base_->FindVisit(1, Bstr(u"http://a/").get(), nullptr), E_POINTER);
   EXPECT_EQ(base_->GetData(nullptr, index), E_POINTER);
@@ -315,9 +317,9 @@ TEST(UrlBaseCreation, ADatabaseWithAnotherVisitsTableIsReportedAsCorrupt) {
 
 TEST(UrlBaseCreation, NullArgumentsAndAggregationAreRefused) {
   TempDir dir;
-  EXPECT_EQ(CBromURLBase::CreateInDirectory(dir.u16(), IID_IBromURLBase,
-                                            nullptr),
-            E_POINTER);
+  EXPECT_EQ(
+      CBromURLBase::CreateInDirectory(dir.u16(), IID_IBromURLBase, nullptr),
+      E_POINTER);
   void* object = &dir;
   EXPECT_EQ(CBromURLBase::CreateInDirectory(u"", IID_IBromURLBase, &object),
             E_INVALIDARG);
@@ -409,10 +411,10 @@ TEST(UrlBaseObject, CreationFailuresLeaveNoLockBehind) {
   ComPtr<IBromURLBase> base;
   EXPECT_EQ(Open(dir.u16(), &base), URLBASE_E_CORRUPT);
   void* object = &object;
-  ComPtr<IBromURLBase> good;
   TempDir other;
-  EXPECT_EQ(CBromURLBase::CreateInDirectory(other.u16(), IID_IDispatch, &object),
-            E_NOINTERFACE);
+  EXPECT_EQ(
+      CBromURLBase::CreateInDirectory(other.u16(), IID_IDispatch, &object),
+      E_NOINTERFACE);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(ProcessModuleLock().Count(), before);
 }
