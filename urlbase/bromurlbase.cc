@@ -233,10 +233,14 @@ HRESULT CBromURLBase::RemoveAll() {
 HRESULT CBromURLBase::GetDataDirectory(BSTR* directory) {
   if (directory == nullptr) return E_POINTER;
   *directory = nullptr;
-  // Made again if it went away since the creation: the agent writes its
-  // index files there.
-  const HRESULT hr = platform::CreateDirectoryTree(m_directory);
-  if (FAILED(hr)) return hr;
+  try {
+    // Made again if it went away since the creation: the agent writes its
+    // index files there.
+    const HRESULT hr = platform::CreateDirectoryTree(m_directory);
+    if (FAILED(hr)) return hr;
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
   *directory = platform::AllocBstr(m_directory);
   return *directory != nullptr ? S_OK : E_OUTOFMEMORY;
 }
