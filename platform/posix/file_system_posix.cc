@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/posix/errno_hresult.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -15,17 +16,7 @@ namespace {
 
 std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
 
-HRESULT FromErrno(int error) {
-  switch (error) {
-    case ENOENT: return _HRESULT_TYPEDEF_(0x80070002);  // file not found
-    case ENOTDIR: return _HRESULT_TYPEDEF_(0x80070003);  // path not found
-    case EACCES: case EPERM: case EROFS: return E_ACCESSDENIED;
-    case EEXIST: return _HRESULT_TYPEDEF_(0x80070050);  // file exists
-    case ENOSPC: case EDQUOT: return _HRESULT_TYPEDEF_(0x80070070);  // disk full
-    case ENOMEM: return E_OUTOFMEMORY;
-    default: return E_FAIL;
-  }
-}
+HRESULT FromErrno(int error) { return HResultFromErrno(error); }
 
 HRESULT SyncPath(const std::string& path, int flags) {
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
