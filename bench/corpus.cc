@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "agent/word_extraction.h"
+#include "bench/engine.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 
@@ -52,10 +53,7 @@ Vocabulary::Vocabulary(const std::vector<Page>& pages) {
   std::unordered_map<std::u16string, Stats> stats;
   for (std::uint32_t position = 0; position < pages.size(); ++position) {
     const Page& page = pages[position];
-    std::u16string text;
-    std::size_t offset = 0;
-    platform::Utf8ToUtf16(page.text, &text, &offset);
-    const platform::UniqueBstr bstr(platform::AllocBstr(text));
+    const platform::UniqueBstr bstr = BstrOf(page.text);
     std::uint32_t total = 0;
     for (const auto& [word, count] : ExtractWords(bstr.get())) {
       if (word.empty()) continue;

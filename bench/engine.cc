@@ -8,12 +8,20 @@
 
 namespace qoinfo::bench {
 
-std::vector<std::pair<std::string, std::int32_t>> ExtractPageWords(
-    const std::string& text) {
+std::u16string Wide(const std::string& utf8) {
   std::u16string wide;
   std::size_t offset = 0;
-  platform::Utf8ToUtf16(text, &wide, &offset);
-  const platform::UniqueBstr bstr(platform::AllocBstr(wide));
+  platform::Utf8ToUtf16(utf8, &wide, &offset);
+  return wide;
+}
+
+platform::UniqueBstr BstrOf(const std::string& utf8) {
+  return platform::UniqueBstr(platform::AllocBstr(Wide(utf8)));
+}
+
+std::vector<std::pair<std::string, std::int32_t>> ExtractPageWords(
+    const std::string& text) {
+  const platform::UniqueBstr bstr = BstrOf(text);
   std::vector<std::pair<std::string, std::int32_t>> out;
   for (const auto& [word, count] : ExtractWords(bstr.get())) {
     out.emplace_back(platform::Utf16ToUtf8(word), count);

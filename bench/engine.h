@@ -9,8 +9,13 @@
 #include <vector>
 
 #include "bench/corpus.h"
+#include "platform/wide_string.h"
 
 namespace qoinfo::bench {
+
+// UTF-8 corpus text as UTF-16, and as a BSTR (the corpus is valid UTF-8).
+std::u16string Wide(const std::string& utf8);
+platform::UniqueBstr BstrOf(const std::string& utf8);
 
 // The words of a text as the agent files them (UTF-8), with their counts.
 std::vector<std::pair<std::string, std::int32_t>> ExtractPageWords(

@@ -10,13 +10,6 @@
 namespace qoinfo::bench {
 namespace {
 
-platform::UniqueBstr Bstr(const std::string& utf8) {
-  std::u16string text;
-  std::size_t offset = 0;
-  platform::Utf8ToUtf16(utf8, &text, &offset);
-  return platform::UniqueBstr(platform::AllocBstr(text));
-}
-
 class QoInfoEngine final : public Engine {
  public:
   explicit QoInfoEngine(std::string directory) : directory_(std::move(directory)) {
@@ -24,14 +17,14 @@ class QoInfoEngine final : public Engine {
   }
 
   void Add(const Page& page) override {
-    const platform::UniqueBstr url = Bstr(page.url), text = Bstr(page.text),
-                               path = Bstr(page.path), title = Bstr(page.title);
+    const platform::UniqueBstr url = BstrOf(page.url), text = BstrOf(page.text),
+                               path = BstrOf(page.path), title = BstrOf(page.title);
     const _URL_DATE_IA data{page.time, url.get(), text.get(), path.get(), title.get()};
     AddData(data, records_, words_);
   }
 
   std::size_t Search(const std::string& query, std::size_t limit) override {
-    const platform::UniqueBstr what = Bstr(query);
+    const platform::UniqueBstr what = BstrOf(query);
     ISearchDataEnumerator* hits = nullptr;
     if (FAILED(qoinfo::Search(what.get(), &hits, records_, words_))) return 0;
     std::size_t taken = 0;
@@ -58,12 +51,7 @@ class QoInfoEngine final : public Engine {
   }
 
  private:
-  std::u16string Directory() const {
-    std::u16string dir;
-    std::size_t offset = 0;
-    platform::Utf8ToUtf16(directory_, &dir, &offset);
-    return dir;
-  }
+  std::u16string Directory() const { return Wide(directory_); }
 
   std::string directory_;
   CIDContainer records_;

@@ -36,13 +36,6 @@ class ScoreWeight final : public Xapian::Weight {
   double factor_ = 1;
 };
 
-std::size_t Utf16Length(const std::string& utf8) {
-  std::u16string wide;
-  std::size_t offset = 0;
-  platform::Utf8ToUtf16(utf8, &wide, &offset);
-  return wide.size();
-}
-
 class XapianEngine final : public Engine {
  public:
   explicit XapianEngine(const std::string& directory) : path_(directory + "/xapian") {
@@ -72,7 +65,7 @@ class XapianEngine final : public Engine {
     for (const auto& [word, count] : ExtractPageWords(query)) {
       if (word.empty() || word.size() > 240) continue;
       terms.emplace_back(Xapian::Query::OP_SCALE_WEIGHT, Xapian::Query(word),
-                         30.0 * static_cast<double>(Utf16Length(word)));
+                         30.0 * static_cast<double>(Wide(word).size()));
     }
     if (terms.empty()) return 0;
     Xapian::Enquire enquire(reader_);

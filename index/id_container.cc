@@ -119,7 +119,7 @@ void CIDContainer::Read(StreamReader& reader) {
                             " is not positive", false);
     }
     previous = id;
-    InsertLoaded(id, record);
+    InsertLoaded(id, std::move(record));  // Read refills every field
   }
   if (reader.remaining() > 0) {
     reader.Report(reader.offset(),

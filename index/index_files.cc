@@ -1,5 +1,6 @@
 #include "index/index_files.h"
 
+#include "platform/com_ptr.h"
 #include "platform/file_system.h"
 #include "platform/storage.h"
 #include "platform/wide_string.h"
@@ -10,21 +11,6 @@ namespace {
 constexpr DWORD kCreateMode = STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE;
 constexpr DWORD kOpenMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
 const OLECHAR kStreamName[] = {'i', 'd', 's', 0};
-
-// Releases a COM interface pointer at the end of a scope.
-template <typename T>
-class Releaser {
- public:
-  explicit Releaser(T* p) : p_(p) {}
-  ~Releaser() {
-    if (p_ != nullptr) p_->Release();
-  }
-  Releaser(const Releaser&) = delete;
-  Releaser& operator=(const Releaser&) = delete;
-
- private:
-  T* p_;
-};
 
 bool IsMissingFileError(HRESULT hr) {
   constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);
@@ -52,11 +38,11 @@ template <typename Container>
 bool ReadOne(const std::u16string& path, Container& container,
              IndexFileLoad& status) {
   status = IndexFileLoad();
-  IStorage* storage = nullptr;
+  platform::ComPtr<IStorage> storage;
   const platform::OleString name = platform::ToOleString(path);
   status.hr = StgOpenStorageEx(name.c_str(), kOpenMode, STGFMT_STORAGE, 0,
                                nullptr, nullptr, IID_IStorage,
-                               reinterpret_cast<void**>(&storage));
+                               storage.out_void());
   if (FAILED(status.hr)) {
     status.missing = IsMissingFileError(status.hr) && !platform::FileExists(path);
     if (!status.missing && platform::FileExists(path)) {
@@ -65,17 +51,16 @@ bool ReadOne(const std::u16string& path, Container& container,
     }
     return false;
   }
-  Releaser<IStorage> storage_releaser(storage);
-  IStream* stream = nullptr;
-  status.hr = storage->OpenStream(kStreamName, nullptr, kOpenMode, 0, &stream);
+  platform::ComPtr<IStream> stream;
+  status.hr = storage->OpenStream(kStreamName, nullptr, kOpenMode, 0, stream.out());
   if (FAILED(status.hr)) {
     status.damaged = true;
     status.problem = {true, 0, "no stream \"ids\""};
     return false;
   }
-  Releaser<IStream> stream_releaser(stream);
   container = Container();
-  status.damaged = FAILED(container.Serialize(stream, true, &status.problem));
+  status.damaged =
+      FAILED(container.Serialize(stream.get(), true, &status.problem));
   status.hr = S_OK;
   return true;
 }

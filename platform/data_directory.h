@@ -19,6 +19,10 @@ inline constexpr char kDataDirectoryVariable[] = "QOINFO_DATA_DIR";
 // when the platform names no home folder at all.
 HRESULT UserDataDirectory(std::u16string* directory);
 
+// The platform's default data directory, used when QOINFO_DATA_DIR is unset
+// (one implementation per platform).
+HRESULT DefaultDataDirectory(std::u16string* directory);
+
 // Creates `path` and its missing parents; S_OK when it exists as a folder
 // afterwards. A file in the way, a missing drive or no permission give the
 // system's error as an HRESULT.

@@ -37,14 +37,7 @@ std::u16string WithoutTrailingSeparators(std::u16string path) {
   return path;
 }
 
-HRESULT UserDataDirectory(std::u16string* directory) {
-  if (directory == nullptr) return E_POINTER;
-  directory->clear();
-  std::u16string chosen;
-  if (GetEnvironment(kDataDirectoryVariable, &chosen) && !chosen.empty()) {
-    *directory = WithoutTrailingSeparators(std::move(chosen));
-    return S_OK;
-  }
+HRESULT DefaultDataDirectory(std::u16string* directory) {
   // The base directory specification ignores a relative XDG_DATA_HOME.
   std::u16string base;
   if (GetEnvironment("XDG_DATA_HOME", &base) && !base.empty() &&

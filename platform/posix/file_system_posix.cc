@@ -16,15 +16,13 @@ namespace {
 
 std::string Native(const std::u16string& path) { return Utf16ToUtf8(path); }
 
-HRESULT FromErrno(int error) { return HResultFromErrno(error); }
-
 HRESULT SyncPath(const std::string& path, int flags) {
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return FromErrno(errno);
+  if (fd < 0) return HResultFromErrno(errno);
   const int result = ::fsync(fd);
   const int error = errno;
   ::close(fd);
-  return result == 0 ? S_OK : FromErrno(error);
+  return result == 0 ? S_OK : HResultFromErrno(error);
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -51,7 +49,7 @@ HRESULT ReplaceFileAtomically(const std::u16string& from,
                               const std::u16string& to) {
   const std::string target = Native(to);
   if (::rename(Native(from).c_str(), target.c_str()) != 0) {
-    return FromErrno(errno);
+    return HResultFromErrno(errno);
   }
   // The rename itself lives in the directory: flush that too.
   return SyncPath(DirectoryOf(target), O_RDONLY | O_DIRECTORY);
@@ -60,13 +58,13 @@ HRESULT ReplaceFileAtomically(const std::u16string& from,
 HRESULT CopyFileExclusive(const std::u16string& from,
                           const std::u16string& to) {
   const int in = ::open(Native(from).c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return FromErrno(errno);
+  if (in < 0) return HResultFromErrno(errno);
   const int out = ::open(Native(to).c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) {
     const int error = errno;
     ::close(in);
-    return FromErrno(error);
+    return HResultFromErrno(error);
   }
   HRESULT hr = S_OK;
   char buffer[65536];
@@ -75,7 +73,7 @@ HRESULT CopyFileExclusive(const std::u16string& from,
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      hr = FromErrno(errno);
+      hr = HResultFromErrno(errno);
       break;
     }
     ssize_t done = 0;
@@ -83,16 +81,16 @@ HRESULT CopyFileExclusive(const std::u16string& from,
       const ssize_t put = ::write(out, buffer + done, got - done);
       if (put < 0) {
         if (errno == EINTR) continue;
-        hr = FromErrno(errno);
+        hr = HResultFromErrno(errno);
         break;
       }
       done += put;
     }
     if (FAILED(hr)) break;
   }
-  if (SUCCEEDED(hr) && ::fsync(out) != 0) hr = FromErrno(errno);
+  if (SUCCEEDED(hr) && ::fsync(out) != 0) hr = HResultFromErrno(errno);
   ::close(in);
-  if (::close(out) != 0 && SUCCEEDED(hr)) hr = FromErrno(errno);
+  if (::close(out) != 0 && SUCCEEDED(hr)) hr = HResultFromErrno(errno);
   if (FAILED(hr)) ::unlink(Native(to).c_str());
   return hr;
 }

@@ -56,14 +56,7 @@ std::u16string WithoutTrailingSeparators(std::u16string path) {
   return path;
 }
 
-HRESULT UserDataDirectory(std::u16string* directory) {
-  if (directory == nullptr) return E_POINTER;
-  directory->clear();
-  std::u16string chosen;
-  if (GetEnvironment(kDataDirectoryVariable, &chosen) && !chosen.empty()) {
-    *directory = WithoutTrailingSeparators(std::move(chosen));
-    return S_OK;
-  }
+HRESULT DefaultDataDirectory(std::u16string* directory) {
   std::u16string base;
   if (!LocalAppData(&base)) return E_FAIL;
   base = WithoutTrailingSeparators(std::move(base));

@@ -139,13 +139,8 @@ TEST(AddData, OutOfMemoryBecomesAnHResultAndStoresNoRecordBeforeFiling) {
     index.Add(Page(1, u"other", u"beta"));
     const auto records_before = index.records.GetRecords();
     const auto words_before = index.words.GetWords();
-    HRESULT hr;
-    bool triggered;
-    {
-      testing::FailAllocationsAfter fail(n);
-      hr = index.Add(page);
-      triggered = fail.triggered();
-    }
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return index.Add(page); });
     if (!triggered) {
       EXPECT_EQ(hr, S_OK);
       completed = true;

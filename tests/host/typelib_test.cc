@@ -12,25 +12,11 @@
 #include <vector>
 
 #include "host/idl/interfaces.h"
+#include "platform/com_ptr.h"
 
 namespace {
 
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T** out() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
+using platform::ComPtr;
 
 std::wstring Bstr(BSTR s) {
   std::wstring out = s ? std::wstring(s, SysStringLen(s)) : std::wstring();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 
 namespace qoinfo::testing {
 
@@ -28,5 +29,14 @@ class FailAllocationsAfter {
   // Whether any allocation was refused during the scope.
   bool triggered() const;
 };
+
+// Runs `operation` with allocation `n` onward failing. Returns its result
+// and whether any allocation was refused.
+template <typename Operation>
+auto WithAllocationsFailingAfter(std::size_t n, Operation&& operation) {
+  FailAllocationsAfter fail(n);
+  auto result = operation();
+  return std::pair{result, fail.triggered()};
+}
 
 }  // namespace qoinfo::testing

@@ -12,15 +12,10 @@ namespace {
 
 using testing::Bstr;
 using testing::ComPtr;
+using testing::CountOf;
 using testing::FailAllocationsAfter;
 using testing::RecordingSink;
 using testing::UrlBaseTest;
-
-ULONG CountOf(IBromURLBase* base) {
-  ULONG count = 0;
-  EXPECT_EQ(base->Count(&count), S_OK);
-  return count;
-}
 
 TEST_F(UrlBaseTest, AddVisitStoresNothingWhenMemoryRunsOut) {
   platform::UniqueBstr url = Bstr(u"http://example.com/\u00e9");
@@ -28,13 +23,8 @@ TEST_F(UrlBaseTest, AddVisitStoresNothingWhenMemoryRunsOut) {
   platform::UniqueBstr title = Bstr(u"a title long enough to need memory");
   for (std::size_t n = 0;; ++n) {
     ULONG index = 7;
-    HRESULT hr;
-    bool triggered;
-    {
-      FailAllocationsAfter fail(n);
-      hr = base_->AddVisit(1, url.get(), path.get(), title.get(), &index);
-      triggered = fail.triggered();
-    }
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return base_->AddVisit(1, url.get(), path.get(), title.get(), &index); });
     if (!triggered) {
       EXPECT_EQ(hr, S_OK);
       EXPECT_EQ(CountOf(base_.get()), 1u);
@@ -54,13 +44,8 @@ TEST_F(UrlBaseTest, GetDataLeavesTheRecordAloneWhenMemoryRunsOut) {
             S_OK);
   for (std::size_t n = 0;; ++n) {
     _URL_DATE_IA_S data = {42, nullptr, nullptr, nullptr, 7};
-    HRESULT hr;
-    bool triggered;
-    {
-      FailAllocationsAfter fail(n);
-      hr = base_->GetData(&data, index);
-      triggered = fail.triggered();
-    }
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return base_->GetData(&data, index); });
     if (!triggered) {
       ASSERT_EQ(hr, S_OK);
       SysFreeString(data.Url);
@@ -83,13 +68,8 @@ TEST_F(UrlBaseTest, RemoveVisitKeepsTheVisitWhenMemoryRunsOut) {
                          u"a title long enough to need memory", &index),
             S_OK);
   for (std::size_t n = 0;; ++n) {
-    HRESULT hr;
-    bool triggered;
-    {
-      FailAllocationsAfter fail(n);
-      hr = base_->RemoveVisit(index);
-      triggered = fail.triggered();
-    }
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return base_->RemoveVisit(index); });
     if (!triggered) {
       EXPECT_EQ(hr, S_OK);
       EXPECT_EQ(CountOf(base_.get()), 0u);
@@ -111,13 +91,8 @@ TEST_F(UrlBaseTest, AdviseTakesNoReferenceWhenMemoryRunsOut) {
   ComPtr<RecordingSink> sink(RecordingSink::Create());
   for (std::size_t n = 0;; ++n) {
     DWORD cookie = 9;
-    HRESULT hr;
-    bool triggered;
-    {
-      FailAllocationsAfter fail(n);
-      hr = point->Advise(sink.get(), &cookie);
-      triggered = fail.triggered();
-    }
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return point->Advise(sink.get(), &cookie); });
     if (!triggered) {
       EXPECT_EQ(hr, S_OK);
       EXPECT_EQ(point->Unadvise(cookie), S_OK);
@@ -132,13 +107,8 @@ TEST_F(UrlBaseTest, AdviseTakesNoReferenceWhenMemoryRunsOut) {
 TEST_F(UrlBaseTest, GetDataDirectoryAnswersWhenMemoryRunsOut) {
   for (std::size_t n = 0;; ++n) {
     BSTR directory = nullptr;
-    HRESULT hr;
-    bool triggered;
-    {
-      FailAllocationsAfter fail(n);
-      hr = base_->GetDataDirectory(&directory);
-      triggered = fail.triggered();
-    }
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return base_->GetDataDirectory(&directory); });
     platform::UniqueBstr owned(directory);
     if (!triggered) {
       EXPECT_EQ(hr, S_OK);

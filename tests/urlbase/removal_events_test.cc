@@ -52,9 +52,7 @@ TEST_F(RemovalEventsTest, EverySinkReadsTheVisitBeforeItGoes) {
     sinks.back()->on_before_remove = [&, i](ULONG index) {
       order.push_back("sink" + std::to_string(i));
       // Still stored, and still counted.
-      ULONG count = 0;
-      EXPECT_EQ(base_->Count(&count), S_OK);
-      EXPECT_EQ(count, 2u);
+      EXPECT_EQ(testing::CountOf(base_.get()), 2u);
       return Read(base_.get(), index, &seen[i]);
     };
     Subscribe(base_.get(), sinks.back().get());
@@ -164,9 +162,7 @@ TEST_F(RemovalEventsTest, ASinkMayRemoveAnotherVisitWhileCalled) {
   Subscribe(base_.get(), sink.get());
   ASSERT_EQ(base_->RemoveVisit(a_), S_OK);
   EXPECT_EQ(sink->events, (Events{"removing:1", "removing:2"}));
-  ULONG count = 9;
-  ASSERT_EQ(base_->Count(&count), S_OK);
-  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(testing::CountOf(base_.get()), 0u);
 }
 
 TEST_F(RemovalEventsTest, ASinkMayReleaseTheLastReferenceToTheHistory) {
@@ -197,9 +193,7 @@ TEST_F(RemovalEventsTest, RemoveAllTellsTheSinksOfEachVisit) {
   ASSERT_EQ(base_->RemoveAll(), S_OK);
   EXPECT_EQ(sink->events, (Events{"removing:1", "removing:2"}));
   EXPECT_EQ(urls, (std::vector<std::u16string>{u"http://a/", u"http://b/"}));
-  ULONG count = 9;
-  ASSERT_EQ(base_->Count(&count), S_OK);
-  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(testing::CountOf(base_.get()), 0u);
   EXPECT_EQ(base_->RemoveAll(), S_OK);
 }
 

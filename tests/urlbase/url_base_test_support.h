@@ -48,6 +48,13 @@ inline HRESULT Read(IBromURLBase* base, ULONG index, ReadVisit* visit) {
   return S_OK;
 }
 
+// The number of visits `base` holds (the call itself must succeed).
+inline ULONG CountOf(IBromURLBase* base) {
+  ULONG count = 0;
+  EXPECT_EQ(base->Count(&count), S_OK);
+  return count;
+}
+
 inline HRESULT Add(IBromURLBase* base, std::int64_t time,
                    std::u16string_view url, std::u16string_view path,
                    std::u16string_view title, ULONG* index) {

@@ -90,9 +90,7 @@ TEST_F(UrlBaseTest, AllVisitsTogetherKeepTheirOwnIndexes) {
         S_OK);
     EXPECT_EQ(indexes[i], i + 1);
   }
-  ULONG count = 0;
-  ASSERT_EQ(base_->Count(&count), S_OK);
-  EXPECT_EQ(count, std::size(kVisits));
+  EXPECT_EQ(testing::CountOf(base_.get()), std::size(kVisits));
   for (std::size_t i = 0; i < std::size(kVisits); ++i) {
     const VisitRow& row = kVisits[i];
     ReadVisit visit;
@@ -138,9 +136,7 @@ TEST_F(UrlBaseTest, TheSameTimeAndUrlIsOneVisit) {
   // Another time or another URL is another visit; URLs compare exactly.
   EXPECT_EQ(Add(base_.get(), 11, u"http://a/", u"", u"", &other), S_OK);
   EXPECT_EQ(Add(base_.get(), 10, u"http://A/", u"", u"", &other), S_OK);
-  ULONG count = 0;
-  ASSERT_EQ(base_->Count(&count), S_OK);
-  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(testing::CountOf(base_.get()), 3u);
 }
 
 TEST_F(UrlBaseTest, FindVisitOfAnUnknownVisitIsSFalseAndZero) {
@@ -190,9 +186,7 @@ TEST(UrlBasePersistence, VisitsAndIndexesSurviveReopening) {
   }
   ComPtr<IBromURLBase> base;
   ASSERT_EQ(Open(dir.u16(), &base), S_OK);
-  ULONG count = 0;
-  ASSERT_EQ(base->Count(&count), S_OK);
-  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(testing::CountOf(base.get()), 1u);
   ReadVisit visit;
   ASSERT_EQ(Read(base.get(), kept, &visit), S_OK);
   EXPECT_EQ(visit,
@@ -241,9 +235,7 @@ TEST(UrlBaseLimits, IndexesEndAtTheLast32BitNumber) {
   EXPECT_EQ(Add(base.get(), 3, u"http://c/", u"", u"", &index),
             URLBASE_E_INDEXESEXHAUSTED);
   EXPECT_EQ(index, 0u);
-  ULONG count = 0;
-  ASSERT_EQ(base->Count(&count), S_OK);
-  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(testing::CountOf(base.get()), 2u);
 }
 
 // --- bad input ---------------------------------------------------------------
@@ -267,9 +259,7 @@ TEST_F(UrlBaseTest, AnEmptyUrlIsRefused) {
             E_INVALIDARG);
   EXPECT_EQ(index, 0u);
   EXPECT_EQ(Add(base_.get(), 1, u"", u"p", u"t", &index), E_INVALIDARG);
-  ULONG count = 1;
-  ASSERT_EQ(base_->Count(&count), S_OK);
-  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(testing::CountOf(base_.get()), 0u);
 }
 
 TEST_F(UrlBaseTest, NullOutPointersGiveEPointer) {
@@ -284,9 +274,7 @@ TEST_F(UrlBaseTest, NullOutPointersGiveEPointer) {
   EXPECT_EQ(base_->NextVisit(0, nullptr), E_POINTER);
   EXPECT_EQ(base_->GetDataDirectory(nullptr), E_POINTER);
   // Nothing was stored on the way.
-  ULONG count = 0;
-  ASSERT_EQ(base_->Count(&count), S_OK);
-  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(testing::CountOf(base_.get()), 1u);
 }
 
 TEST(UrlBaseCreation, AFileThatIsNoDatabaseIsReportedAsCorrupt) {
