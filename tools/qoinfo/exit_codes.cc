@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/class_objects.h"
+#include "urlbase/url_base.h"
+
 namespace qoinfo::tools {
 
 std::string DescribeHResult(HRESULT hr) {
@@ -25,6 +28,12 @@ std::string DescribeHResult(HRESULT hr) {
       {E_INVALIDARG, "E_INVALIDARG"},
       {CLASS_E_NOAGGREGATION, "CLASS_E_NOAGGREGATION"},
       {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE"},
+      {REGDB_E_CLASSNOTREG, "REGDB_E_CLASSNOTREG"},
+      {CO_E_SERVER_STOPPING, "CO_E_SERVER_STOPPING"},
+      {URLBASE_E_NOVISIT, "URLBASE_E_NOVISIT"},
+      {URLBASE_E_INDEXESEXHAUSTED, "URLBASE_E_INDEXESEXHAUSTED"},
+      {URLBASE_E_CORRUPT, "URLBASE_E_CORRUPT"},
+      {URLBASE_E_LOCKED, "URLBASE_E_LOCKED"},
   };
   char code[32];
   std::snprintf(code, sizeof code, "HRESULT 0x%08X",

@@ -1,33 +1,85 @@
-// qoinfo: the command-line way into QoInfoAgent.
+// qoinfo: the command-line way into QoInfoAgent. Commands that touch the
+// index run the agent inside this process: one start-up, the command, one
+// orderly shutdown that saves the index.
 #include <iostream>
 
+#include "platform/utf8.h"
 #include "platform/utf8_main.h"
+#include "tools/common/text_input.h"
+#include "tools/qoinfo/commands.h"
 #include "tools/qoinfo/exit_codes.h"
-#include "tools/qoinfo/words_command.h"
+#include "tools/qoinfo/session.h"
 
+namespace qoinfo::tools {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: qoinfo COMMAND [OPTIONS]\n"
+    "usage: qoinfo [--data-dir DIR] COMMAND [OPTIONS]\n"
     "commands:\n"
-    "  words [--json] [--text-file FILE]   print the words a text is indexed under\n"
-    "Run 'qoinfo COMMAND --help' for a command's options.\n";
+    "  add --time T --url U [--path P] [--title TI] [--text-file F | --text TEXT]\n"
+    "                     record a visit and index its page text\n"
+    "  search [--json] [--limit N] QUERY...\n"
+    "                     the pages holding the query's words, best first\n"
+    "  forget --time T --url U\n"
+    "                     remove a visit; its page leaves the index\n"
+    "  import [--json] DIR...\n"
+    "                     add every HTML file under the folders as a visit\n"
+    "  stats [--json]     sizes of the index and the history\n"
+    "  words [--json] [--text-file F]\n"
+    "                     the words a text is indexed under\n"
+    "  batch [--file F]   one command per line, as JSON arrays, one session\n"
+    "--data-dir DIR names the data directory (default: $QOINFO_DATA_DIR, else\n"
+    "the user's data folder). Run 'qoinfo COMMAND --help' for a command's\n"
+    "options.\n";
 
 }  // namespace
 
+}  // namespace qoinfo::tools
+
 int Utf8Main(const std::vector<std::string>& args) {
   using namespace qoinfo::tools;
-  if (args.size() < 2) {
+  std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1),
+                                args.end());
+  // Options of qoinfo itself come before the command.
+  std::string data_directory;
+  while (!rest.empty() && rest[0].rfind("--data-dir", 0) == 0) {
+    if (rest[0] == "--data-dir" && rest.size() >= 2) {
+      data_directory = rest[1];
+      rest.erase(rest.begin(), rest.begin() + 2);
+    } else if (rest[0].rfind("--data-dir=", 0) == 0) {
+      data_directory = rest[0].substr(11);
+      rest.erase(rest.begin());
+    } else {
+      std::cerr << "qoinfo: --data-dir needs a folder\n" << kUsage;
+      return kExitUsage;
+    }
+    if (data_directory.empty()) {
+      std::cerr << "qoinfo: --data-dir needs a folder\n" << kUsage;
+      return kExitUsage;
+    }
+  }
+  if (rest.empty()) {
     std::cerr << kUsage;
     return kExitUsage;
   }
-  const std::string& command = args[1];
-  const std::vector<std::string> rest(args.begin() + 2, args.end());
-  if (command == "words") return RunWordsCommand(rest);
+  const std::string command = rest[0];
   if (command == "-h" || command == "--help" || command == "help") {
     std::cout << kUsage;
     return kExitOk;
   }
-  std::cerr << "qoinfo: unknown command '" << command << "'\n" << kUsage;
-  return kExitUsage;
+  const CommandFunction run = FindCommand(command);
+  if (run == nullptr) {
+    std::cerr << "qoinfo: unknown command '" << command << "'\n" << kUsage;
+    return kExitUsage;
+  }
+  std::u16string directory;
+  std::string error;
+  if (!DecodeUtf8Text(data_directory, &directory, &error)) {
+    std::cerr << "qoinfo: --data-dir: " << error << "\n";
+    return kExitUsage;
+  }
+  Session session(directory);
+  const int status = run(session, Arguments(rest.begin() + 1, rest.end()));
+  const int finished = session.Finish();
+  return status != kExitOk ? status : finished;
 }

@@ -1,0 +1,117 @@
+// CZuInfoAgent: the one working object of the server. It owns the whole
+// in-memory index (page records and word index), adds pages (AddData) and
+// answers queries (Search), holds the URL base object and listens to its
+// removal events. One instance per process, made by CZuInfoAgentFactory;
+// start-up loads the index, shutdown (at destruction) saves it.
+//
+// Reference counting as a cached object: the count starts at 0, the factory
+// holds the first reference, a count of 2 or more holds one module lock (so
+// the module is locked exactly while a client holds the agent), 0 destroys.
+// Every call runs on the server's apartment thread; the containers are not
+// locked.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "agent/event_subscriptions.h"
+#include "host/idl/interfaces.h"
+#include "index/id_container.h"
+#include "index/index_files.h"
+#include "index/word_to_ids_container.h"
+#include "platform/com_base.h"
+#include "platform/com_ptr.h"
+#include "urlbase/url_base.h"
+
+namespace qoinfo {
+
+class CZuInfoAgent final : public IZuInfoAgent,
+                           public __ComEventingImpl,
+                           public IProvideClassInfo {
+ public:
+  // The texts start-up shows when the URL base object fails it.
+  static constexpr char16_t kCannotCreateURLBase[] = u"Tq Cannot create ZuUBO";
+  static constexpr char16_t kCannotHookURLBase[] = u"Tq Cannot hook ZuUBO";
+  // Handler numbers of the dispatch entry.
+  static constexpr std::int32_t kHandleDataBeforeRemove = 0;
+
+  // A new agent with a count of 0, empty containers and no URL base object;
+  // null when out of memory. Start-up has not run.
+  static CZuInfoAgent* New();
+
+  // Connects to the URL base object, subscribes to its events and loads the
+  // index. S_OK, or E_FAIL (the agent must then be destroyed). A data
+  // directory holding neither index file gives an empty index and S_OK.
+  HRESULT Startup();
+
+  // IUnknown: IZuInfoAgent (also for IUnknown and IDispatch) and
+  // IProvideClassInfo; E_NOINTERFACE for anything else.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch over IZuInfoAgent and IProvideClassInfo: from the registered
+  // type library where the platform has one (one source file per platform).
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale,
+                                        ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names,
+                                          UINT count, LCID locale,
+                                          DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale,
+                                   WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception,
+                                   UINT* arg_error) override;
+  HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override;
+
+  // IZuInfoAgent (agent/add_data.h, agent/search.h).
+  HRESULT STDMETHODCALLTYPE AddData(_URL_DATE_IA data) override;
+  HRESULT STDMETHODCALLTYPE Search(BSTR what,
+                                   ISearchDataEnumerator** result) override;
+
+  // Subscribes to the URL base object's removal event: S_OK, E_FAIL
+  // without a URL base object, or the subscription's failure.
+  HRESULT HookEvents();
+  // Unsubscribes: S_OK, the unadvise failure, or E_FAIL when nothing was
+  // subscribed.
+  HRESULT UnhookEvents();
+  // The removal handler: takes the page at `index` of the URL base object
+  // out of the index (the lowest page identifier with its time and URL).
+  // Always S_OK.
+  HRESULT HandleDataBeforeRemove(ULONG index);
+
+  // The event sinks' dispatch entry: S_FALSE for an unbound handler.
+  HRESULT __eventHandlerProxy(std::int32_t handler, ULONG argument) override;
+
+  // What the last load and save met, for tools and tests.
+  const IndexLoadResult& LastLoad() const { return m_lastLoad; }
+  const CIDContainer& Records() const { return m_idContainer; }
+  const CWordToIdsContainer& Words() const { return m_wordContainer; }
+
+ private:
+  CZuInfoAgent() = default;
+  ~CZuInfoAgent();
+
+  // Start-up's steps.
+  HRESULT CreateURLBase();
+  HRESULT LoadIndex();
+  // Shutdown: unsubscribes and saves; reports failures to the log only.
+  void Shutdown();
+  // The data directory the URL base object names now; empty when it names
+  // none.
+  std::u16string DataDirectory() const;
+
+  // Signed, as the count is set negative while the agent is destroyed.
+  std::atomic<LONG> m_refCount{0};
+  CIDContainer m_idContainer;
+  CWordToIdsContainer m_wordContainer;
+  platform::ComPtr<IBromURLBase> m_urlBase;
+  IndexLoadResult m_lastLoad;
+};
+
+// The result of the last save at an agent's shutdown in this process:
+// S_FALSE before any shutdown and when there was nothing to save to.
+HRESULT LastShutdownSaveResult();
+
+}  // namespace qoinfo

@@ -1,0 +1,61 @@
+// CZuInfoAgentFactory: the class object of CZuInfoAgent, a singleton
+// factory. The first CreateInstance builds the one agent and runs its
+// start-up; every later one hands out that same agent. The result of that
+// first creation is kept: after a failure every request returns the same
+// failure at once, without a new attempt and without another message.
+//
+// A COM object with an atomic count; it holds one reference on the agent
+// until ReleaseInstance (the server withdrawing its class objects) or its
+// own destruction. The critical section serialises the first creation only.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/class_objects.h"
+#include "platform/com_base.h"
+
+namespace qoinfo {
+
+class CZuInfoAgentFactory final : public IClassFactory {
+ public:
+  // A new factory with one reference for the caller; null when out of
+  // memory.
+  static CZuInfoAgentFactory* New();
+
+  // IUnknown: IUnknown and IClassFactory.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IClassFactory. E_POINTER for a null out pointer, CLASS_E_NOAGGREGATION
+  // for an outer object (also after the agent exists), else the stored
+  // creation result or the agent's answer for `riid`.
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
+                                           void** object) override;
+  // Takes or gives back a lock on the module.
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
+
+  // Drops the factory's reference on the agent: the agent is destroyed
+  // (its shutdown saves the index) now, or when its last client lets go.
+  // Later requests fail with CO_E_SERVER_STOPPING: the server is ending
+  // and no new agent is made.
+  void ReleaseInstance();
+
+  // The stored creation result (S_OK before the first creation).
+  HRESULT CreationResult() const { return m_creationResult; }
+
+ private:
+  CZuInfoAgentFactory() = default;
+  ~CZuInfoAgentFactory();
+
+  HRESULT CreateAgent();
+
+  std::atomic<ULONG> m_refCount{1};
+  std::mutex m_creation;
+  std::atomic<bool> m_attempted{false};
+  HRESULT m_creationResult = S_OK;
+  IUnknown* m_instance = nullptr;
+};
+
+}  // namespace qoinfo

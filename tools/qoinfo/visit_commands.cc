@@ -1,0 +1,188 @@
+// qoinfo add and qoinfo forget: a visit enters or leaves the history. A
+// visit added is also handed to the agent; a visit forgotten leaves the
+// index through the history's removal event, as it would in the server.
+#include <iostream>
+
+#include "platform/utf8.h"
+#include "platform/wide_string.h"
+#include "tools/common/json_writer.h"
+#include "tools/common/text_input.h"
+#include "tools/qoinfo/command_line.h"
+#include "tools/qoinfo/commands.h"
+#include "tools/qoinfo/exit_codes.h"
+#include "tools/qoinfo/visit_time.h"
+
+namespace qoinfo::tools {
+namespace {
+
+constexpr char kAddUsage[] =
+    "usage: qoinfo add --time T --url U [--path P] [--title TI]\n"
+    "                  [--text-file F | --text TEXT] [--json]\n"
+    "Records a visit in the history and indexes its page text (UTF-8, from\n"
+    "standard input unless F or TEXT is given). T is seconds since 1970 UTC\n"
+    "or YYYY-MM-DDTHH:MM:SSZ.\n";
+
+constexpr char kForgetUsage[] =
+    "usage: qoinfo forget --time T --url U [--json]\n"
+    "Removes the visit from the history; its page leaves the index.\n";
+
+// The visit's time and URL, required by both commands.
+bool ReadVisitKey(const std::string& command, const ParsedArguments& parsed,
+                  std::int64_t* time, std::u16string* url) {
+  if (!parsed.Has("--time") || !parsed.Has("--url")) {
+    ReportError(command, "--time and --url are required");
+    return false;
+  }
+  if (!ParseVisitTime(parsed.Value("--time"), time)) {
+    ReportError(command, "--time '" + parsed.Value("--time") +
+                             "' is neither a number of seconds nor "
+                             "YYYY-MM-DDTHH:MM:SSZ");
+    return false;
+  }
+  std::string error;
+  if (!DecodeUtf8Text(parsed.Value("--url"), url, &error) || url->empty()) {
+    ReportError(command, url->empty() && error.empty()
+                             ? "--url must not be empty"
+                             : "--url: " + error);
+    return false;
+  }
+  return true;
+}
+
+// A new BSTR of `text`, or null with E_OUTOFMEMORY reported.
+platform::UniqueBstr Bstr(const std::u16string& text) {
+  return platform::UniqueBstr(platform::AllocBstr(text));
+}
+
+}  // namespace
+
+int RunAddCommand(Session& session, const Arguments& args) {
+  const std::string command = "add";
+  ParsedArguments parsed;
+  std::string error;
+  const CommandSyntax syntax{
+      {"--time", "--url", "--path", "--title", "--text-file", "--text"},
+      {"--json"}};
+  if (!ParseArguments(args, syntax, &parsed, &error)) {
+    ReportError(command, error);
+    std::cerr << kAddUsage;
+    return kExitUsage;
+  }
+  if (parsed.Has("--help")) {
+    std::cout << kAddUsage;
+    return kExitOk;
+  }
+  std::int64_t time = 0;
+  std::u16string url, path, title, text;
+  if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
+  if (!DecodeUtf8Text(parsed.Value("--path"), &path, &error) ||
+      !DecodeUtf8Text(parsed.Value("--title"), &title, &error)) {
+    ReportError(command, error);
+    return kExitUsage;
+  }
+  if (parsed.Has("--text") && parsed.Has("--text-file")) {
+    ReportError(command, "give --text or --text-file, not both");
+    return kExitUsage;
+  }
+  std::string bytes = parsed.Value("--text");
+  if (!parsed.Has("--text")) {
+    if (!parsed.Has("--text-file") && session.stdin_is_commands) {
+      ReportError(command, "in a batch, the text comes from --text or --text-file");
+      return kExitUsage;
+    }
+    if (!ReadAllBytes(parsed.Value("--text-file"), &bytes, &error)) {
+      ReportError(command, error);
+      return kExitFailure;
+    }
+  }
+  if (!DecodeUtf8Text(bytes, &text, &error)) {
+    ReportError(command, "the text: " + error);
+    return kExitUsage;
+  }
+
+  if (!session.EnsureAgent(command)) return kExitFailure;
+  IBromURLBase* history = session.embedded().history();
+  const platform::UniqueBstr url_bstr = Bstr(url), path_bstr = Bstr(path),
+                             title_bstr = Bstr(title), text_bstr = Bstr(text);
+  if (!url_bstr || !path_bstr || !title_bstr || !text_bstr) {
+    ReportError(command, DescribeHResult(E_OUTOFMEMORY));
+    return kExitFailure;
+  }
+  ULONG index = 0;
+  HRESULT hr = history->AddVisit(time, url_bstr.get(), path_bstr.get(),
+                                 title_bstr.get(), &index);
+  if (FAILED(hr)) {
+    ReportError(command, "the history refused the visit: " + DescribeHResult(hr));
+    return kExitFailure;
+  }
+  const bool new_visit = hr == S_OK;
+  _URL_DATE_IA data{time, url_bstr.get(), text_bstr.get(), path_bstr.get(),
+                    title_bstr.get()};
+  hr = session.embedded().agent()->AddData(data);
+  if (FAILED(hr)) {
+    // The history keeps no visit whose page the index could not take.
+    if (new_visit) history->RemoveVisit(index);
+    ReportError(command, "the page could not be indexed: " + DescribeHResult(hr));
+    return kExitFailure;
+  }
+  if (parsed.Has("--json")) {
+    std::cout << "{\"index\":" << index
+              << ",\"new\":" << (new_visit ? "true" : "false") << "}\n";
+  } else {
+    std::cout << (new_visit ? "added " : "already in the history: ")
+              << platform::Utf16ToUtf8(url) << "\n";
+  }
+  return kExitOk;
+}
+
+int RunForgetCommand(Session& session, const Arguments& args) {
+  const std::string command = "forget";
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(args, CommandSyntax{{"--time", "--url"}, {"--json"}},
+                      &parsed, &error)) {
+    ReportError(command, error);
+    std::cerr << kForgetUsage;
+    return kExitUsage;
+  }
+  if (parsed.Has("--help")) {
+    std::cout << kForgetUsage;
+    return kExitOk;
+  }
+  std::int64_t time = 0;
+  std::u16string url;
+  if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
+
+  // The agent listens while the history removes the visit.
+  if (!session.EnsureAgent(command)) return kExitFailure;
+  IBromURLBase* history = session.embedded().history();
+  const platform::UniqueBstr url_bstr = Bstr(url);
+  if (!url_bstr) {
+    ReportError(command, DescribeHResult(E_OUTOFMEMORY));
+    return kExitFailure;
+  }
+  ULONG index = 0;
+  HRESULT hr = history->FindVisit(time, url_bstr.get(), &index);
+  if (FAILED(hr)) {
+    ReportError(command, "the history could not be searched: " + DescribeHResult(hr));
+    return kExitFailure;
+  }
+  if (hr != S_OK) {
+    ReportError(command, "no visit at " + FormatVisitTime(time) + " to " +
+                             platform::Utf16ToUtf8(url) + " in the history");
+    return kExitFailure;
+  }
+  hr = history->RemoveVisit(index);
+  if (FAILED(hr)) {
+    ReportError(command, "the visit could not be removed: " + DescribeHResult(hr));
+    return kExitFailure;
+  }
+  if (parsed.Has("--json")) {
+    std::cout << "{\"index\":" << index << ",\"removed\":true}\n";
+  } else {
+    std::cout << "forgot " << platform::Utf16ToUtf8(url) << "\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace qoinfo::tools
