@@ -18,8 +18,15 @@ HRESULT ArgumentAsInt32(const DISPPARAMS* params, UINT* arg_error,
   }
   VARIANT converted;
   VariantInit(&converted);
-  const HRESULT hr = VariantChangeType(
-      &converted, const_cast<VARIANT*>(&argument), 0, VT_I4);
+  HRESULT hr = VariantChangeType(&converted, const_cast<VARIANT*>(&argument),
+                                 0, VT_I4);
+  // Windows refuses an unsigned value above 2^31-1 as an overflow; wine's
+  // conversion wraps it. Both builds refuse it.
+  const VARTYPE type = V_VT(&argument);
+  if (SUCCEEDED(hr) && (type == VT_UI4 || type == VT_UINT) &&
+      V_UI4(&argument) > 0x7FFFFFFFu) {
+    hr = DISP_E_OVERFLOW;
+  }
   if (FAILED(hr)) {
     if (arg_error != nullptr) *arg_error = 0;
     return DISP_E_TYPEMISMATCH;

@@ -107,6 +107,7 @@ UINT SysStringByteLen(BSTR text);
 void SysFreeString(BSTR text);
 
 // Interface identifiers of the base interfaces, with their Windows values.
+inline constexpr IID IID_NULL = {};
 inline constexpr IID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr IID IID_IDispatch = {

@@ -1,0 +1,191 @@
+// The agent object and its singleton factory: one shared instance, the
+// stored creation result, interfaces, module locks, start-up and shutdown.
+#include <filesystem>
+
+#include "host/module_lock.h"
+#include "index/index_files.h"
+#include "tests/agent/agent_test_support.h"
+#include "tests/agent/scripted_url_base.h"
+#include "tests/support/temp_dir.h"
+
+namespace qoinfo::testing {
+namespace {
+
+class AgentTest : public ::testing::Test {
+ protected:
+  AgentTest() { base.directories = {dir.u16()}; }
+
+  HRESULT Create(IZuInfoAgent** agent, IUnknown* outer = nullptr) {
+    return factory->CreateInstance(outer, IID_IZuInfoAgent,
+                                   reinterpret_cast<void**>(agent));
+  }
+  bool Exists(IndexFile file) const {
+    return std::filesystem::exists(IndexFilePath(dir.u16(), file));
+  }
+
+  ComApartment apartment;
+  TempDir dir;
+  ScriptedURLBase base;
+  AlertRecorder alerts;
+  ComPtr<CZuInfoAgentFactory> factory{CZuInfoAgentFactory::New()};
+};
+
+class RegisteredAgentTest : public AgentTest {
+ protected:
+  URLBaseRegistration registration{static_cast<IBromURLBase*>(&base)};
+};
+
+TEST_F(RegisteredAgentTest, EveryClientGetsTheSameAgentAndIndex) {
+  ComPtr<IZuInfoAgent> first, second;
+  ASSERT_EQ(Create(first.out()), S_OK);
+  ASSERT_EQ(Create(second.out()), S_OK);
+  EXPECT_EQ(first.get(), second.get());
+  ASSERT_EQ(AddPage(first.get(), 7, u"http://a/", u"shared words"), S_OK);
+  ASSERT_EQ(SearchFor(second.get(), u"shared").size(), 1u);
+  EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(RegisteredAgentTest, AggregationIsRefusedBeforeAndAfterCreation) {
+  ComPtr<IZuInfoAgent> agent;
+  IUnknown* outer = static_cast<IBromURLBase*>(&base);
+  EXPECT_EQ(Create(agent.out(), outer), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(agent.get(), nullptr);
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  ComPtr<IZuInfoAgent> again;
+  EXPECT_EQ(Create(again.out(), outer), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IZuInfoAgent, nullptr), E_POINTER);
+}
+
+TEST_F(RegisteredAgentTest, AnswersItsThreeInterfacesAndNoOther) {
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  ComPtr<IUnknown> unknown, dispatch, class_info, class_info2, other;
+  EXPECT_EQ(agent->QueryInterface(IID_IUnknown, unknown.out_void()), S_OK);
+  EXPECT_EQ(agent->QueryInterface(IID_IDispatch, dispatch.out_void()), S_OK);
+  EXPECT_EQ(agent->QueryInterface(IID_IProvideClassInfo, class_info.out_void()),
+            S_OK);
+  EXPECT_EQ(unknown.get(), static_cast<IUnknown*>(agent.get()));
+  EXPECT_EQ(dispatch.get(), static_cast<IUnknown*>(agent.get()));
+  const IID iid_provide_class_info2 = {
+      0xA6BC3AC0, 0xDBAA, 0x11CE, {0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+  EXPECT_EQ(agent->QueryInterface(iid_provide_class_info2, class_info2.out_void()),
+            E_NOINTERFACE);
+  EXPECT_EQ(class_info2.get(), nullptr);
+  EXPECT_EQ(agent->QueryInterface(IID_IConnectionPointContainer, other.out_void()),
+            E_NOINTERFACE);
+}
+
+TEST_F(RegisteredAgentTest, ClientsHoldTheModuleLockAndTheFactoryKeepsTheAgent) {
+  const std::int32_t before = ProcessModuleLock().Count();
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  ASSERT_EQ(AddPage(agent.get(), 1, u"http://kept/", u"kept"), S_OK);
+  // The agent's own lock while a client holds it, and its event sink's.
+  EXPECT_EQ(ProcessModuleLock().Count(), before + 2);
+  agent.Reset();
+  EXPECT_EQ(ProcessModuleLock().Count(), before + 1);
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  EXPECT_EQ(SearchFor(agent.get(), u"kept").size(), 1u);
+  agent.Reset();
+  factory->ReleaseInstance();
+  EXPECT_EQ(ProcessModuleLock().Count(), before);
+  EXPECT_EQ(Create(agent.out()), CO_E_SERVER_STOPPING);
+}
+
+TEST_F(AgentTest, WithoutAURLBaseCreationFailsOnceAndForAll) {
+  ComPtr<IZuInfoAgent> agent;
+  EXPECT_EQ(Create(agent.out()), E_FAIL);
+  EXPECT_EQ(alerts.alerts, std::vector<std::u16string>{u"Tq Cannot create ZuUBO"});
+  // Registering the component now changes nothing: the result is kept.
+  URLBaseRegistration registration(static_cast<IBromURLBase*>(&base));
+  EXPECT_EQ(Create(agent.out()), E_FAIL);
+  EXPECT_EQ(alerts.alerts.size(), 1u);
+  EXPECT_EQ(base.directory_calls, 0);
+  EXPECT_FALSE(Exists(IndexFile::kRecords));
+  EXPECT_FALSE(Exists(IndexFile::kWords));
+}
+
+TEST_F(RegisteredAgentTest, ARefusedSubscriptionFailsAndLeavesTheFilesAlone) {
+  CIDContainer records;
+  CTimeURLContainer visit(3, u"http://old/", u"", u"");
+  records.AddRecord(visit);
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), records, CWordToIdsContainer()), S_OK);
+  const auto written = std::filesystem::last_write_time(
+      std::filesystem::path(IndexFilePath(dir.u16(), IndexFile::kRecords)));
+  base.advise_result = CONNECT_E_CANNOTCONNECT;
+  ComPtr<IZuInfoAgent> agent;
+  EXPECT_EQ(Create(agent.out()), E_FAIL);
+  EXPECT_EQ(alerts.alerts, std::vector<std::u16string>{u"Tq Cannot hook ZuUBO"});
+  EXPECT_EQ(base.directory_calls, 0);
+  EXPECT_EQ(std::filesystem::last_write_time(std::filesystem::path(
+                IndexFilePath(dir.u16(), IndexFile::kRecords))),
+            written);
+  EXPECT_EQ(base.ref_count, 2);  // the test's and the registration's
+}
+
+TEST_F(RegisteredAgentTest, ANewDataDirectoryStartsEmptyAndGetsBothFiles) {
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  EXPECT_TRUE(SearchFor(agent.get(), u"anything").empty());
+  EXPECT_FALSE(Exists(IndexFile::kRecords));
+  agent.Reset();
+  factory->ReleaseInstance();
+  EXPECT_EQ(LastShutdownSaveResult(), S_OK);
+  EXPECT_TRUE(Exists(IndexFile::kRecords));
+  EXPECT_TRUE(Exists(IndexFile::kWords));
+}
+
+TEST_F(RegisteredAgentTest, AMissingWordIndexFailsAndIsRewrittenFromTheRecords) {
+  CIDContainer records;
+  records.AddRecord(CTimeURLContainer(3, u"http://kept/", u"", u""));
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), records, CWordToIdsContainer()), S_OK);
+  std::filesystem::remove(std::filesystem::path(IndexFilePath(dir.u16(), IndexFile::kWords)));
+  ComPtr<IZuInfoAgent> agent;
+  EXPECT_EQ(Create(agent.out()), E_FAIL);
+  EXPECT_TRUE(alerts.alerts.empty());
+  // The failed agent was destroyed at once and saved what it had read.
+  CIDContainer read_records;
+  CWordToIdsContainer read_words;
+  EXPECT_EQ(LoadIndexFiles(dir.u16(), read_records, read_words).hr, S_OK);
+  EXPECT_EQ(read_records.records().size(), 1u);
+  EXPECT_TRUE(read_words.words().empty());
+}
+
+TEST_F(RegisteredAgentTest, PagesReachTheFilesAtShutdownInTheDirectoryNamedThen) {
+  TempDir elsewhere;
+  base.directories = {dir.u16(), elsewhere.u16()};
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  ASSERT_EQ(AddPage(agent.get(), 9, u"http://p/", u"persisted page"), S_OK);
+  EXPECT_EQ(base.directory_calls, 1);
+  agent.Reset();
+  factory->ReleaseInstance();
+  EXPECT_EQ(base.directory_calls, 2);
+  EXPECT_FALSE(Exists(IndexFile::kRecords));
+  CIDContainer records;
+  CWordToIdsContainer words;
+  ASSERT_EQ(LoadIndexFiles(elsewhere.u16(), records, words).hr, S_OK);
+  EXPECT_EQ(records.records().size(), 1u);
+  EXPECT_EQ(words.words().count(u"persisted"), 1u);
+}
+
+TEST_F(RegisteredAgentTest, NoDataDirectoryFailsStartUpAndSavesNothing) {
+  base.directories = {u""};  // a null BSTR
+  ComPtr<IZuInfoAgent> agent;
+  EXPECT_EQ(Create(agent.out()), E_FAIL);
+  EXPECT_EQ(LastShutdownSaveResult(), S_FALSE);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_F(RegisteredAgentTest, ShutdownUnsubscribesAndReleasesTheURLBase) {
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  EXPECT_EQ(base.sinks.size(), 1u);
+  agent.Reset();
+  factory->ReleaseInstance();
+  EXPECT_TRUE(base.sinks.empty());
+  EXPECT_EQ(base.ref_count, 2);  // the test's and the registration's
+}
+
+}  // namespace
+}  // namespace qoinfo::testing
