@@ -7,6 +7,7 @@
 #include "platform/data_directory.h"
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
+#include "platform/interface_table.h"
 #include "platform/wide_string.h"
 
 namespace qoinfo {
@@ -18,13 +19,8 @@ std::u16string FromBstr(BSTR text) {
   return std::u16string(text, text + SysStringLen(text));
 }
 
-}  // namespace
-
-const CBromURLBase::InterfaceEntry CBromURLBase::kInterfaces[] = {
-    {&IID_IUnknown,
-     [](CBromURLBase* object) -> IUnknown* {
-       return static_cast<IBromURLBase*>(object);
-     }},
+// IUnknown (the first row), IBromURLBase and the connection-point container.
+const platform::InterfaceEntry<CBromURLBase> kInterfaces[] = {
     {&IID_IBromURLBase,
      [](CBromURLBase* object) -> IUnknown* {
        return static_cast<IBromURLBase*>(object);
@@ -34,6 +30,8 @@ const CBromURLBase::InterfaceEntry CBromURLBase::kInterfaces[] = {
        return static_cast<IConnectionPointContainer*>(object);
      }},
 };
+
+}  // namespace
 
 HRESULT CBromURLBase::CreateInstance(IUnknown* outer, REFIID riid,
                                      void** object) {
@@ -87,17 +85,7 @@ CBromURLBase::~CBromURLBase() = default;
 // --- IUnknown ---------------------------------------------------------------
 
 HRESULT CBromURLBase::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  for (const InterfaceEntry& entry : kInterfaces) {
-    if (IsEqualGUID(riid, *entry.iid)) {
-      IUnknown* found = entry.get(this);
-      found->AddRef();
-      *object = found;
-      return S_OK;
-    }
-  }
-  return E_NOINTERFACE;
+  return platform::QueryInterfaceFromTable(this, kInterfaces, riid, object);
 }
 
 ULONG CBromURLBase::AddRef() {

@@ -65,13 +65,6 @@ class CBromURLBase final : public IBromURLBase,
   FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
  private:
-  // One row of the QueryInterface table.
-  struct InterfaceEntry {
-    const IID* iid;
-    IUnknown* (*get)(CBromURLBase* object);
-  };
-  static const InterfaceEntry kInterfaces[];
-
   CBromURLBase(std::u16string directory, std::unique_ptr<CVisitStore> store);
   ~CBromURLBase();
 
