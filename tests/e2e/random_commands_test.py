@@ -207,6 +207,7 @@ class Generator:
         self.vocabulary = VOCABULARY[:]
         rng.shuffle(self.vocabulary)
         self.weights = weights
+        self.unique = 0
 
     def word(self):
         return self.rng.choices(self.vocabulary, self.weights)[0]
@@ -221,6 +222,11 @@ class Generator:
         text = ""
         for i, word in enumerate(parts):
             text += (r.choice(SPACES) if i else "") + word
+        if r.random() < 0.15:
+            # A word of this page alone: when the page goes, the word stays
+            # in the index without pages.
+            self.unique += 1
+            text += r.choice(SPACES) + f"Only{self.unique}"
         if r.random() < 0.05:
             text = r.choice(SPACES) + text   # the empty word
         if r.random() < 0.1:
