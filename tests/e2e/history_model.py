@@ -165,7 +165,10 @@ class HistoryModel:
     # --- the commands -------------------------------------------------------
 
     def add(self, time, url, path, title, text):
-        """qoinfo add: returns (visit index, new visit?)."""
+        """qoinfo add: returns (visit index, new visit?). The text goes to
+        the agent even when the history already holds the visit, so a
+        repeated visit with another text can file words (or, when its first
+        text was empty, a page) although the history answers "already"."""
         key = (time, url)
         if key in self.visits:
             index, new = self.visits[key][0], False
