@@ -34,6 +34,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from history_model import (E_INVALIDARG_MESSAGE, HistoryModel,  # noqa: E402
                            format_visit_time, parse_visit_time)
