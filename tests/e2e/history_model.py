@@ -1,0 +1,247 @@
+"""A reference model of what `qoinfo` keeps and answers, for tests.
+
+It holds the history (visits by time and URL, with the index each was
+given), the page records (identifier -> time, URL, path, title, and the
+last identifier issued) and the word index (word -> identifier -> count),
+and computes from them what each qoinfo command prints, what a search
+returns in which order, and what `qoinfo-index dump` must show for the
+saved files. It is written from the documents in docs/ (tokenization.md,
+search.md, format.md, urlbase.md), not from the C++ code, and uses only the
+Python standard library.
+
+Tokenization is modelled for texts whose characters lower to a single
+character (ASCII, Latin-1, Greek, Cyrillic, characters without case) and
+not for the ten case exceptions; `lower` refuses anything else, so a test
+cannot silently leave the modelled ground.
+"""
+import datetime
+import re
+
+WHITE_SPACE = "".join(
+    chr(c)
+    for c in [*range(0x09, 0x0E), 0x20, 0x85, 0xA0, 0x1680, *range(0x2000, 0x200B),
+              0x2028, 0x2029, 0x202F, 0x205F, 0x3000])
+SEPARATORS = '.;:(),"/\\'
+_WHITE_RUNS = re.compile("[" + re.escape(WHITE_SPACE) + "]+")
+# Characters whose lower case Windows leaves alone, and so does the agent.
+_CASE_EXCEPTIONS = set("\u0130\u01C5\u01C8\u01CB\u01F2\u03F4\u1E9E\u2126\u212A\u212B")
+
+E_INVALIDARG_MESSAGE = "E_INVALIDARG (HRESULT 0x80070057)"
+
+
+def utf16_units(text):
+    """The length of `text` in UTF-16 code units."""
+    return len(text.encode("utf-16-le", "surrogatepass")) // 2
+
+
+def utf16_key(text):
+    """Sort key: order by UTF-16 code unit, as the index orders its words."""
+    return text.encode("utf-16-be", "surrogatepass")
+
+
+def lower(text):
+    out = []
+    for c in text:
+        if c in _CASE_EXCEPTIONS:
+            raise ValueError(f"U+{ord(c):04X} is outside what the model covers")
+        low = c.lower()  # one character at a time: no context (final sigma)
+        if len(low) != 1:
+            raise ValueError(f"U+{ord(c):04X} lowers to several characters")
+        out.append(low)
+    return "".join(out)
+
+
+def split_white_space(text):
+    """Tokens between white-space runs: a leading run gives an empty first
+    token, a trailing run no empty last token; an empty text no token."""
+    if not text:
+        return []
+    tokens = _WHITE_RUNS.split(text)
+    if tokens and tokens[-1] == "":
+        tokens.pop()
+    return tokens
+
+
+def trim_separators(token):
+    return token.strip(SEPARATORS)
+
+
+def extract_words(text):
+    """The word-count map of a page text or a query: cut at NUL, lowered,
+    split at white space, trimmed of separators, counted."""
+    text = text.split("\0", 1)[0]
+    counts = {}
+    for token in split_white_space(lower(text)):
+        word = trim_separators(token)
+        counts[word] = counts.get(word, 0) + 1
+    return counts
+
+
+def format_visit_time(seconds):
+    """A time as qoinfo prints it: YYYY-MM-DDTHH:MM:SSZ (years 1-9999 here)."""
+    moment = datetime.datetime(1970, 1, 1) + datetime.timedelta(seconds=seconds)
+    return f"{moment.year:04d}-{moment:%m-%dT%H:%M:%S}Z"
+
+
+def parse_visit_time(text):
+    """Seconds since 1970 from a number or YYYY-MM-DDTHH:MM:SSZ; None if bad."""
+    if re.fullmatch(r"-?[0-9]{1,19}", text):
+        return int(text)
+    try:
+        moment = datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%SZ")
+    except ValueError:
+        return None
+    return int((moment - datetime.datetime(1970, 1, 1)).total_seconds())
+
+
+def one_line(text):
+    return text.replace("\t", " ").replace("\n", " ").replace("\r", " ")
+
+
+class Hit:
+    def __init__(self, page_id, record, percent, score):
+        self.page_id = page_id
+        self.record = record
+        self.percent = percent
+        self.score = score
+
+    def json(self):
+        time, url, path, title = self.record
+        return {"time": time, "url": url, "path": path, "title": title,
+                "percent": self.percent}
+
+    def text_line(self):
+        time, url, _, title = self.record
+        return (f"{self.percent}%\t{format_visit_time(time)}\t{one_line(url)}"
+                f"\t{one_line(title)}")
+
+
+class HistoryModel:
+    """The history, the page records and the word index of one data
+    directory, changed the way `qoinfo add` and `qoinfo forget` change them."""
+
+    def __init__(self):
+        self.visits = {}          # (time, url) -> (index, path, title)
+        self.last_visit_index = 0
+        self.records = {}         # page id -> (time, url, path, title)
+        self._record_of_visit = {}  # (time, url) -> page id
+        self.last_id = 0
+        self.words = {}           # word -> {page id: count}; kept when emptied
+
+    # --- the agent's containers -------------------------------------------
+
+    def _find_record(self, time, url):
+        return self._record_of_visit.get((time, url), 0)
+
+    def add_data(self, time, url, path, title, text):
+        """The agent's AddData: no record for an empty text; a visit that
+        already has a record keeps it, and its words are filed in word order
+        up to the first word already listing that page."""
+        text = text.split("\0", 1)[0]
+        if not text:
+            return
+        counts = extract_words(text)
+        page_id = self._find_record(time, url)
+        if page_id == 0:
+            self.last_id += 1
+            page_id = self.last_id
+            self.records[page_id] = (time, url, path, title)
+            self._record_of_visit[(time, url)] = page_id
+        for word in sorted(counts, key=utf16_key):
+            postings = self.words.setdefault(word, {})
+            if page_id in postings:
+                return
+            postings[page_id] = counts[word]
+
+    def remove_page_of_visit(self, time, url):
+        """The agent's handler of the history's removal event."""
+        page_id = self._find_record(time, url)
+        if page_id >= 1:
+            for postings in self.words.values():
+                postings.pop(page_id, None)
+            del self.records[page_id]
+            del self._record_of_visit[(time, url)]
+
+    # --- the commands -------------------------------------------------------
+
+    def add(self, time, url, path, title, text):
+        """qoinfo add: returns (visit index, new visit?). The text goes to
+        the agent even when the history already holds the visit, so a
+        repeated visit with another text can file words (or, when its first
+        text was empty, a page) although the history answers "already"."""
+        key = (time, url)
+        if key in self.visits:
+            index, new = self.visits[key][0], False
+        else:
+            self.last_visit_index += 1
+            index, new = self.last_visit_index, True
+            self.visits[key] = (index, path, title)
+        self.add_data(time, url, path, title, text)
+        return index, new
+
+    def forget(self, time, url):
+        """qoinfo forget: the visit's index, or None when there is none."""
+        visit = self.visits.get((time, url))
+        if visit is None:
+            return None
+        self.remove_page_of_visit(time, url)
+        del self.visits[(time, url)]
+        return visit[0]
+
+    def search(self, query):
+        """The hits of a query in the order Next hands them out, or None for
+        a query the agent refuses (E_INVALIDARG)."""
+        if not query or query[0] == "\0":
+            return None
+        words = extract_words(query)
+        self_score = sum(30 * utf16_units(w) * c for w, c in words.items())
+        if self_score <= 0:
+            return []
+        scores = {}
+        for word in words:
+            for page_id, count in self.words.get(word, {}).items():
+                scores[page_id] = scores.get(page_id, 0) + 30 * utf16_units(word) * count
+        ranked = []
+        for page_id, score in scores.items():
+            if self_score < 100:
+                percent = score * 100 // self_score
+            else:
+                percent = int(score / (self_score // 100))
+            ranked.append((percent, score, page_id))
+        # Best Percent first; among equal Percent the higher score, then the
+        # higher page identifier.
+        ranked.sort(reverse=True)
+        return [Hit(page_id, self.records[page_id], percent, score)
+                for percent, score, page_id in ranked if page_id in self.records]
+
+    def stats(self):
+        return {
+            "visits": len(self.visits),
+            "pages": len(self.records),
+            "last_page_id": self.last_id,
+            "words": len(self.words),
+            "postings": sum(len(p) for p in self.words.values()),
+        }
+
+    # --- the files ------------------------------------------------------------
+
+    def records_dump(self):
+        """What `qoinfo-index dump --records` prints for the saved 1.hcpa."""
+        return {
+            "kind": "records",
+            "lastId": self.last_id,
+            "records": [
+                {"id": page_id, "time": r[0], "url": r[1], "path": r[2], "title": r[3]}
+                for page_id, r in sorted(self.records.items())
+            ],
+        }
+
+    def words_dump(self):
+        """What `qoinfo-index dump --words` prints for the saved 2.hcpb."""
+        return {
+            "kind": "words",
+            "words": [
+                {"word": word, "ids": [[i, c] for i, c in sorted(self.words[word].items())]}
+                for word in sorted(self.words, key=utf16_key)
+            ],
+        }
