@@ -165,10 +165,9 @@ class HistoryModel:
     # --- the commands -------------------------------------------------------
 
     def add(self, time, url, path, title, text):
-        """qoinfo add: returns (visit index, new visit?). The text goes to
-        the agent even when the history already holds the visit, so a
-        repeated visit with another text can file words (or, when its first
-        text was empty, a page) although the history answers "already"."""
+        """qoinfo add: returns (visit index, new visit?, handed to the
+        agent?). A visit the history already holds goes to the agent only
+        when the index has no page for it (its first text was empty, say)."""
         key = (time, url)
         if key in self.visits:
             index, new = self.visits[key][0], False
@@ -176,8 +175,10 @@ class HistoryModel:
             self.last_visit_index += 1
             index, new = self.last_visit_index, True
             self.visits[key] = (index, path, title)
-        self.add_data(time, url, path, title, text)
-        return index, new
+        indexed = new or self._find_record(time, url) == 0
+        if indexed:
+            self.add_data(time, url, path, title, text)
+        return index, new, indexed
 
     def forget(self, time, url):
         """qoinfo forget: the visit's index, or None when there is none."""

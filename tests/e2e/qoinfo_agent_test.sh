@@ -63,7 +63,7 @@ json_field() {
 expect_out "add prints the visit" "added http://a/1" \
   q add --time 100 --url http://a/1 --path /p/1 --title First --text "Hello world hello"
 printf 'World, peace. (world)' >b.txt
-expect_out "add --json: a new visit" '{"index":2,"new":true}' \
+expect_out "add --json: a new visit" '{"index":2,"new":true,"indexed":true}' \
   q add --time 2024-01-01T00:00:00Z --url http://b/2 --text-file b.txt --json
 expect_out "add with an empty text: a visit without a page" "added http://c/3" \
   q add --time 300 --url http://c/3 --title "no text" --text ""
@@ -75,7 +75,7 @@ records_ab='{"kind":"records","lastId":2,"records":[{"id":1,"time":100,"url":"ht
 words_ab='{"kind":"words","words":[{"word":"hello","ids":[[1,2]]},{"word":"peace","ids":[[2,1]]},{"word":"world","ids":[[1,1],[2,2]]}]}'
 files_are "after three adds" "$records_ab" "$words_ab"
 
-expect_out "the same visit again changes nothing" '{"index":1,"new":false}' \
+expect_out "the same visit again changes nothing" '{"index":1,"new":false,"indexed":false}' \
   q add --time 100 --url http://a/1 --title Second --text "Hello world hello" --json
 expect_out "the same visit in text form" "already in the history: http://a/1" \
   q add --time 100 --url http://a/1 --text "Hello world hello"
@@ -114,7 +114,7 @@ expect_out "forget --json names the visit" '{"index":3,"removed":true}' \
 records_bd='{"kind":"records","lastId":3,"records":[{"id":2,"time":1704067200,"url":"http://b/2","path":"","title":""},{"id":3,"time":400,"url":"http://d/4","path":"","title":"Tïtle \"q\" \\ end"}]}'
 words_bd='{"kind":"words","words":[{"word":"hello","ids":[[3,3]]},{"word":"peace","ids":[[2,1]]},{"word":"world","ids":[[2,2]]}]}'
 files_are "after forgetting a visit without a page" "$records_bd" "$words_bd"
-expect_out "a visit forgotten and added again is a new page" '{"index":5,"new":true}' \
+expect_out "a visit forgotten and added again is a new page" '{"index":5,"new":true,"indexed":true}' \
   q add --json --time 100 --url http://a/1 --text "again"
 records_abd=${records_bd%]\}},'{"id":4,"time":100,"url":"http://a/1","path":"","title":""}]}'
 records_abd=${records_abd/\"lastId\":3/\"lastId\":4}

@@ -162,11 +162,16 @@ def expect_add(model, args, text, usage):
         return [Expected("error", f"qoinfo add: --time '{values['--time']}' is neither "
                                  "a number of seconds nor YYYY-MM-DDTHH:MM:SSZ")], 2
     url = values["--url"]
-    index, new = model.add(seconds, url, values.get("--path", ""),
-                           values.get("--title", ""), text)
+    index, new, indexed = model.add(seconds, url, values.get("--path", ""),
+                                    values.get("--title", ""), text)
     if "--json" in on:
-        return [Expected("json", {"index": index, "new": new})], 0
-    return [Expected("text", ("added " if new else "already in the history: ") + url)], 0
+        return [Expected("json", {"index": index, "new": new, "indexed": indexed})], 0
+    if new:
+        return [Expected("text", "added " + url)], 0
+    if indexed:
+        return [Expected("text", "indexed the page of a visit already in the "
+                                 "history: " + url)], 0
+    return [Expected("text", "already in the history: " + url)], 0
 
 
 def expect_forget(model, args):
@@ -184,13 +189,8 @@ def expect_forget(model, args):
 
 def expect_search(model, args):
     values, on, words = options(args, ["--limit"], ["--json"], operands=True)
-    # qoinfo joins the operands with one space, but puts none after what
-    # is still empty: `search "" x` asks for "x".
-    query = ""
-    for word in words:
-        if query:
-            query += " "
-        query += word
+    # qoinfo joins the operands with one space between each two.
+    query = " ".join(words)
     hits = model.search(query)
     if hits is None:
         return [Expected("error", "qoinfo search: the query is empty: " + E_INVALIDARG_MESSAGE)], 2

@@ -29,6 +29,13 @@ std::string DescribeHResult(HRESULT hr) {
       {CLASS_E_NOAGGREGATION, "CLASS_E_NOAGGREGATION"},
       {CLASS_E_CLASSNOTAVAILABLE, "CLASS_E_CLASSNOTAVAILABLE"},
       {REGDB_E_CLASSNOTREG, "REGDB_E_CLASSNOTREG"},
+      // HRESULT_FROM_WIN32 of the file errors a user meets most.
+      {static_cast<HRESULT>(0x80070002u), "file not found"},
+      {static_cast<HRESULT>(0x80070003u), "path not found"},
+      {static_cast<HRESULT>(0x80070020u), "file in use by another process"},
+      {static_cast<HRESULT>(0x80070050u), "file exists"},
+      {static_cast<HRESULT>(0x80070070u), "disk full"},
+      {static_cast<HRESULT>(0x8007010Bu), "not a folder"},
       {CO_E_SERVER_STOPPING, "CO_E_SERVER_STOPPING"},
       {URLBASE_E_NOVISIT, "URLBASE_E_NOVISIT"},
       {URLBASE_E_INDEXESEXHAUSTED, "URLBASE_E_INDEXESEXHAUSTED"},

@@ -62,10 +62,11 @@ int RunSearchCommand(Session& session, const Arguments& args) {
     ReportError(command, "--limit needs a number of hits, 0 or more");
     return kExitUsage;
   }
+  // The operands, one space between each two.
   std::string query_bytes;
-  for (const std::string& word : parsed.operands) {
-    if (!query_bytes.empty()) query_bytes += ' ';
-    query_bytes += word;
+  for (std::size_t i = 0; i < parsed.operands.size(); ++i) {
+    if (i > 0) query_bytes += ' ';
+    query_bytes += parsed.operands[i];
   }
   std::u16string query;
   if (!DecodeUtf8Text(query_bytes, &query, &error)) {

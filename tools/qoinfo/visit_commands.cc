@@ -10,6 +10,7 @@
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
 #include "tools/qoinfo/exit_codes.h"
+#include "tools/qoinfo/page_filing.h"
 #include "tools/qoinfo/visit_time.h"
 
 namespace qoinfo::tools {
@@ -101,35 +102,23 @@ int RunAddCommand(Session& session, const Arguments& args) {
   }
 
   if (!session.EnsureAgent(command)) return kExitFailure;
-  IBromURLBase* history = session.embedded().history();
-  const platform::UniqueBstr url_bstr = Bstr(url), path_bstr = Bstr(path),
-                             title_bstr = Bstr(title), text_bstr = Bstr(text);
-  if (!url_bstr || !path_bstr || !title_bstr || !text_bstr) {
-    ReportError(command, DescribeHResult(E_OUTOFMEMORY));
+  FiledPage filed;
+  if (FAILED(FilePage(session, time, url, path, title, text, &filed, &error))) {
+    ReportError(command, error);
     return kExitFailure;
   }
-  ULONG index = 0;
-  HRESULT hr = history->AddVisit(time, url_bstr.get(), path_bstr.get(),
-                                 title_bstr.get(), &index);
-  if (FAILED(hr)) {
-    ReportError(command, "the history refused the visit: " + DescribeHResult(hr));
-    return kExitFailure;
-  }
-  const bool new_visit = hr == S_OK;
-  _URL_DATE_IA data{time, url_bstr.get(), text_bstr.get(), path_bstr.get(),
-                    title_bstr.get()};
-  hr = session.embedded().agent()->AddData(data);
-  if (FAILED(hr)) {
-    // The history keeps no visit whose page the index could not take.
-    if (new_visit) history->RemoveVisit(index);
-    ReportError(command, "the page could not be indexed: " + DescribeHResult(hr));
-    return kExitFailure;
-  }
+  const ULONG index = filed.index;
+  const bool new_visit = filed.new_visit;
   if (parsed.Has("--json")) {
     std::cout << "{\"index\":" << index
-              << ",\"new\":" << (new_visit ? "true" : "false") << "}\n";
+              << ",\"new\":" << (new_visit ? "true" : "false")
+              << ",\"indexed\":" << (filed.indexed ? "true" : "false") << "}\n";
+  } else if (new_visit) {
+    std::cout << "added " << platform::Utf16ToUtf8(url) << "\n";
   } else {
-    std::cout << (new_visit ? "added " : "already in the history: ")
+    std::cout << (filed.indexed ? "indexed the page of a visit already in the "
+                                  "history: "
+                                : "already in the history: ")
               << platform::Utf16ToUtf8(url) << "\n";
   }
   return kExitOk;
