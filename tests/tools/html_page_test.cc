@@ -100,4 +100,13 @@ TEST(ExtractHtmlPage, RefusesInputOverTheLimit) {
   EXPECT_NE(error.find("larger"), std::string::npos) << error;
 }
 
+// A build without gumbo refuses pages with a message instead of guessing.
+TEST(ExtractHtmlPage, WithoutParserExplainsTheRefusal) {
+  if (qoinfo::tools::HtmlParserAvailable()) GTEST_SKIP() << "parser built in";
+  HtmlPage page;
+  std::string error;
+  EXPECT_FALSE(ExtractHtmlPage("<p>x</p>", &page, &error));
+  EXPECT_NE(error.find("no HTML parser"), std::string::npos) << error;
+}
+
 }  // namespace
