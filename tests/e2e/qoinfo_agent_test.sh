@@ -195,6 +195,19 @@ expect_status "a data directory below a file: a clear error" 1 \
 check "nothing was made beside the file" test ! -e "$work/afile.saving" -a -f "$work/afile"
 expect_status "--data-dir without a folder exits 2" 2 "needs a folder" "$linux/qoinfo" --data-dir
 
+# --- processes at the same time ---------------------------------------------------
+
+# Each process holds the data directory while its agent runs: none loads the
+# index while another is about to save it, so no page is lost.
+together=$work/together
+for i in $(seq 1 8); do
+  "$linux/qoinfo" --data-dir "$together" add --time "$i" --url "http://t/$i" \
+    --text "together $i" >/dev/null 2>&1 &
+done
+wait
+check "eight processes adding at once: every page is kept" test \
+  "$("$linux/qoinfo" --data-dir "$together" search --json together | wc -l)" = 8
+
 # --- Linux and Windows on the same files ------------------------------------------------
 
 if [[ -n $windows ]]; then

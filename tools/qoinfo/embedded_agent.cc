@@ -3,6 +3,7 @@
 #include "host/existing_object_factory.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
+#include "platform/file_system.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 #include "tools/qoinfo/exit_codes.h"
@@ -62,6 +63,19 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
   if (started()) return S_OK;
   HRESULT hr = OpenHistory(data_directory, error);
   if (FAILED(hr)) return hr;
+  if (!m_lock) {
+    const std::u16string directory = DataDirectory();
+    hr = platform::FileLock::Acquire(
+        directory + platform::kPathSeparator + u"agent.lock", kLockWaitMs,
+        &m_lock);
+    if (FAILED(hr)) {
+      *error = "the index in " + platform::Utf16ToUtf8(directory) +
+               (hr == platform::kLockHeldElsewhere
+                    ? " stayed in use by another process (agent.lock)"
+                    : " cannot be locked: " + DescribeHResult(hr));
+      return hr;
+    }
+  }
   if (m_factory.get() == nullptr) {
     m_factory = platform::ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
     if (m_factory.get() == nullptr) {
@@ -100,6 +114,7 @@ HRESULT EmbeddedAgent::Stop() {
     if (ran) saved = LastShutdownSaveResult();
     m_factory.Reset();
   }
+  m_lock.reset();
   if (m_historyRegistration != 0) {
     CoRevokeClassObject(m_historyRegistration);
     m_historyRegistration = 0;

@@ -8,6 +8,7 @@
 // One per process, used on the thread that started it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "agent/zu_info_agent.h"
@@ -15,6 +16,7 @@
 #include "host/idl/interfaces.h"
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
+#include "platform/file_lock.h"
 #include "urlbase/url_base.h"
 
 namespace qoinfo::tools {
@@ -47,7 +49,11 @@ class EmbeddedAgent {
   std::u16string DataDirectory() const;
 
  private:
+  // How long Start waits for another process's agent to end.
+  static constexpr int kLockWaitMs = 30000;
+
   bool m_apartment = false;
+  std::unique_ptr<platform::FileLock> m_lock;
   platform::ComPtr<IBromURLBase> m_history;
   DWORD m_historyRegistration = 0;
   platform::ComPtr<CZuInfoAgentFactory> m_factory;

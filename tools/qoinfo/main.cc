@@ -1,7 +1,9 @@
 // qoinfo: the command-line way into QoInfoAgent. Commands that touch the
 // index run the agent inside this process: one start-up, the command, one
 // orderly shutdown that saves the index.
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "platform/utf8.h"
 #include "platform/utf8_main.h"
@@ -77,6 +79,13 @@ int Utf8Main(const std::vector<std::string>& args) {
   if (!DecodeUtf8Text(data_directory, &directory, &error)) {
     std::cerr << "qoinfo: --data-dir: " << error << "\n";
     return kExitUsage;
+  }
+  if (!directory.empty()) {
+    // Messages and stats name the folder the way it is found again.
+    std::error_code ignored;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(std::filesystem::path(directory), ignored);
+    if (!absolute.empty()) directory = absolute.u16string();
   }
   Session session(directory);
   const int status = run(session, Arguments(rest.begin() + 1, rest.end()));
