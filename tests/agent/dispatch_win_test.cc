@@ -7,47 +7,25 @@
 
 #include <string>
 
-#include "tests/agent/agent_test_support.h"
-#include "tests/agent/scripted_url_base.h"
-#include "tests/support/temp_dir.h"
+#include "tests/agent/running_agent_test.h"
+#include "tests/support/type_library_win.h"
 
 namespace qoinfo::testing {
 namespace {
 
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
-GUID TypeGuid(ITypeInfo* info) {
-  TYPEATTR* attr = nullptr;
-  GUID guid{};
-  if (info->GetTypeAttr(&attr) == S_OK) {
-    guid = attr->guid;
-    info->ReleaseTypeAttr(attr);
-  }
-  return guid;
-}
-
-class DispatchTest : public ::testing::Test {
+class DispatchTest : public RunningAgentTest {
  protected:
   static void SetUpTestSuite() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ITypeLib* library = nullptr;
-    ASSERT_EQ(LoadTypeLibEx(ModulePath().c_str(), REGKIND_REGISTER, &library), S_OK);
-    library->Release();
+    ASSERT_EQ(RegisterOwnTypeLibrary(), S_OK);
   }
   static void TearDownTestSuite() {
-    UnRegisterTypeLib(LIBID_QoInfoAgent, 1, 0, 0x0409,
-                      sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    UnregisterOwnTypeLibrary();
     CoUninitialize();
   }
 
-  DispatchTest() {
-    base.directories = {dir.u16()};
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IZuInfoAgent, agent.out_void()),
-              S_OK);
+  void SetUp() override {
+    Start();
     sink = base.sinks.begin()->second;
   }
 
@@ -58,17 +36,7 @@ class DispatchTest : public ::testing::Test {
     return sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result,
                         nullptr, arg_error);
   }
-  std::size_t Pages() const {
-    return AgentObject(agent.get())->Records().records().size();
-  }
 
-  ComApartment apartment;
-  TempDir dir;
-  ScriptedURLBase base;
-  AlertRecorder alerts;
-  URLBaseRegistration registration{static_cast<IBromURLBase*>(&base)};
-  ComPtr<CZuInfoAgentFactory> factory{CZuInfoAgentFactory::New()};
-  ComPtr<IZuInfoAgent> agent;
   IBromURLBaseEvents* sink = nullptr;
 };
 

@@ -1,24 +1,13 @@
 // The agent's side of the URL base object's events: the removal handler,
 // subscriptions made and undone, unbound events, and the sink's names.
 #include "index/index_files.h"
-#include "tests/agent/agent_test_support.h"
-#include "tests/agent/scripted_url_base.h"
-#include "tests/support/temp_dir.h"
+#include "tests/agent/running_agent_test.h"
 
 namespace qoinfo::testing {
 namespace {
 
-class EventsTest : public ::testing::Test {
+class EventsTest : public RunningAgentTest {
  protected:
-  EventsTest() { base.directories = {dir.u16()}; }
-
-  // Starts the agent over whatever index files `dir` holds.
-  void Start() {
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IZuInfoAgent, agent.out_void()),
-              S_OK);
-    object = AgentObject(agent.get());
-  }
-  std::size_t Pages() const { return object->Records().records().size(); }
   bool HasPage(std::int64_t id) const {
     return object->Records().records().count(id) != 0;
   }
@@ -26,15 +15,6 @@ class EventsTest : public ::testing::Test {
     auto it = object->Words().words().find(word);
     return it == object->Words().words().end() ? 0 : it->second.size();
   }
-
-  ComApartment apartment;
-  TempDir dir;
-  ScriptedURLBase base;
-  AlertRecorder alerts;
-  URLBaseRegistration registration{static_cast<IBromURLBase*>(&base)};
-  ComPtr<CZuInfoAgentFactory> factory{CZuInfoAgentFactory::New()};
-  ComPtr<IZuInfoAgent> agent;
-  CZuInfoAgent* object = nullptr;
 };
 
 TEST_F(EventsTest, RemovalTakesThePageMatchedByTimeAndURLOnly) {

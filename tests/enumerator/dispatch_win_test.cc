@@ -10,6 +10,7 @@
 
 #include "enumerator/search_data_enumerator.h"
 #include "tests/enumerator/enumerator_test_support.h"
+#include "tests/support/type_library_win.h"
 
 namespace qoinfo {
 namespace {
@@ -19,35 +20,9 @@ using testing::FilledEnumerator;
 using testing::Hit;
 using testing::HitOf;
 using testing::NextHit;
-
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
-HRESULT RegisterOwnTypeLibrary() {
-  ITypeLib* library = nullptr;
-  const HRESULT hr =
-      LoadTypeLibEx(ModulePath().c_str(), REGKIND_REGISTER, &library);
-  if (library != nullptr) library->Release();
-  return hr;
-}
-
-HRESULT UnregisterOwnTypeLibrary() {
-  return UnRegisterTypeLib(LIBID_QoInfoAgent, 1, 0, 0x0409,
-                           sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-}
-
-GUID TypeGuid(ITypeInfo* info) {
-  TYPEATTR* attr = nullptr;
-  GUID guid{};
-  if (info->GetTypeAttr(&attr) == S_OK) {
-    guid = attr->guid;
-    info->ReleaseTypeAttr(attr);
-  }
-  return guid;
-}
+using testing::RegisterOwnTypeLibrary;
+using testing::TypeGuid;
+using testing::UnregisterOwnTypeLibrary;
 
 class EnumeratorDispatch : public ::testing::Test {
  protected:

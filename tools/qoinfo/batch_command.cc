@@ -28,15 +28,11 @@ int RunBatchCommand(Session& session, const Arguments& args) {
   const std::string command = "batch";
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, CommandSyntax{{"--file"}, {"--stop-on-error"}},
-                      &parsed, &error)) {
-    ReportError(command, error);
-    std::cerr << kUsage;
-    return kExitUsage;
-  }
-  if (parsed.Has("--help")) {
-    std::cout << kUsage;
-    return kExitOk;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args,
+                            CommandSyntax{{"--file"}, {"--stop-on-error"}},
+                            kUsage, &parsed, &status)) {
+    return status;
   }
   if (session.stdin_is_commands) {
     ReportError(command, "a batch cannot run another batch");
@@ -53,7 +49,6 @@ int RunBatchCommand(Session& session, const Arguments& args) {
     input = &file;
   }
   session.stdin_is_commands = !parsed.Has("--file");
-  int status = kExitOk;
   std::string line;
   for (long line_number = 1; std::getline(*input, line); ++line_number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <iostream>
+
+#include "tools/qoinfo/exit_codes.h"
+#include "tools/qoinfo/session.h"
 
 namespace qoinfo::tools {
 namespace {
@@ -55,6 +59,25 @@ bool ParseArguments(const std::vector<std::string>& args,
       *error = "unknown option '" + arg + "'";
       return false;
     }
+  }
+  return true;
+}
+
+bool ReadCommandArguments(const std::string& command,
+                          const std::vector<std::string>& args,
+                          const CommandSyntax& syntax, const char* usage,
+                          ParsedArguments* parsed, int* status) {
+  std::string error;
+  if (!ParseArguments(args, syntax, parsed, &error)) {
+    ReportError(command, error);
+    std::cerr << usage;
+    *status = kExitUsage;
+    return false;
+  }
+  if (parsed->Has("--help")) {
+    std::cout << usage;
+    *status = kExitOk;
+    return false;
   }
   return true;
 }

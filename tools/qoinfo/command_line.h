@@ -36,6 +36,14 @@ bool ParseArguments(const std::vector<std::string>& args,
                     const CommandSyntax& syntax, ParsedArguments* parsed,
                     std::string* error);
 
+// Parses a command's arguments and answers --help. False when the command
+// is done before it began: *status is then kExitOk after printing `usage`
+// for --help, or kExitUsage after reporting the mistake and the usage.
+bool ReadCommandArguments(const std::string& command,
+                          const std::vector<std::string>& args,
+                          const CommandSyntax& syntax, const char* usage,
+                          ParsedArguments* parsed, int* status);
+
 // A decimal integer in the range of int64 (a leading '-' allowed), all of
 // `text`.
 bool ParseInt64(const std::string& text, long long* value);

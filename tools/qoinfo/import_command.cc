@@ -75,9 +75,8 @@ HRESULT ImportFile(Session& session, const PageFile& file, bool* added,
     return E_INVALIDARG;
   }
   FiledPage filed;
-  const HRESULT hr =
-      FilePage(session, file.modified_unix_seconds, url, path, page.title,
-               page.text, &filed, why);
+  const HRESULT hr = FilePage(session, file.modified_unix_seconds, url, path,
+                              page.title, page.text, &filed, why);
   *added = filed.new_visit;
   return hr;
 }
@@ -88,15 +87,10 @@ int RunImportCommand(Session& session, const Arguments& args) {
   const std::string command = "import";
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, CommandSyntax{{}, {"--json"}, true}, &parsed,
-                      &error)) {
-    ReportError(command, error);
-    std::cerr << kUsage;
-    return kExitUsage;
-  }
-  if (parsed.Has("--help")) {
-    std::cout << kUsage;
-    return kExitOk;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args, CommandSyntax{{}, {"--json"}, true},
+                            kUsage, &parsed, &status)) {
+    return status;
   }
   if (parsed.operands.empty()) {
     ReportError(command, "name at least one folder");
@@ -144,8 +138,9 @@ int RunImportCommand(Session& session, const Arguments& args) {
   if (parsed.Has("--json")) {
     std::cout << "{\"files\":" << counts.files << ",\"added\":" << counts.added
               << ",\"already\":" << counts.already
-              << ",\"failed\":" << counts.failed << ",\"bytes\":" << counts.bytes
-              << ",\"seconds\":" << seconds << "}\n";
+              << ",\"failed\":" << counts.failed
+              << ",\"bytes\":" << counts.bytes << ",\"seconds\":" << seconds
+              << "}\n";
   } else {
     std::cout << "imported " << counts.added << " new pages from "
               << counts.files << " files (" << counts.already

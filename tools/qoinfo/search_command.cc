@@ -46,15 +46,11 @@ int RunSearchCommand(Session& session, const Arguments& args) {
   const std::string command = "search";
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, CommandSyntax{{"--limit"}, {"--json"}, true},
-                      &parsed, &error)) {
-    ReportError(command, error);
-    std::cerr << kUsage;
-    return kExitUsage;
-  }
-  if (parsed.Has("--help")) {
-    std::cout << kUsage;
-    return kExitOk;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args,
+                            CommandSyntax{{"--limit"}, {"--json"}, true},
+                            kUsage, &parsed, &status)) {
+    return status;
   }
   long long limit = -1;
   if (parsed.Has("--limit") &&

@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "index/index_files.h"
-#include "platform/utf8.h"
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
+#include "platform/utf8.h"
 #include "tools/common/json_writer.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
@@ -30,12 +30,14 @@ struct IndexCounts {
   std::size_t postings = 0;
 };
 
-IndexCounts Count(const CIDContainer& records, const CWordToIdsContainer& words) {
+IndexCounts Count(const CIDContainer& records,
+                  const CWordToIdsContainer& words) {
   IndexCounts counts;
   counts.pages = records.records().size();
   counts.last_page_id = records.lastId();
   counts.words = words.words().size();
-  for (const auto& entry : words.words()) counts.postings += entry.second.size();
+  for (const auto& entry : words.words())
+    counts.postings += entry.second.size();
   return counts;
 }
 
@@ -75,21 +77,18 @@ int RunStatsCommand(Session& session, const Arguments& args) {
   const std::string command = "stats";
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, CommandSyntax{{}, {"--json"}}, &parsed, &error)) {
-    ReportError(command, error);
-    std::cerr << kUsage;
-    return kExitUsage;
-  }
-  if (parsed.Has("--help")) {
-    std::cout << kUsage;
-    return kExitOk;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args, CommandSyntax{{}, {"--json"}},
+                            kUsage, &parsed, &status)) {
+    return status;
   }
   if (!session.EnsureHistory(command)) return kExitFailure;
   EmbeddedAgent& embedded = session.embedded();
   ULONG visits = 0;
   const HRESULT hr = embedded.history()->Count(&visits);
   if (FAILED(hr)) {
-    ReportError(command, "the history could not be counted: " + DescribeHResult(hr));
+    ReportError(command,
+                "the history could not be counted: " + DescribeHResult(hr));
     return kExitFailure;
   }
   const std::u16string directory = embedded.DataDirectory();
@@ -118,7 +117,8 @@ int RunStatsCommand(Session& session, const Arguments& args) {
       counts = Count(records, words);
     }
   } catch (...) {
-    ReportError(command, DescribeHResult(platform::HResultFromCurrentException()));
+    ReportError(command,
+                DescribeHResult(platform::HResultFromCurrentException()));
     return kExitFailure;
   }
 
@@ -137,7 +137,8 @@ int RunStatsCommand(Session& session, const Arguments& args) {
       out += "{\"name\":" + JsonQuote(file.name) +
              ",\"present\":" + (file.present ? "true" : "false") +
              ",\"bytes\":" + std::to_string(file.bytes);
-      if (!file.problem.empty()) out += ",\"problem\":" + JsonQuote(file.problem);
+      if (!file.problem.empty())
+        out += ",\"problem\":" + JsonQuote(file.problem);
       out += '}';
     }
     out += "]}\n";

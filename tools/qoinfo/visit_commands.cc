@@ -61,17 +61,13 @@ int RunAddCommand(Session& session, const Arguments& args) {
   const std::string command = "add";
   ParsedArguments parsed;
   std::string error;
-  const CommandSyntax syntax{
-      {"--time", "--url", "--path", "--title", "--text-file", "--text"},
-      {"--json"}};
-  if (!ParseArguments(args, syntax, &parsed, &error)) {
-    ReportError(command, error);
-    std::cerr << kAddUsage;
-    return kExitUsage;
-  }
-  if (parsed.Has("--help")) {
-    std::cout << kAddUsage;
-    return kExitOk;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args,
+                            CommandSyntax{{"--time", "--url", "--path",
+                                           "--title", "--text-file", "--text"},
+                                          {"--json"}},
+                            kAddUsage, &parsed, &status)) {
+    return status;
   }
   std::int64_t time = 0;
   std::u16string url, path, title, text;
@@ -88,7 +84,8 @@ int RunAddCommand(Session& session, const Arguments& args) {
   std::string bytes = parsed.Value("--text");
   if (!parsed.Has("--text")) {
     if (!parsed.Has("--text-file") && session.stdin_is_commands) {
-      ReportError(command, "in a batch, the text comes from --text or --text-file");
+      ReportError(command,
+                  "in a batch, the text comes from --text or --text-file");
       return kExitUsage;
     }
     if (!ReadAllBytes(parsed.Value("--text-file"), &bytes, &error)) {
@@ -128,15 +125,11 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   const std::string command = "forget";
   ParsedArguments parsed;
   std::string error;
-  if (!ParseArguments(args, CommandSyntax{{"--time", "--url"}, {"--json"}},
-                      &parsed, &error)) {
-    ReportError(command, error);
-    std::cerr << kForgetUsage;
-    return kExitUsage;
-  }
-  if (parsed.Has("--help")) {
-    std::cout << kForgetUsage;
-    return kExitOk;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args,
+                            CommandSyntax{{"--time", "--url"}, {"--json"}},
+                            kForgetUsage, &parsed, &status)) {
+    return status;
   }
   std::int64_t time = 0;
   std::u16string url;
@@ -153,7 +146,8 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   ULONG index = 0;
   HRESULT hr = history->FindVisit(time, url_bstr.get(), &index);
   if (FAILED(hr)) {
-    ReportError(command, "the history could not be searched: " + DescribeHResult(hr));
+    ReportError(command,
+                "the history could not be searched: " + DescribeHResult(hr));
     return kExitFailure;
   }
   if (hr != S_OK) {
@@ -163,7 +157,8 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   }
   hr = history->RemoveVisit(index);
   if (FAILED(hr)) {
-    ReportError(command, "the visit could not be removed: " + DescribeHResult(hr));
+    ReportError(command,
+                "the visit could not be removed: " + DescribeHResult(hr));
     return kExitFailure;
   }
   if (parsed.Has("--json")) {
