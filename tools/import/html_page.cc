@@ -11,7 +11,6 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -262,7 +261,9 @@ bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
     // No encoding is imposed: libxml2 follows a byte-order mark or a
     // declared charset, reads UTF-8 otherwise and, from the first byte that
     // is not UTF-8 on, ISO-8859-1 (a page saved in a legacy encoding
-    // without saying so).
+    // without saying so). XML_PARSE_HUGE lifts the nesting limit of 256,
+    // past which libxml2 would drop the rest of the page; the cost is the
+    // browser-like one of closing tags searched for among the open elements.
     document.reset(htmlReadMemory(
         html_bytes.data(), static_cast<int>(html_bytes.size()), nullptr,
         nullptr,
