@@ -54,7 +54,6 @@ if(WIN32)
   target_compile_definitions(qoinfo_libxml2 PRIVATE HAVE_WIN32_THREADS _REENTRANT)
   # Not our code: its warnings are libxml2's business.
   target_compile_options(qoinfo_libxml2 PRIVATE -w)
-  target_link_libraries(qoinfo_libxml2 PRIVATE ws2_32)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
