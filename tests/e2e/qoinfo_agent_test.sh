@@ -273,6 +273,32 @@ EOF
     w "$work/lin-made" search ""
   expect_status "windows: invalid UTF-8 text exits 2" 2 "invalid UTF-8 at byte 3" \
     w "$work/lin-made" add --time 9 --url http://bad --text-file bad.txt
+
+  # `import` reads the same pages alike on both builds; only the file URLs differ.
+  mkdir -p pages/sub
+  printf '<title>Alpha</title><p>shared alpha &amp; caf&eacute;</p>' >pages/a.html
+  printf '<html><head><meta charset="iso-8859-1"><title>Beta \xe9t\xe9</title></head>
+<body>shared <b>be</b>ta<script>hidden</script> \xe9t\xe9</body></html>' >pages/b.htm
+  printf '<title>Gamma</title><div>shared shared<div>caf\xc3\xa9 \xff</div></div>' >pages/sub/c.html
+  touch -d @1700000000 pages/a.html pages/b.htm pages/sub/c.html
+  # The URLs and paths of the pages differ by platform; the rest must not.
+  without_places() {
+    "$python" -c 'import json, sys
+for line in sys.stdin:
+    d = json.loads(line)
+    print(json.dumps({k: v for k, v in d.items() if k not in ("url", "path")}, ensure_ascii=False, separators=(",", ":")))'
+  }
+  "$linux/qoinfo" --data-dir "$work/lin-import" import pages >/dev/null 2>&1
+  w "$work/win-import" import "$(winpath "$work/pages")" >/dev/null 2>&1
+  for query in shared café "été beta" hidden; do
+    "$linux/qoinfo" --data-dir "$work/lin-import" search --json "$query" | without_places >"lin-import-$query.out"
+    w "$work/win-import" search --json "$query" | without_places >"win-import-$query.out"
+    check "import, then search '$query': the same on windows and linux" \
+      cmp "lin-import-$query.out" "win-import-$query.out"
+  done
+  check "the imported pages are found" test "$(wc -l <lin-import-shared.out)" = 3
+  check "a page's charset is followed" grep -q '"title":"Beta été"' "lin-import-été beta.out"
+  check "scripts are not text" test ! -s lin-import-hidden.out
 fi
 
 finish

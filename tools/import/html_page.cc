@@ -1,12 +1,20 @@
-// ExtractHtmlPage over gumbo. The tree is walked with an explicit stack: a
-// page can nest elements far deeper than the call stack allows.
+// ExtractHtmlPage over libxml2's HTML parser. The tree is walked along its
+// parent and sibling links, without recursion: a page can nest elements far
+// deeper than the call stack allows.
 #include "tools/import/html_page.h"
 
-#include <gumbo.h>
+#include <libxml/HTMLparser.h>
+#include <libxml/encoding.h>
+#include <libxml/globals.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
-#include <vector>
+#include <mutex>
+#include <string_view>
 
 #include "platform/utf8.h"
 
@@ -17,9 +25,10 @@ namespace {
 // break between blocks) into one space, with none at either end.
 class CollapsedText {
  public:
-  void Append(const char* text) {
+  void Append(const xmlChar* text) {
+    if (text == nullptr) return;
     for (; *text != '\0'; ++text) {
-      const char c = *text;
+      const char c = static_cast<char>(*text);
       if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r') {
         space_pending_ = true;
         continue;
@@ -39,103 +48,202 @@ class CollapsedText {
 
 // Elements laid out inside a line: their boundaries do not separate words
 // ("a<b>c</b>d" reads "acd"). Every other element, including unknown ones,
-// separates what is before, in and after it.
-constexpr GumboTag kInlineTags[] = {
-    GUMBO_TAG_A,     GUMBO_TAG_ABBR,   GUMBO_TAG_B,      GUMBO_TAG_BDI,
-    GUMBO_TAG_BDO,   GUMBO_TAG_BIG,    GUMBO_TAG_CITE,   GUMBO_TAG_CODE,
-    GUMBO_TAG_DATA,  GUMBO_TAG_DEL,    GUMBO_TAG_DFN,    GUMBO_TAG_EM,
-    GUMBO_TAG_FONT,  GUMBO_TAG_I,      GUMBO_TAG_INS,    GUMBO_TAG_KBD,
-    GUMBO_TAG_LABEL, GUMBO_TAG_MARK,   GUMBO_TAG_NOBR,   GUMBO_TAG_Q,
-    GUMBO_TAG_RUBY,  GUMBO_TAG_S,      GUMBO_TAG_SAMP,   GUMBO_TAG_SMALL,
-    GUMBO_TAG_SPAN,  GUMBO_TAG_STRIKE, GUMBO_TAG_STRONG, GUMBO_TAG_SUB,
-    GUMBO_TAG_SUP,   GUMBO_TAG_TIME,   GUMBO_TAG_TT,     GUMBO_TAG_U,
-    GUMBO_TAG_VAR,   GUMBO_TAG_WBR};
+// separates what is before, in and after it. Sorted, for binary search.
+constexpr std::string_view kInlineTags[] = {
+    "a",    "abbr", "b",    "bdi",   "bdo",    "big",    "cite", "code",
+    "data", "del",  "dfn",  "em",    "font",   "i",      "ins",  "kbd",
+    "label", "mark", "nobr", "q",    "ruby",   "s",      "samp", "small",
+    "span", "strike", "strong", "sub", "sup",  "time",   "tt",   "u",
+    "var",  "wbr"};
 
 // Elements whose content is never shown as text: not walked at all.
-constexpr GumboTag kUnrenderedTags[] = {GUMBO_TAG_SCRIPT,   GUMBO_TAG_STYLE,
-                                        GUMBO_TAG_NOSCRIPT, GUMBO_TAG_TEMPLATE,
-                                        GUMBO_TAG_IFRAME,   GUMBO_TAG_NOEMBED,
-                                        GUMBO_TAG_NOFRAMES, GUMBO_TAG_DATALIST};
+constexpr std::string_view kUnrenderedTags[] = {
+    "datalist", "iframe", "noembed", "noframes",
+    "noscript", "script", "style",   "template"};
+
+static_assert(std::is_sorted(std::begin(kInlineTags), std::end(kInlineTags)));
+static_assert(
+    std::is_sorted(std::begin(kUnrenderedTags), std::end(kUnrenderedTags)));
 
 template <std::size_t N>
-bool IsOneOf(GumboTag tag, const GumboTag (&tags)[N]) {
-  return std::find(tags, tags + N, tag) != tags + N;
+bool IsOneOf(std::string_view name, const std::string_view (&sorted)[N]) {
+  return std::binary_search(sorted, sorted + N, name);
 }
 
-struct GumboOutputDeleter {
-  const GumboOptions* options;
-  void operator()(GumboOutput* output) const {
-    gumbo_destroy_output(options, output);
-  }
-};
-
-struct PendingNode {
-  const GumboNode* node;
-  bool visible;  // inside the body's rendered content
-  bool leaving;  // the element's end, after its children
-};
-
-void CollectTitle(const GumboElement& title, CollapsedText* out) {
-  for (unsigned int i = 0; i < title.children.length; ++i) {
-    const auto* child = static_cast<const GumboNode*>(title.children.data[i]);
-    if (child->type == GUMBO_NODE_TEXT) out->Append(child->v.text.text);
-  }
+std::string_view NameOf(const xmlNode* element) {
+  return element->name == nullptr
+             ? std::string_view()
+             : std::string_view(reinterpret_cast<const char*>(element->name));
 }
 
-void Walk(const GumboNode* root, CollapsedText* title, CollapsedText* text) {
+// Where the walk is: inside the head (not shown) and inside SVG or MathML
+// (whose <title> is a tooltip, not the page's title).
+struct WalkState {
+  int head_depth = 0;
+  int foreign_depth = 0;
   bool have_title = false;
-  std::vector<PendingNode> stack{{root, true, false}};
-  while (!stack.empty()) {
-    const PendingNode pending = stack.back();
-    stack.pop_back();
-    const GumboNode* node = pending.node;
-    switch (node->type) {
-      case GUMBO_NODE_TEXT:
-      case GUMBO_NODE_CDATA:
-      case GUMBO_NODE_WHITESPACE:
-        if (pending.visible) text->Append(node->v.text.text);
-        continue;
-      case GUMBO_NODE_COMMENT:
-      case GUMBO_NODE_TEMPLATE:
-        continue;
-      case GUMBO_NODE_DOCUMENT:
-      case GUMBO_NODE_ELEMENT:
-        break;
-    }
-    const GumboVector* children = node->type == GUMBO_NODE_DOCUMENT
-                                      ? &node->v.document.children
-                                      : &node->v.element.children;
-    bool visible = pending.visible;
-    if (node->type == GUMBO_NODE_ELEMENT) {
-      const GumboTag tag = node->v.element.tag;
-      if (pending.leaving) {
-        if (!IsOneOf(tag, kInlineTags)) text->Break();
-        continue;
-      }
-      // Like display: none, these leave no break behind.
-      if (IsOneOf(tag, kUnrenderedTags)) continue;
-      if (tag == GUMBO_TAG_TITLE) {
-        if (!have_title &&
-            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
-          CollectTitle(node->v.element, title);
-          have_title = true;
-        }
-        continue;
-      }
-      if (tag == GUMBO_TAG_HEAD) visible = false;
-      if (!IsOneOf(tag, kInlineTags)) text->Break();
-      stack.push_back({node, pending.visible, true});
-    }
-    for (unsigned int i = children->length; i-- > 0;) {
-      stack.push_back(
-          {static_cast<const GumboNode*>(children->data[i]), visible, false});
-    }
+};
+
+void CollectTitle(const xmlNode* title, CollapsedText* out) {
+  for (const xmlNode* child = title->children; child != nullptr;
+       child = child->next) {
+    if (child->type == XML_TEXT_NODE) out->Append(child->content);
   }
+}
+
+void LeaveElement(const xmlNode* element, WalkState* state,
+                  CollapsedText* text) {
+  const std::string_view name = NameOf(element);
+  if (name == "head") --state->head_depth;
+  if (name == "svg" || name == "math") --state->foreign_depth;
+  if (!IsOneOf(name, kInlineTags)) text->Break();
+}
+
+// Handles `node` on the way down. Returns true when the walk must go on to
+// its children; an element left without visiting them is also left here.
+bool VisitNode(const xmlNode* node, WalkState* state, CollapsedText* title,
+               CollapsedText* text) {
+  switch (node->type) {
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+      if (state->head_depth == 0) text->Append(node->content);
+      return false;
+    case XML_ELEMENT_NODE:
+      break;
+    default:  // comments, processing instructions, the document type
+      return false;
+  }
+  const std::string_view name = NameOf(node);
+  // Like display: none, these leave no break behind.
+  if (IsOneOf(name, kUnrenderedTags)) return false;
+  if (name == "title") {
+    if (!state->have_title && state->foreign_depth == 0) {
+      CollectTitle(node, title);
+      state->have_title = true;
+    }
+    return false;
+  }
+  if (name == "head") ++state->head_depth;
+  if (name == "svg" || name == "math") ++state->foreign_depth;
+  if (!IsOneOf(name, kInlineTags)) text->Break();
+  if (node->children != nullptr) return true;
+  LeaveElement(node, state, text);
+  return false;
+}
+
+void Walk(const xmlDoc* document, CollapsedText* title, CollapsedText* text) {
+  WalkState state;
+  const xmlNode* node = document->children;
+  while (node != nullptr) {
+    if (VisitNode(node, &state, title, text)) {
+      node = node->children;
+      continue;
+    }
+    while (node->next == nullptr) {
+      node = node->parent;
+      if (node == nullptr || node->type != XML_ELEMENT_NODE) return;
+      LeaveElement(node, &state, text);
+    }
+    node = node->next;
+  }
+}
+
+// Windows-1252, the legacy encoding pages declare most: ISO-8859-1 with
+// printable characters in 0x80-0x9F (the five bytes it leaves undefined
+// stay C1 controls). libxml2 on Linux would reach it through iconv, the
+// Windows build has no iconv: our own converter, registered on both, makes
+// both read such pages alike.
+constexpr char16_t kWindows1252From80[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// libxml2's input converter contract: converts what fits into `out`, then
+// reports the bytes read and written through `inlen` and `outlen`.
+int Windows1252ToUtf8(unsigned char* out, int* outlen, const unsigned char* in,
+                      int* inlen) {
+  int read = 0;
+  int written = 0;
+  while (read < *inlen) {
+    char32_t c = in[read];
+    if (c >= 0x80 && c < 0xA0) c = kWindows1252From80[c - 0x80];
+    const int size = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    if (written + size > *outlen) break;
+    if (size == 1) {
+      out[written] = static_cast<unsigned char>(c);
+    } else if (size == 2) {
+      out[written] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      out[written + 1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else {
+      out[written] = static_cast<unsigned char>(0xE0 | (c >> 12));
+      out[written + 1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      out[written + 2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    }
+    written += size;
+    ++read;
+  }
+  *inlen = read;
+  *outlen = written;
+  return written;
+}
+
+void InitializeLibxml2() {
+  xmlInitParser();
+  // Creating a handler registers it; registered handlers are found by name
+  // before iconv is asked.
+  xmlNewCharEncodingHandler("windows-1252", Windows1252ToUtf8, nullptr);
+  xmlNewCharEncodingHandler("cp1252", Windows1252ToUtf8, nullptr);
+}
+
+void IgnoreGenericError(void*, const char*, ...) {}
+
+// libxml2 reports the errors it meets outside a parser context (encoding
+// conversion, memory) through handlers that print to stderr by default. They
+// are silenced while a page is parsed, and put back afterwards for any other
+// user of libxml2 in the process. The handlers are per thread.
+class QuietErrors {
+ public:
+  QuietErrors()
+      : generic_(xmlGenericError),
+        generic_context_(xmlGenericErrorContext),
+        structured_(xmlStructuredError),
+        structured_context_(xmlStructuredErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+  }
+  ~QuietErrors() {
+    xmlSetGenericErrorFunc(generic_context_, generic_);
+    xmlSetStructuredErrorFunc(structured_context_, structured_);
+  }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+
+ private:
+  xmlGenericErrorFunc generic_;
+  void* generic_context_;
+  xmlStructuredErrorFunc structured_;
+  void* structured_context_;
+};
+
+struct DocumentDeleter {
+  void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+
+// libxml2 turns to ISO-8859-1 at the first byte that is not UTF-8, so its
+// text is UTF-8; should a byte slip through anyway, it becomes U+FFFD rather
+// than costing the page.
+std::u16string LenientUtf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  std::size_t offset = 0;
+  while (!platform::Utf8ToUtf16(utf8, &out, &offset)) {
+    out += u'\uFFFD';
+    utf8.remove_prefix(offset + 1);
+  }
+  return out;
 }
 
 }  // namespace
-
-bool HtmlParserAvailable() { return true; }
 
 bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
                      std::string* error) {
@@ -144,30 +252,38 @@ bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
     *error = "HTML larger than " + std::to_string(kMaxHtmlBytes) + " bytes";
     return false;
   }
-  if (html_bytes.substr(0, 3) == "\xEF\xBB\xBF") html_bytes.remove_prefix(3);
+  static std::once_flag initialized;
+  std::call_once(initialized, InitializeLibxml2);
 
-  GumboOptions options = kGumboDefaultOptions;
-  // Parse errors are not used; recording them costs memory that grows with
-  // the square of the nesting depth.
-  options.max_errors = 0;
-  std::unique_ptr<GumboOutput, GumboOutputDeleter> output(
-      gumbo_parse_with_options(&options, html_bytes.data(), html_bytes.size()),
-      GumboOutputDeleter{&options});
-  if (output == nullptr) {
+  std::unique_ptr<xmlDoc, DocumentDeleter> document;
+  {
+    QuietErrors quiet;
+    // No encoding is imposed: libxml2 follows a byte-order mark or a
+    // declared charset, reads UTF-8 otherwise and, from the first byte that
+    // is not UTF-8 on, ISO-8859-1 (a page saved in a legacy encoding
+    // without saying so). XML_PARSE_HUGE lifts the nesting limit of 256,
+    // past which libxml2 would drop the rest of the page; the cost is the
+    // browser-like one of closing tags searched for among the open elements.
+    document.reset(htmlReadMemory(
+        html_bytes.data(), static_cast<int>(html_bytes.size()), nullptr,
+        nullptr,
+        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+            HTML_PARSE_NONET | HTML_PARSE_COMPACT | XML_PARSE_HUGE));
+  }
+  if (document == nullptr) {
+    // libxml2 makes no document of an input without any content.
+    if (html_bytes.find_first_not_of(" \t\n\f\r") == std::string_view::npos) {
+      return true;
+    }
     *error = "the HTML parser failed";
     return false;
   }
 
   CollapsedText title;
   CollapsedText text;
-  Walk(output->document, &title, &text);
-  std::size_t offset = 0;
-  if (!platform::Utf8ToUtf16(title.utf8(), &page->title, &offset) ||
-      !platform::Utf8ToUtf16(text.utf8(), &page->text, &offset)) {
-    *page = HtmlPage();
-    *error = "the HTML parser gave invalid UTF-8";
-    return false;
-  }
+  Walk(document.get(), &title, &text);
+  page->title = LenientUtf8ToUtf16(title.utf8());
+  page->text = LenientUtf8ToUtf16(text.utf8());
   return true;
 }
 

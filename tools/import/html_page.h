@@ -1,8 +1,9 @@
 // The title and visible text of an HTML page, for adding it as a visited
-// page. The bytes are parsed as UTF-8 by a real HTML parser (gumbo), so
-// entities, comments, scripts and broken markup are handled the way a
-// browser handles them; invalid bytes become U+FFFD. Stateless and
-// thread-safe.
+// page. The bytes are parsed by a real HTML parser (libxml2's), so entities,
+// comments, scripts and broken markup are handled much as a browser handles
+// them. The encoding is the one a byte-order mark or <meta charset> names;
+// otherwise UTF-8 up to the first byte that is not UTF-8, and ISO-8859-1 from
+// there on. Stateless and thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -24,13 +25,8 @@ struct HtmlPage {
 // takes many times the input's size.
 inline constexpr std::size_t kMaxHtmlBytes = 32 * 1024 * 1024;
 
-// False in builds made without the parser (Windows builds for which
-// scripts/third-party could not get gumbo's sources).
-bool HtmlParserAvailable();
-
-// Parses `html_bytes` (a leading UTF-8 byte-order mark is ignored) into
-// `page`. Returns false with `error` set when the input is larger than
-// kMaxHtmlBytes or no parser is built in.
+// Parses `html_bytes` into `page`. Returns false with `error` set when the
+// input is larger than kMaxHtmlBytes or the parser fails.
 bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
                      std::string* error);
 

@@ -97,10 +97,6 @@ int RunImportCommand(Session& session, const Arguments& args) {
     std::cerr << kUsage;
     return kExitUsage;
   }
-  if (!HtmlParserAvailable()) {
-    ReportError(command, "this build has no HTML parser");
-    return kExitFailure;
-  }
   std::vector<PageFile> files;
   std::vector<std::string> warnings;
   if (!FindHtmlFiles(parsed.operands, &files, &warnings, &error)) {
