@@ -18,3 +18,17 @@ finish() {
   echo "$E2E_PASSED passed, $E2E_FAILED failed"
   ((E2E_FAILED == 0))
 }
+
+# e2e_setup LINUX_BIN_DIR [WIN64_BIN_DIR]: sets `linux` and `windows` (the
+# folders as absolute paths; wine's helpers loaded when the second is given),
+# `python`, and `work`, a scratch folder removed when the script exits.
+e2e_setup() {
+  linux=$(realpath "$1")
+  windows=${2:+$(realpath "$2")}
+  if [[ -n $windows ]]; then
+    source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env"
+  fi
+  python=/usr/bin/python3
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+}

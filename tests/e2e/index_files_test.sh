@@ -7,12 +7,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/harness.sh"
-linux=$(realpath "$1")
-windows=${2:+$(realpath "$2")}
-[[ -n $windows ]] && source "$here/../../scripts/wine-env"
-python=/usr/bin/python3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+e2e_setup "$@"
 
 index_linux() { "$linux/qoinfo-index" "$@"; }
 index_windows() { wine_run "$windows/qoinfo-index.exe" "$@"; }
