@@ -33,8 +33,7 @@ inline constexpr std::int32_t kUnboundHandler = -1;
 // an event without one).
 class __EventHandlerProxy {
  public:
-  virtual HRESULT __eventHandlerProxy(std::int32_t handler,
-                                      ULONG argument) = 0;
+  virtual HRESULT __eventHandlerProxy(std::int32_t handler, ULONG argument) = 0;
 
  protected:
   ~__EventHandlerProxy() = default;
@@ -75,9 +74,6 @@ class __ComEventingImpl : public __EventHandlerProxy {
   __ComEventingImpl() = default;
   __ComEventingImpl(const __ComEventingImpl&) = delete;
   __ComEventingImpl& operator=(const __ComEventingImpl&) = delete;
-
-  // The subscription records, in the order they were made (for tests).
-  const __ComEventingNode* FirstSubscription() const { return m_first; }
 
  protected:
   // Frees every record: each releases its sink and, if it still holds one,

@@ -5,6 +5,7 @@
 #include "agent/add_data.h"
 #include "agent/search.h"
 #include "host/module_lock.h"
+#include "index/index_files.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
 #include "platform/hresult_error.h"
@@ -42,16 +43,6 @@ struct VisitStrings {
       : url(data.Url), path(data.Path), title(data.Title) {}
   platform::UniqueBstr url, path, title;
 };
-
-std::u16string HResultText(HRESULT hr) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::u16string text = u"0x";
-  for (int shift = 28; shift >= 0; shift -= 4) {
-    text.push_back(static_cast<char16_t>(
-        kDigits[(static_cast<std::uint32_t>(hr) >> shift) & 0xF]));
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -128,8 +119,7 @@ HRESULT CZuInfoAgent::HandleDataBeforeRemove(ULONG index) {
   try {
     const VisitStrings strings(data);
     // Only time and URL identify the page; a null string reads as empty.
-    const CTimeURLContainer visit(data.Time,
-                                  platform::FromOleString(data.Url),
+    const CTimeURLContainer visit(data.Time, platform::FromOleString(data.Url),
                                   platform::FromOleString(data.Path),
                                   platform::FromOleString(data.Title));
     const std::int64_t id = m_idContainer.FindRecord(visit);
@@ -174,23 +164,16 @@ HRESULT CZuInfoAgent::CreateURLBase() {
   return hr;
 }
 
-std::u16string CZuInfoAgent::DataDirectory() const {
-  BSTR directory = nullptr;
-  m_urlBase->GetDataDirectory(&directory);
-  const platform::UniqueBstr owned(directory);
-  return platform::FromOleString(directory);
-}
-
 HRESULT CZuInfoAgent::LoadIndex() {
   try {
-    m_lastLoad = IndexLoadResult();
-    const std::u16string directory = DataDirectory();
+    const std::u16string directory = DataDirectoryOf(m_urlBase.get());
     // No directory named: nothing can be read (or saved).
     if (directory.empty()) return E_FAIL;
-    m_lastLoad = LoadIndexFiles(directory, m_idContainer, m_wordContainer);
-    if (m_lastLoad.hr == S_OK) return S_OK;
+    const IndexLoadResult load =
+        LoadIndexFiles(directory, m_idContainer, m_wordContainer);
+    if (load.hr == S_OK) return S_OK;
     // A new data directory starts with an empty index.
-    if (m_lastLoad.NeitherFileExists()) {
+    if (load.NeitherFileExists()) {
       m_idContainer = CIDContainer();
       m_wordContainer = CWordToIdsContainer();
       return S_OK;
@@ -207,7 +190,7 @@ void CZuInfoAgent::Shutdown() {
   HRESULT hr = S_FALSE;
   std::u16string directory;
   try {
-    directory = DataDirectory();
+    directory = DataDirectoryOf(m_urlBase.get());
     if (!directory.empty()) {
       hr = SaveIndexFiles(directory, m_idContainer, m_wordContainer);
     }
@@ -218,8 +201,10 @@ void CZuInfoAgent::Shutdown() {
   if (FAILED(hr)) {
     // Nobody can be answered at this point; the log keeps the failure.
     try {
+      const std::string code = platform::HResultCodeText(hr);
       platform::LogError(u"QoInfoAgent could not save the index in \"" +
-                         directory + u"\": HRESULT " + HResultText(hr));
+                         directory + u"\": " +
+                         std::u16string(code.begin(), code.end()));
     } catch (...) {
     }
   }

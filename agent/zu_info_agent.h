@@ -18,7 +18,6 @@
 #include "agent/event_subscriptions.h"
 #include "host/idl/interfaces.h"
 #include "index/id_container.h"
-#include "index/index_files.h"
 #include "index/word_to_ids_container.h"
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
@@ -84,8 +83,7 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // The event sinks' dispatch entry: S_FALSE for an unbound handler.
   HRESULT __eventHandlerProxy(std::int32_t handler, ULONG argument) override;
 
-  // What the last load and save met, for tools and tests.
-  const IndexLoadResult& LastLoad() const { return m_lastLoad; }
+  // The containers, for tools and tests in the same process.
   const CIDContainer& Records() const { return m_idContainer; }
   const CWordToIdsContainer& Words() const { return m_wordContainer; }
 
@@ -98,16 +96,12 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT LoadIndex();
   // Shutdown: unsubscribes and saves; reports failures to the log only.
   void Shutdown();
-  // The data directory the URL base object names now; empty when it names
-  // none.
-  std::u16string DataDirectory() const;
 
   // Signed, as the count is set negative while the agent is destroyed.
   std::atomic<LONG> m_refCount{0};
   CIDContainer m_idContainer;
   CWordToIdsContainer m_wordContainer;
   platform::ComPtr<IBromURLBase> m_urlBase;
-  IndexLoadResult m_lastLoad;
 };
 
 // The result of the last save at an agent's shutdown in this process:

@@ -37,11 +37,7 @@ ULONG CZuInfoAgentFactory::Release() {
 }
 
 HRESULT CZuInfoAgentFactory::LockServer(BOOL lock) {
-  if (lock) {
-    ProcessModuleLock().Lock();
-  } else {
-    ProcessModuleLock().Unlock();
-  }
+  ChangeServerLock(lock != 0);
   return S_OK;
 }
 

@@ -42,9 +42,6 @@ class CZuInfoAgentFactory final : public IClassFactory {
   // and no new agent is made.
   void ReleaseInstance();
 
-  // The stored creation result (S_OK before the first creation).
-  HRESULT CreationResult() const { return m_creationResult; }
-
  private:
   CZuInfoAgentFactory() = default;
   ~CZuInfoAgentFactory();

@@ -8,20 +8,24 @@
 
 namespace qoinfo {
 
-// The interfaces QueryInterface answers besides IUnknown, and nothing else.
-const CSearchDataEnumerator::InterfaceEntry
+// The inner IUnknown (the identity of a standalone object, and what an
+// aggregating object holds) and the three interfaces; nothing else.
+const platform::InterfaceEntry<CSearchDataEnumerator>
     CSearchDataEnumerator::kInterfaces[] = {
+        {&IID_IUnknown,
+         [](CSearchDataEnumerator* object) -> IUnknown* {
+           return &object->m_inner;
+         }},
         {&IID_ISearchDataEnumerator,
-         [](CSearchDataEnumerator* object) -> void* {
+         [](CSearchDataEnumerator* object) -> IUnknown* {
            return static_cast<ISearchDataEnumerator*>(object);
          }},
         {&IID_IDispatch,
-         [](CSearchDataEnumerator* object) -> void* {
-           return static_cast<IDispatch*>(
-               static_cast<ISearchDataEnumerator*>(object));
+         [](CSearchDataEnumerator* object) -> IUnknown* {
+           return static_cast<ISearchDataEnumerator*>(object);
          }},
         {&IID_IProvideClassInfo,
-         [](CSearchDataEnumerator* object) -> void* {
+         [](CSearchDataEnumerator* object) -> IUnknown* {
            return static_cast<IProvideClassInfo*>(object);
          }},
 };
@@ -81,25 +85,7 @@ ULONG CSearchDataEnumerator::AddRef() { return m_outer->AddRef(); }
 ULONG CSearchDataEnumerator::Release() { return m_outer->Release(); }
 
 HRESULT CSearchDataEnumerator::InnerQueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  IUnknown* found = nullptr;
-  if (IsEqualGUID(riid, IID_IUnknown)) {
-    // Always the inner IUnknown: the identity of a standalone object, and
-    // what an aggregating object gets at creation.
-    found = &m_inner;
-  } else {
-    for (const InterfaceEntry& entry : kInterfaces) {
-      if (IsEqualGUID(riid, *entry.iid)) {
-        found = static_cast<IUnknown*>(entry.get(this));
-        break;
-      }
-    }
-  }
-  if (found == nullptr) return E_NOINTERFACE;
-  found->AddRef();
-  *object = found;
-  return S_OK;
+  return platform::QueryInterfaceFromTable(this, kInterfaces, riid, object);
 }
 
 ULONG CSearchDataEnumerator::InnerAddRef() {

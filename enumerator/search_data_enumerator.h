@@ -18,6 +18,7 @@
 #include "host/module_lock.h"
 #include "index/time_url_container.h"
 #include "platform/com_base.h"
+#include "platform/interface_table.h"
 
 namespace qoinfo {
 
@@ -101,12 +102,9 @@ class CSearchDataEnumerator final : public ISearchDataEnumerator,
     CSearchDataEnumerator* const m_owner;
   };
 
-  // One row of the QueryInterface table.
-  struct InterfaceEntry {
-    const IID* iid;
-    void* (*get)(CSearchDataEnumerator* object);
-  };
-  static const InterfaceEntry kInterfaces[];
+  // The QueryInterface table; its first row, the inner IUnknown, answers
+  // IID_IUnknown.
+  static const platform::InterfaceEntry<CSearchDataEnumerator> kInterfaces[];
 
   explicit CSearchDataEnumerator(IUnknown* outer);
   ~CSearchDataEnumerator();

@@ -50,11 +50,7 @@ HRESULT CExistingObjectFactory::CreateInstance(IUnknown* outer, REFIID riid,
 }
 
 HRESULT CExistingObjectFactory::LockServer(BOOL lock) {
-  if (lock) {
-    ProcessModuleLock().Lock();
-  } else {
-    ProcessModuleLock().Unlock();
-  }
+  ChangeServerLock(lock != 0);
   return S_OK;
 }
 

@@ -51,6 +51,16 @@ class CModuleLockCount {
 // The process-wide count.
 CModuleLockCount& ProcessModuleLock();
 
+// IClassFactory::LockServer of every class object: one more or one less
+// explicit lock on the process-wide count.
+inline void ChangeServerLock(bool lock) {
+  if (lock) {
+    ProcessModuleLock().Lock();
+  } else {
+    ProcessModuleLock().Unlock();
+  }
+}
+
 // One lock on the process-wide count, held from construction to destruction;
 // a member of every object that keeps the server alive.
 class ModuleLockHolder {

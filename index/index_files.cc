@@ -44,8 +44,9 @@ bool ReadOne(const std::u16string& path, Container& container,
                                nullptr, nullptr, IID_IStorage,
                                storage.out_void());
   if (FAILED(status.hr)) {
-    status.missing = IsMissingFileError(status.hr) && !platform::FileExists(path);
-    if (!status.missing && platform::FileExists(path)) {
+    const bool exists = platform::FileExists(path);
+    status.missing = IsMissingFileError(status.hr) && !exists;
+    if (!status.missing && exists) {
       status.damaged = true;
       status.problem = {true, 0, "not a compound file"};
     }

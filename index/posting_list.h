@@ -55,6 +55,7 @@ class PostingList {
   const_iterator begin() const { return entries_.begin(); }
   const_iterator end() const { return entries_.end(); }
   std::size_t size() const { return entries_.size(); }
+  void reserve(std::size_t count) { entries_.reserve(count); }
   bool empty() const { return entries_.empty(); }
 
   bool operator==(const PostingList& other) const = default;

@@ -58,6 +58,7 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
       return;
     }
     Postings postings;
+    postings.reserve(id_count);
     std::int64_t previous_id = 0;
     for (std::uint32_t i = 0; i < id_count; ++i) {
       const std::uint64_t pair_at = reader.offset();
@@ -81,12 +82,13 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
     }
     std::u16string word;
     if (!reader.ReadCountedString(&word, "a word")) return;
-    const auto [entry, inserted] = m_words.emplace(std::move(word), std::move(postings));
+    // Files are written in word order: the end is the place to insert.
+    const auto entry =
+        m_words.emplace_hint(m_words.end(), std::move(word), std::move(postings));
     if (previous != nullptr && !(*previous < entry->first)) {
       reader.Report(at, "word out of order", false);
     }
     previous = &entry->first;
-    (void)inserted;
   }
   if (reader.remaining() > 0) {
     reader.Report(reader.offset(),

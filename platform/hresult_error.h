@@ -4,8 +4,11 @@
 // E_OUTOFMEMORY; boundaries map both to E_OUTOFMEMORY.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "platform/com_base.h"
 
@@ -20,6 +23,14 @@ class HResultError : public std::exception {
  private:
   HRESULT hr_;
 };
+
+// "HRESULT 0x8007000E": how messages name a code.
+inline std::string HResultCodeText(HRESULT hr) {
+  char text[24];
+  std::snprintf(text, sizeof text, "HRESULT 0x%08X",
+                static_cast<unsigned>(static_cast<std::uint32_t>(hr)));
+  return text;
+}
 
 // The HRESULT for the exception currently being handled. Call only inside a
 // catch block.

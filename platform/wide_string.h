@@ -14,6 +14,12 @@ namespace platform {
 // The units of `text` up to its first NUL; a null pointer gives "".
 std::u16string FromOleString(const OLECHAR* text);
 
+// All units of a BSTR, embedded NULs included; null gives "".
+inline std::u16string FromBstr(BSTR text) {
+  if (text == nullptr) return std::u16string();
+  return std::u16string(text, text + SysStringLen(text));
+}
+
 // Owns a BSTR and frees it with SysFreeString.
 struct BstrFree {
   void operator()(OLECHAR* text) const { SysFreeString(text); }

@@ -13,12 +13,6 @@
 namespace qoinfo {
 namespace {
 
-// All units of a BSTR, embedded NULs included; null is "".
-std::u16string FromBstr(BSTR text) {
-  if (text == nullptr) return std::u16string();
-  return std::u16string(text, text + SysStringLen(text));
-}
-
 // IUnknown (the first row), IBromURLBase and the connection-point container.
 const platform::InterfaceEntry<CBromURLBase> kInterfaces[] = {
     {&IID_IBromURLBase,
@@ -107,10 +101,10 @@ HRESULT CBromURLBase::AddVisit(std::int64_t time, BSTR url, BSTR path,
   try {
     Visit visit;
     visit.time = time;
-    visit.url = FromBstr(url);
+    visit.url = platform::FromBstr(url);
     if (visit.url.empty()) return E_INVALIDARG;
-    visit.path = FromBstr(path);
-    visit.title = FromBstr(title);
+    visit.path = platform::FromBstr(path);
+    visit.title = platform::FromBstr(title);
     std::uint32_t stored = 0;
     const HRESULT hr = m_store->Add(visit, &stored);
     if (FAILED(hr)) return hr;
@@ -161,7 +155,7 @@ HRESULT CBromURLBase::FindVisit(std::int64_t time, BSTR url, ULONG* index) {
   *index = 0;
   try {
     std::uint32_t found = 0;
-    const HRESULT hr = m_store->Find(time, FromBstr(url), &found);
+    const HRESULT hr = m_store->Find(time, platform::FromBstr(url), &found);
     *index = found;
     return hr;
   } catch (...) {

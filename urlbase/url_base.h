@@ -19,6 +19,7 @@
 
 #include "host/idl/interfaces.h"
 #include "platform/com_base.h"
+#include "platform/wide_string.h"
 
 namespace qoinfo {
 
@@ -86,3 +87,16 @@ struct IBromURLBase : IUnknown {
  protected:
   ~IBromURLBase() = default;
 };
+
+namespace qoinfo {
+
+// The data directory `base` names now (its result code is not examined:
+// a null string is the answer that counts); empty when it names none.
+inline std::u16string DataDirectoryOf(IBromURLBase* base) {
+  BSTR directory = nullptr;
+  base->GetDataDirectory(&directory);
+  const platform::UniqueBstr owned(directory);
+  return platform::FromOleString(directory);
+}
+
+}  // namespace qoinfo

@@ -1,6 +1,18 @@
 #include "urlbase/url_base_events_point.h"
 
+#include "platform/interface_table.h"
+
 namespace qoinfo {
+namespace {
+
+const platform::InterfaceEntry<CURLBaseEventsPoint> kInterfaces[] = {
+    {&IID_IConnectionPoint,
+     [](CURLBaseEventsPoint* point) -> IUnknown* {
+       return static_cast<IConnectionPoint*>(point);
+     }},
+};
+
+}  // namespace
 
 CURLBaseEventsPoint::~CURLBaseEventsPoint() {
   std::map<DWORD, IBromURLBaseEvents*> sinks;
@@ -9,15 +21,7 @@ CURLBaseEventsPoint::~CURLBaseEventsPoint() {
 }
 
 HRESULT CURLBaseEventsPoint::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualGUID(riid, IID_IUnknown) &&
-      !IsEqualGUID(riid, IID_IConnectionPoint)) {
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IConnectionPoint*>(this);
-  AddRef();
-  return S_OK;
+  return platform::QueryInterfaceFromTable(this, kInterfaces, riid, object);
 }
 
 ULONG CURLBaseEventsPoint::AddRef() { return m_container->AddRef(); }

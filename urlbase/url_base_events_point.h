@@ -47,8 +47,6 @@ class CURLBaseEventsPoint final : public IConnectionPoint {
   void FireDataAdded(ULONG index) noexcept;
   void FireDataBeforeRemove(ULONG index) noexcept;
 
-  std::size_t sink_count() const { return m_sinks.size(); }
-
  private:
   template <typename Event>
   void Fire(Event event) noexcept;

@@ -56,6 +56,8 @@ HRESULT DefaultDataDirectory(std::u16string* directory) {
 HRESULT CreateDirectoryTree(const std::u16string& path) {
   if (path.empty()) return E_INVALIDARG;
   const std::string native = Utf16ToUtf8(path);
+  struct stat info;
+  if (::stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return S_OK;
   // Each parent in turn; their failures show in the last step's result.
   for (std::size_t slash = native.find('/', 1); slash != std::string::npos;
        slash = native.find('/', slash + 1)) {
@@ -64,7 +66,6 @@ HRESULT CreateDirectoryTree(const std::u16string& path) {
   if (::mkdir(native.c_str(), 0700) != 0 && errno != EEXIST) {
     return HResultFromErrno(errno);
   }
-  struct stat info;
   if (::stat(native.c_str(), &info) != 0) return HResultFromErrno(errno);
   // ERROR_DIRECTORY: something other than a folder has that name.
   if (!S_ISDIR(info.st_mode)) return _HRESULT_TYPEDEF_(0x8007010B);

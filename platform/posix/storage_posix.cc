@@ -16,11 +16,8 @@
 
 namespace {
 
-constexpr IID kIID_IUnknown = {
-    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 std::string Utf8Name(const OLECHAR* name) {
-  return platform::Utf16ToUtf8(platform::FromOleString(name));
+  return platform::Utf16ToUtf8(name != nullptr ? name : u"");
 }
 
 HRESULT FromErrno(int error, HRESULT otherwise) {
@@ -62,12 +59,12 @@ class RefCounted : public Interface {
 };
 
 bool AnswersStream(REFIID riid) {
-  return riid == kIID_IUnknown || riid == IID_ISequentialStream ||
+  return riid == IID_IUnknown || riid == IID_ISequentialStream ||
          riid == IID_IStream;
 }
 
 bool AnswersStorage(REFIID riid) {
-  return riid == kIID_IUnknown || riid == IID_IStorage;
+  return riid == IID_IUnknown || riid == IID_IStorage;
 }
 
 HRESULT SeekResult(gsf_off_t position, ULARGE_INTEGER* out) {

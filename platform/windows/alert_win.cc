@@ -8,6 +8,7 @@
 
 #include "platform/alert.h"
 #include "platform/utf8.h"
+#include "platform/wide_string.h"
 
 namespace platform {
 
@@ -24,7 +25,7 @@ bool IsInteractiveDesktop() {
 }
 
 void ShowModalErrorBox(const std::u16string& text) {
-  const std::wstring wide(text.begin(), text.end());
+  const OleString wide = ToOleString(text);
   MessageBoxW(nullptr, wide.c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
 
@@ -34,7 +35,7 @@ void WriteErrorToConsoleAndLog(const std::u16string& text) {
   std::fflush(stderr);
   HANDLE source = RegisterEventSourceW(nullptr, L"QoInfoAgent");
   if (source == nullptr) return;
-  const std::wstring wide(text.begin(), text.end());
+  const OleString wide = ToOleString(text);
   const wchar_t* strings[] = {wide.c_str()};
   ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings,
                nullptr);

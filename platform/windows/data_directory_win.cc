@@ -5,16 +5,13 @@
 
 #include "platform/data_directory.h"
 #include "platform/environment.h"
+#include "platform/wide_string.h"
+#include "platform/windows/last_error_win.h"
 
 namespace platform {
 namespace {
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-HRESULT LastError() {
-  const DWORD error = GetLastError();
-  return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
 
 // The length of the root of `path` ("C:\", "\\server\share\", "\"), which
 // is never created.
@@ -67,7 +64,12 @@ HRESULT DefaultDataDirectory(std::u16string* directory) {
 
 HRESULT CreateDirectoryTree(const std::u16string& path) {
   if (path.empty()) return E_INVALIDARG;
-  const std::wstring native(path.begin(), path.end());
+  const platform::OleString native = ToOleString(path);
+  const DWORD existing = GetFileAttributesW(native.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES &&
+      (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return S_OK;
+  }
   // Each parent below the root in turn; their failures show in the last
   // step's result.
   for (std::size_t at = RootLength(path); at < native.size(); ++at) {
@@ -77,10 +79,10 @@ HRESULT CreateDirectoryTree(const std::u16string& path) {
   }
   if (!CreateDirectoryW(native.c_str(), nullptr) &&
       GetLastError() != ERROR_ALREADY_EXISTS) {
-    return LastError();
+    return LastErrorHResult();
   }
   const DWORD attributes = GetFileAttributesW(native.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastErrorHResult();
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return HRESULT_FROM_WIN32(ERROR_DIRECTORY);
   }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/environment.h"
+#include "platform/wide_string.h"
 
 namespace platform {
 namespace {
@@ -38,7 +39,7 @@ bool GetEnvironment(const char* name, std::u16string* value) {
 }
 
 bool SetEnvironment(const char* name, const std::u16string& value) {
-  const std::wstring wide_value(value.begin(), value.end());
+  const OleString wide_value = ToOleString(value);
   return SetEnvironmentVariableW(WideName(name).c_str(), wide_value.c_str()) !=
          0;
 }

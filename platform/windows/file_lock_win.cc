@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/file_lock.h"
+#include "platform/wide_string.h"
 
 namespace platform {
 namespace {
@@ -25,13 +26,13 @@ class WindowsFileLock final : public FileLock {
 HRESULT FileLock::Acquire(const std::u16string& path, int wait_ms,
                           std::unique_ptr<FileLock>* lock) {
   lock->reset();
-  const std::wstring wide(path.begin(), path.end());
+  const OleString wide = ToOleString(path);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   for (;;) {
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       lock->reset(new (std::nothrow) WindowsFileLock(file));
       if (!*lock) {

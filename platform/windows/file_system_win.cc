@@ -3,18 +3,13 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/wide_string.h"
+#include "platform/windows/last_error_win.h"
 
 namespace platform {
 namespace {
 
-std::wstring Native(const std::u16string& path) {
-  return std::wstring(path.begin(), path.end());
-}
-
-HRESULT LastError() {
-  const DWORD error = GetLastError();
-  return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
+OleString Native(const std::u16string& path) { return ToOleString(path); }
 
 }  // namespace
 
@@ -25,11 +20,11 @@ bool FileExists(const std::u16string& path) {
 }
 
 HRESULT FlushFileToDisk(const std::u16string& path) {
-  HANDLE file = CreateFileW(Native(path).c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastError();
-  const HRESULT hr = FlushFileBuffers(file) ? S_OK : LastError();
+  HANDLE file =
+      CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastErrorHResult();
+  const HRESULT hr = FlushFileBuffers(file) ? S_OK : LastErrorHResult();
   CloseHandle(file);
   return hr;
 }
@@ -38,7 +33,7 @@ HRESULT ReplaceFileAtomically(const std::u16string& from,
                               const std::u16string& to) {
   if (!MoveFileExW(Native(from).c_str(), Native(to).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return LastError();
+    return LastErrorHResult();
   }
   return S_OK;
 }
@@ -46,7 +41,7 @@ HRESULT ReplaceFileAtomically(const std::u16string& from,
 HRESULT CopyFileExclusive(const std::u16string& from,
                           const std::u16string& to) {
   if (!CopyFileW(Native(from).c_str(), Native(to).c_str(), TRUE)) {
-    return LastError();
+    return LastErrorHResult();
   }
   return FlushFileToDisk(to);
 }

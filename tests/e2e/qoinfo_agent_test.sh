@@ -173,13 +173,14 @@ expect_status "invalid UTF-8 in --title exits 2" 2 "invalid UTF-8" \
 expect_status "invalid UTF-8 in the query exits 2" 2 "the query: invalid UTF-8" \
   q search $'\xc3'
 check "refused commands store nothing" files_unchanged
-printf '["search","--json","peace"]\n["nope"]\nnot json\n["forget","--time","1","--url","http://none"]\n' \
+printf '["search","--json","peace"]\n["nope"]\nnot json\n[]\n["forget","--time","1","--url","http://none"]\n' \
   >bad-batch.txt
 q batch --file bad-batch.txt >out 2>err
 status=$?
 check "batch: the first failure's status" test "$status" = 2
 check "batch: bad lines named, good lines run" bash -c "
   grep -q \"line 2: unknown command 'nope'\" err && grep -q 'line 3: ' err &&
+  grep -q 'line 4: no command' err &&
   grep -q 'no visit at' err && grep -q '\"url\":\"http://b/2\"' out"
 touch afile
 expect_status "a data directory that is a file: a clear error" 1 \

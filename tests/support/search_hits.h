@@ -9,6 +9,7 @@
 
 #include "host/idl/interfaces.h"
 #include "platform/utf8.h"
+#include "platform/wide_string.h"
 
 namespace qoinfo::testing {
 
@@ -29,8 +30,7 @@ inline void PrintTo(const Hit& hit, std::ostream* out) {
 
 // All units of a BSTR (embedded NULs included), which is then freed.
 inline std::u16string TakeBstr(BSTR text) {
-  std::u16string out;
-  if (text != nullptr) out.assign(text, text + SysStringLen(text));
+  std::u16string out = platform::FromBstr(text);
   SysFreeString(text);
   return out;
 }

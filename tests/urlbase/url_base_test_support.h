@@ -28,9 +28,7 @@ struct ReadVisit {
   bool operator==(const ReadVisit&) const = default;
 };
 
-inline std::u16string Units(BSTR text) {
-  return std::u16string(text, text + SysStringLen(text));
-}
+inline std::u16string Units(BSTR text) { return platform::FromBstr(text); }
 
 // GetData of `index`; the strings must be non-null on success.
 inline HRESULT Read(IBromURLBase* base, ULONG index, ReadVisit* visit) {

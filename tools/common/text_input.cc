@@ -1,6 +1,5 @@
 #include "tools/common/text_input.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -21,8 +20,7 @@ bool ReadAllBytes(const std::string& path, std::string* bytes,
     }
     return true;
   }
-  const std::filesystem::path file(
-      std::u8string(path.begin(), path.end()));
+  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     *error = "cannot open " + path;

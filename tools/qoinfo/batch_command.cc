@@ -54,6 +54,7 @@ int RunBatchCommand(Session& session, const Arguments& args) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> words;
+    error.clear();
     int result = kExitUsage;
     if (!ParseJsonStringArray(line, &words, &error) || words.empty()) {
       ReportError(command, "line " + std::to_string(line_number) + ": " +

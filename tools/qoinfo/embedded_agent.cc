@@ -5,7 +5,6 @@
 #include "platform/class_objects.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
-#include "platform/wide_string.h"
 #include "tools/qoinfo/exit_codes.h"
 #include "urlbase/bromurlbase.h"
 
@@ -47,10 +46,9 @@ HRESULT EmbeddedAgent::OpenHistory(const std::u16string& data_directory,
     *error = "cannot open the history: " + DescribeHResult(E_OUTOFMEMORY);
     return E_OUTOFMEMORY;
   }
-  hr = CoRegisterClassObject(CLSID_BromURLBase,
-                             static_cast<IClassFactory*>(factory.get()),
-                             CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                             &m_historyRegistration);
+  hr = CoRegisterClassObject(
+      CLSID_BromURLBase, static_cast<IClassFactory*>(factory.get()),
+      CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_historyRegistration);
   if (FAILED(hr)) {
     *error = "cannot register the history: " + DescribeHResult(hr);
     return hr;
@@ -63,8 +61,8 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
   if (started()) return S_OK;
   HRESULT hr = OpenHistory(data_directory, error);
   if (FAILED(hr)) return hr;
+  const std::u16string directory = DataDirectory();
   if (!m_lock) {
-    const std::u16string directory = DataDirectory();
     hr = platform::FileLock::Acquire(
         directory + platform::kPathSeparator + u"agent.lock", kLockWaitMs,
         &m_lock);
@@ -77,20 +75,20 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
     }
   }
   if (m_factory.get() == nullptr) {
-    m_factory = platform::ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
+    m_factory =
+        platform::ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
     if (m_factory.get() == nullptr) {
       *error = "cannot start the agent: " + DescribeHResult(E_OUTOFMEMORY);
       return E_OUTOFMEMORY;
     }
   }
-  hr = m_factory->CreateInstance(nullptr, IID_IZuInfoAgent,
-                                 m_agent.out_void());
+  hr = m_factory->CreateInstance(nullptr, IID_IZuInfoAgent, m_agent.out_void());
   if (FAILED(hr)) {
     // Connection failures were announced by the agent itself; what is left
     // is the index files.
     *error = "the agent could not start (" + DescribeHResult(hr) +
              "); unless a message above says otherwise, the index files in " +
-             platform::Utf16ToUtf8(DataDirectory()) +
+             platform::Utf16ToUtf8(directory) +
              " could not be loaded ('qoinfo-index check' tells why)";
     return hr;
   }
@@ -99,10 +97,7 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
 
 std::u16string EmbeddedAgent::DataDirectory() const {
   if (m_history.get() == nullptr) return std::u16string();
-  BSTR directory = nullptr;
-  m_history->GetDataDirectory(&directory);
-  const platform::UniqueBstr owned(directory);
-  return platform::FromOleString(directory);
+  return DataDirectoryOf(m_history.get());
 }
 
 HRESULT EmbeddedAgent::Stop() {

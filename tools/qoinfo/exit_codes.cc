@@ -1,9 +1,7 @@
 #include "tools/qoinfo/exit_codes.h"
 
-#include <cstdint>
-#include <cstdio>
-
 #include "platform/class_objects.h"
+#include "platform/hresult_error.h"
 #include "urlbase/url_base.h"
 
 namespace qoinfo::tools {
@@ -42,9 +40,7 @@ std::string DescribeHResult(HRESULT hr) {
       {URLBASE_E_CORRUPT, "URLBASE_E_CORRUPT"},
       {URLBASE_E_LOCKED, "URLBASE_E_LOCKED"},
   };
-  char code[32];
-  std::snprintf(code, sizeof code, "HRESULT 0x%08X",
-                static_cast<unsigned>(static_cast<std::uint32_t>(hr)));
+  const std::string code = platform::HResultCodeText(hr);
   for (const Named& named : kNames) {
     if (named.hr == hr) return std::string(named.name) + " (" + code + ")";
   }

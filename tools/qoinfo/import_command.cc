@@ -6,9 +6,6 @@
 #include <iostream>
 
 #include "platform/console.h"
-#include "platform/utf8.h"
-#include "platform/wide_string.h"
-#include "tools/common/json_writer.h"
 #include "tools/common/text_input.h"
 #include "tools/import/html_page.h"
 #include "tools/import/page_files.h"

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <system_error>
 
-#include "platform/utf8.h"
 #include "platform/utf8_main.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/commands.h"
@@ -18,7 +17,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: qoinfo [--data-dir DIR] COMMAND [OPTIONS]\n"
     "commands:\n"
-    "  add --time T --url U [--path P] [--title TI] [--text-file F | --text TEXT]\n"
+    "  add --time T --url U [--path P] [--title TI] [--text-file F | --text "
+    "TEXT]\n"
     "                     record a visit and index its page text\n"
     "  search [--json] [--limit N] QUERY...\n"
     "                     the pages holding the query's words, best first\n"

@@ -7,7 +7,8 @@ namespace qoinfo::tools {
 
 HRESULT FilePage(Session& session, std::int64_t time, const std::u16string& url,
                  const std::u16string& path, const std::u16string& title,
-                 const std::u16string& text, FiledPage* filed, std::string* why) {
+                 const std::u16string& text, FiledPage* filed,
+                 std::string* why) {
   *filed = FiledPage();
   const platform::UniqueBstr url_bstr(platform::AllocBstr(url)),
       path_bstr(platform::AllocBstr(path)),
@@ -27,7 +28,9 @@ HRESULT FilePage(Session& session, std::int64_t time, const std::u16string& url,
   filed->new_visit = hr == S_OK;
   if (!filed->new_visit) {
     try {
-      const CTimeURLContainer visit(time, url, path, title);
+      // Only time and URL identify a page record.
+      const CTimeURLContainer visit(time, url, std::u16string(),
+                                    std::u16string());
       if (session.embedded().agent_object()->Records().FindRecord(visit) >= 1) {
         return S_OK;
       }

@@ -28,7 +28,8 @@ bool Session::EnsureAgent(const std::string& command) {
 
 int Session::Finish() {
   const bool ran = m_embedded.started();
-  const std::u16string directory = m_embedded.DataDirectory();
+  const std::u16string directory =
+      ran ? m_embedded.DataDirectory() : std::u16string();
   const HRESULT saved = m_embedded.Stop();
   if (ran && FAILED(saved)) {
     std::cerr << "qoinfo: the index could not be saved in "

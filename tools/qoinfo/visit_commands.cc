@@ -5,7 +5,6 @@
 
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
-#include "tools/common/json_writer.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
@@ -48,11 +47,6 @@ bool ReadVisitKey(const std::string& command, const ParsedArguments& parsed,
     return false;
   }
   return true;
-}
-
-// A new BSTR of `text`, or null with E_OUTOFMEMORY reported.
-platform::UniqueBstr Bstr(const std::u16string& text) {
-  return platform::UniqueBstr(platform::AllocBstr(text));
 }
 
 }  // namespace
@@ -138,7 +132,7 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   // The agent listens while the history removes the visit.
   if (!session.EnsureAgent(command)) return kExitFailure;
   IBromURLBase* history = session.embedded().history();
-  const platform::UniqueBstr url_bstr = Bstr(url);
+  const platform::UniqueBstr url_bstr(platform::AllocBstr(url));
   if (!url_bstr) {
     ReportError(command, DescribeHResult(E_OUTOFMEMORY));
     return kExitFailure;

@@ -1,6 +1,5 @@
 #include "tools/qoinfo/words_command.h"
 
-#include <cstdio>
 #include <iostream>
 
 #include "agent/word_extraction.h"
@@ -18,7 +17,8 @@ constexpr char kUsage[] =
     "usage: qoinfo words [--json] [--text-file FILE]\n"
     "Reads UTF-8 text (standard input unless FILE is named) and prints the\n"
     "word-count map that indexing would file: one '<count>\\t<word>' line per\n"
-    "word, in index order; with --json one object {\"words\":[[word,count],...]}.\n";
+    "word, in index order; with --json one object "
+    "{\"words\":[[word,count],...]}.\n";
 
 }  // namespace
 
@@ -57,8 +57,8 @@ int RunWordsCommand(const std::vector<std::string>& args) {
     if (!bstr) throw platform::HResultError(E_OUTOFMEMORY);
     counts = ExtractWords(bstr.get());
   } catch (...) {
-    std::cerr << "qoinfo words: " << DescribeHResult(
-                     platform::HResultFromCurrentException())
+    std::cerr << "qoinfo words: "
+              << DescribeHResult(platform::HResultFromCurrentException())
               << "\n";
     return kExitFailure;
   }
