@@ -8,8 +8,16 @@
 #include "index/id_container.h"
 #include "index/word_to_ids_container.h"
 
+#include "index/page_change.h"
+
 namespace qoinfo {
 
+// The change that files `data`: its record and the word counts of its
+// lowered text. S_FALSE (and nothing to file) for an empty text;
+// E_OUTOFMEMORY when memory runs out. Never throws.
+HRESULT PreparePage(const _URL_DATE_IA& data, PageChange* change) noexcept;
+
+// PreparePage, then ApplyPageChange.
 // S_OK whether or not anything was stored; E_FAIL when the identifier
 // counter is exhausted (nothing stored); E_OUTOFMEMORY when memory runs out
 // (nothing stored when it runs out before the record is). Never throws.

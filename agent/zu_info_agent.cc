@@ -1,13 +1,16 @@
 #include "agent/zu_info_agent.h"
 
+#include <mutex>
 #include <new>
 
 #include "agent/add_data.h"
 #include "agent/search.h"
 #include "host/module_lock.h"
 #include "index/index_files.h"
+#include "index/index_load_report.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
+#include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/interface_table.h"
 #include "platform/utf8.h"
@@ -21,6 +24,14 @@ namespace {
 constexpr LONG kDestructionCount = -1073741823;
 
 std::atomic<HRESULT> g_last_save_result{S_FALSE};
+
+std::mutex g_startup_report_mutex;
+IndexStartupReport g_startup_report;
+
+void SetStartupReport(IndexStartupReport report) {
+  std::lock_guard<std::mutex> lock(g_startup_report_mutex);
+  g_startup_report = std::move(report);
+}
 
 const platform::InterfaceEntry<CZuInfoAgent> kInterfaces[] = {
     {&IID_IZuInfoAgent,
@@ -37,6 +48,10 @@ const platform::InterfaceEntry<CZuInfoAgent> kInterfaces[] = {
      }},
 };
 
+std::u16string ToUtf16(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
 // Owns the three strings GetData hands over.
 struct VisitStrings {
   explicit VisitStrings(_URL_DATE_IA_S& data)
@@ -47,6 +62,11 @@ struct VisitStrings {
 }  // namespace
 
 HRESULT LastShutdownSaveResult() { return g_last_save_result.load(); }
+
+IndexStartupReport LastIndexStartupReport() {
+  std::lock_guard<std::mutex> lock(g_startup_report_mutex);
+  return g_startup_report;
+}
 
 CZuInfoAgent* CZuInfoAgent::New() { return new (std::nothrow) CZuInfoAgent(); }
 
@@ -85,7 +105,18 @@ ULONG CZuInfoAgent::Release() {
 // --- IZuInfoAgent -----------------------------------------------------------
 
 HRESULT CZuInfoAgent::AddData(_URL_DATE_IA data) {
-  return qoinfo::AddData(data, m_idContainer, m_wordContainer);
+  PageChange change;
+  HRESULT hr = PreparePage(data, &change);
+  if (hr != S_OK) return SUCCEEDED(hr) ? S_OK : hr;
+  hr = JournalChange(change);
+  if (FAILED(hr)) return hr;
+  try {
+    hr = ApplyPageChange(change, m_idContainer, m_wordContainer);
+  } catch (...) {
+    hr = platform::HResultFromCurrentException();
+  }
+  AfterChange();
+  return hr;
 }
 
 HRESULT CZuInfoAgent::Search(BSTR what, ISearchDataEnumerator** result) {
@@ -122,10 +153,20 @@ HRESULT CZuInfoAgent::HandleDataBeforeRemove(ULONG index) {
     const CTimeURLContainer visit(data.Time, platform::FromOleString(data.Url),
                                   platform::FromOleString(data.Path),
                                   platform::FromOleString(data.Title));
-    const std::int64_t id = m_idContainer.FindRecord(visit);
-    if (id >= 1) {
-      m_wordContainer.RemoveId(id);
-      m_idContainer.RemoveRecord(id);
+    if (m_idContainer.FindRecord(visit) >= 1) {
+      PageChange change;
+      change.kind = PageChange::Kind::kPageRemoved;
+      change.record = visit;
+      // The page goes whatever the journal says: the history drops it now.
+      // A journal that cannot take the removal is reported.
+      const HRESULT journaled = JournalChange(change);
+      if (FAILED(journaled)) {
+        platform::LogError(u"QoInfoAgent could not journal the removal of " +
+                           visit.m_url + u": " +
+                           ToUtf16(platform::HResultCodeText(journaled)));
+      }
+      ApplyPageChange(change, m_idContainer, m_wordContainer);
+      AfterChange();
     }
   } catch (...) {
     // Out of memory ends the handler; the source is answered all the same.
@@ -169,45 +210,150 @@ HRESULT CZuInfoAgent::LoadIndex() {
     const std::u16string directory = DataDirectoryOf(m_urlBase.get());
     // No directory named: nothing can be read (or saved).
     if (directory.empty()) return E_FAIL;
-    const IndexLoadResult load =
-        LoadIndexFiles(directory, m_idContainer, m_wordContainer);
-    if (load.hr == S_OK) return S_OK;
-    // A new data directory starts with an empty index.
-    if (load.NeitherFileExists()) {
-      m_idContainer = CIDContainer();
-      m_wordContainer = CWordToIdsContainer();
-      return S_OK;
-    }
-    return E_FAIL;
+    return LoadIndexFrom(directory);
   } catch (...) {
     return E_FAIL;
   }
 }
 
-void CZuInfoAgent::Shutdown() {
-  UnhookEvents();
-  if (m_urlBase.get() == nullptr) return;
+HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
+  IndexStartupReport report;
+  SaveRecovery recovery = SaveRecovery::kNone;
+  HRESULT hr = RecoverInterruptedSave(directory, &recovery);
+  if (FAILED(hr)) {
+    report.message = u"The index in " + directory +
+                     u" was not loaded: a save that was interrupted could "
+                     u"not be finished (" +
+                     ToUtf16(platform::HResultCodeText(hr)) +
+                     u"). Nothing was changed; start again once the folder "
+                     u"can be written.";
+    platform::ShowErrorAlert(report.message);
+    SetStartupReport(report);
+    return E_FAIL;
+  }
+  const IndexLoadResult load =
+      LoadIndexFiles(directory, m_idContainer, m_wordContainer);
+  const std::u16string load_text = DescribeIndexLoad(directory, load);
+  if (load.hr != S_OK && !load.NeitherFileExists()) {
+    // Neither file is saved over at shutdown: both stay as they were.
+    report.message = load_text;
+    platform::ShowErrorAlert(report.message);
+    SetStartupReport(report);
+    return E_FAIL;
+  }
+  if (load.hr != S_OK) {
+    // A new data directory starts with an empty index.
+    m_idContainer = CIDContainer();
+    m_wordContainer = CWordToIdsContainer();
+  }
+  const std::u16string journal_path =
+      IndexFilePath(directory, IndexFile::kJournal);
+  const JournalReplay replay =
+      ReplayJournal(journal_path, [this](const PageChange& change) {
+        ApplyPageChange(change, m_idContainer, m_wordContainer);
+      });
+  if (FAILED(replay.hr)) {
+    report.message = u"The index in " + directory +
+                     u" was not loaded: its change journal index.journal "
+                     u"cannot be read (" +
+                     ToUtf16(platform::HResultCodeText(replay.hr)) +
+                     u"). Nothing was changed.";
+    platform::ShowErrorAlert(report.message);
+    SetStartupReport(report);
+    return E_FAIL;
+  }
+  m_indexLoaded = true;
+  report.loaded = true;
+  report.data_dropped = load.RecoveredWithLoss() || replay.damaged;
+  report.message = load_text;
+  const std::u16string journal_text = DescribeJournalReplay(directory, replay);
+  if (!journal_text.empty()) {
+    report.message += (report.message.empty() ? u"" : u" ") + journal_text;
+  }
+  if (!report.message.empty()) platform::ShowErrorAlert(report.message);
+  m_journalStatus = m_journal.Open(journal_path, replay.valid_bytes);
+  if (FAILED(m_journalStatus)) {
+    platform::LogError(u"QoInfoAgent cannot write its change journal " +
+                       journal_path + u" (" +
+                       ToUtf16(platform::HResultCodeText(m_journalStatus)) +
+                       u"): pages cannot be added until it can.");
+  }
+  SetStartupReport(report);
+  return S_OK;
+}
+
+// --- The journal and checkpoints --------------------------------------------
+
+HRESULT CZuInfoAgent::JournalChange(const PageChange& change) {
+  if (m_journal.is_open()) return m_journal.Append(change);
+  // An agent that never loaded an index keeps its changes in memory only.
+  return m_journalStatus;
+}
+
+void CZuInfoAgent::AfterChange() {
+  m_lastChange = std::chrono::steady_clock::now();
+  if (m_journal.size() >= kCheckpointJournalBytes) Checkpoint();
+}
+
+std::uint64_t CZuInfoAgent::UnsavedJournalBytes() const {
+  const std::uint64_t size = m_journal.size();
+  return size > kJournalHeaderBytes ? size - kJournalHeaderBytes : 0;
+}
+
+HRESULT CZuInfoAgent::Checkpoint() {
+  if (!m_indexLoaded || !m_journal.is_open() || UnsavedJournalBytes() == 0) {
+    return S_FALSE;
+  }
+  return SaveIndex();
+}
+
+HRESULT CZuInfoAgent::CheckpointIfIdle() {
+  if (UnsavedJournalBytes() == 0 ||
+      std::chrono::steady_clock::now() - m_lastChange < kIdleCheckpointDelay) {
+    return S_FALSE;
+  }
+  return Checkpoint();
+}
+
+HRESULT CZuInfoAgent::SaveIndex() {
   HRESULT hr = S_FALSE;
   std::u16string directory;
   try {
     directory = DataDirectoryOf(m_urlBase.get());
-    if (!directory.empty()) {
-      hr = SaveIndexFiles(directory, m_idContainer, m_wordContainer);
-    }
+    if (directory.empty()) return S_FALSE;
+    hr = SaveIndexFiles(directory, m_idContainer, m_wordContainer, nullptr,
+                        [this] {
+                          return m_journal.is_open() ? m_journal.Clear() : S_OK;
+                        });
   } catch (...) {
     hr = platform::HResultFromCurrentException();
   }
-  g_last_save_result.store(hr);
   if (FAILED(hr)) {
+    // Once a save is committed, the next start-up finishes it and empties
+    // the journal: nothing more may be written to it.
+    if (platform::FileExists(IndexFilePath(directory, IndexFile::kCommitMarker))) {
+      m_journal.Close();
+      m_journalStatus = hr;
+    }
     // Nobody can be answered at this point; the log keeps the failure.
     try {
-      const std::string code = platform::HResultCodeText(hr);
       platform::LogError(u"QoInfoAgent could not save the index in \"" +
                          directory + u"\": " +
-                         std::u16string(code.begin(), code.end()));
+                         ToUtf16(platform::HResultCodeText(hr)) +
+                         u"; its changes stay in the change journal.");
     } catch (...) {
     }
   }
+  return hr;
+}
+
+void CZuInfoAgent::Shutdown() {
+  UnhookEvents();
+  if (m_urlBase.get() == nullptr) return;
+  // An index that could not be loaded is never saved over its files.
+  const HRESULT hr = m_indexLoaded ? SaveIndex() : S_FALSE;
+  m_journal.Close();
+  g_last_save_result.store(hr);
 }
 
 }  // namespace qoinfo

@@ -2,7 +2,9 @@
 // in-memory index (page records and word index), adds pages (AddData) and
 // answers queries (Search), holds the URL base object and listens to its
 // removal events. One instance per process, made by CZuInfoAgentFactory;
-// start-up loads the index, shutdown (at destruction) saves it.
+// start-up loads the index and replays the change journal, every change is
+// journaled before it is acknowledged, checkpoints and shutdown (at
+// destruction) save the index and empty the journal.
 //
 // Reference counting as a cached object: the count starts at 0, the factory
 // holds the first reference, a count of 2 or more holds one module lock (so
@@ -12,11 +14,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "agent/event_subscriptions.h"
 #include "host/idl/interfaces.h"
+#include "index/change_journal.h"
 #include "index/id_container.h"
 #include "index/word_to_ids_container.h"
 #include "platform/com_base.h"
@@ -83,6 +87,19 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // The event sinks' dispatch entry: S_FALSE for an unbound handler.
   HRESULT __eventHandlerProxy(std::int32_t handler, ULONG argument) override;
 
+  // Saves the index now when changes wait in the journal, and empties the
+  // journal: S_OK, S_FALSE when there was nothing to save, or the failure.
+  HRESULT Checkpoint();
+  // For the host's quiet moments: a checkpoint once changes have waited
+  // kIdleCheckpointDelay since the last one.
+  HRESULT CheckpointIfIdle();
+  // A change makes the agent save at once when the journal has grown past
+  // this size (see docs/reliability.md for how it was chosen).
+  static constexpr std::uint64_t kCheckpointJournalBytes = 64u << 20;
+  static constexpr std::chrono::seconds kIdleCheckpointDelay{30};
+  // Bytes of changes waiting in the journal.
+  std::uint64_t UnsavedJournalBytes() const;
+
   // The containers, for tools and tests in the same process.
   const CIDContainer& Records() const { return m_idContainer; }
   const CWordToIdsContainer& Words() const { return m_wordContainer; }
@@ -94,6 +111,14 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // Start-up's steps.
   HRESULT CreateURLBase();
   HRESULT LoadIndex();
+  HRESULT LoadIndexFrom(const std::u16string& directory);
+  // Writes `change` to the journal before it is applied: S_OK, or why it
+  // could not be (the change must then not be made).
+  HRESULT JournalChange(const PageChange& change);
+  // After an applied change: the checkpoint when the journal is large.
+  void AfterChange();
+  // Saves the index files and empties the journal.
+  HRESULT SaveIndex();
   // Shutdown: unsubscribes and saves; reports failures to the log only.
   void Shutdown();
 
@@ -102,7 +127,24 @@ class CZuInfoAgent final : public IZuInfoAgent,
   CIDContainer m_idContainer;
   CWordToIdsContainer m_wordContainer;
   platform::ComPtr<IBromURLBase> m_urlBase;
+  // Whether the index was loaded (or is new): only then may it be saved,
+  // since a save would overwrite files that could not be read.
+  bool m_indexLoaded = false;
+  ChangeJournal m_journal;
+  // Why the journal cannot take changes (they are then refused).
+  HRESULT m_journalStatus = S_OK;
+  std::chrono::steady_clock::time_point m_lastChange;
 };
+
+// What the last start-up in this process found of the index files and the
+// journal: whether the index was loaded, whether a recovery dropped data,
+// and the text that was reported (empty when there was nothing to say).
+struct IndexStartupReport {
+  bool loaded = false;
+  bool data_dropped = false;
+  std::u16string message;
+};
+IndexStartupReport LastIndexStartupReport();
 
 // The result of the last save at an agent's shutdown in this process:
 // S_FALSE before any shutdown and when there was nothing to save to.

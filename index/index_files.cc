@@ -1,7 +1,11 @@
 #include "index/index_files.h"
 
+#include <memory>
+#include <string_view>
+
 #include "platform/com_ptr.h"
 #include "platform/file_system.h"
+#include "platform/plain_file.h"
 #include "platform/storage.h"
 #include "platform/wide_string.h"
 
@@ -19,18 +23,10 @@ bool IsMissingFileError(HRESULT hr) {
          hr == kFileNotFound || hr == kPathNotFound;
 }
 
-// Copies a damaged file aside under a name that does not exist yet.
-std::u16string CopyAside(const std::u16string& path) {
-  const std::u16string base =
-      path + u".damaged-" + platform::UtcTimestampForFileName();
-  std::u16string target = base;
-  for (int attempt = 2; platform::FileExists(target) && attempt < 1000; ++attempt) {
-    const std::string n = std::to_string(attempt);
-    target = base + u"-" + std::u16string(n.begin(), n.end());
-  }
-  if (SUCCEEDED(platform::CopyFileExclusive(path, target))) return target;
-  return std::u16string();
-}
+constexpr char16_t kSavingSuffix[] = u".saving";
+
+std::uint64_t EntriesOf(const CIDContainer& c) { return c.records().size(); }
+std::uint64_t EntriesOf(const CWordToIdsContainer& c) { return c.words().size(); }
 
 // Opens `path`'s stream "ids" and reads it into a newly emptied
 // `container`. Fills `status`; false when the file could not be read at all.
@@ -38,6 +34,13 @@ template <typename Container>
 bool ReadOne(const std::u16string& path, Container& container,
              IndexFileLoad& status) {
   status = IndexFileLoad();
+  // Devices, FIFOs and folders are refused before any byte is read.
+  if (platform::CheckRegularFile(path) == platform::kNotARegularFile) {
+    status.hr = platform::kNotARegularFile;
+    status.damaged = true;
+    status.problem = {true, 0, "not a regular file"};
+    return false;
+  }
   platform::ComPtr<IStorage> storage;
   const platform::OleString name = platform::ToOleString(path);
   status.hr = StgOpenStorageEx(name.c_str(), kOpenMode, STGFMT_STORAGE, 0,
@@ -63,6 +66,7 @@ bool ReadOne(const std::u16string& path, Container& container,
   status.damaged =
       FAILED(container.Serialize(stream.get(), true, &status.problem));
   status.hr = S_OK;
+  status.entries = EntriesOf(container);
   return true;
 }
 
@@ -70,8 +74,13 @@ bool ReadOne(const std::u16string& path, Container& container,
 template <typename Container>
 bool LoadOne(const std::u16string& path, Container& container,
              IndexFileLoad& status) {
-  const bool read = ReadOne(path, container, status);
-  if (status.damaged) status.damaged_copy = CopyAside(path);
+  bool read = ReadOne(path, container, status);
+  if (status.damaged && status.hr != platform::kNotARegularFile) {
+    status.damaged_copy = CopyDamagedFileAside(path);
+  }
+  // Damage before the first entry leaves nothing to recover: the file
+  // counts as unreadable.
+  if (read && status.damaged && status.entries == 0) read = false;
   return read;
 }
 
@@ -98,14 +107,74 @@ HRESULT WriteOne(const std::u16string& path, const Container& container) {
   return hr;
 }
 
+// Writes `text` as the whole of `path`, durably, replacing it in one step.
+HRESULT WriteSmallFileDurably(const std::u16string& path,
+                              std::string_view text) {
+  const std::u16string temp = path + kSavingSuffix;
+  platform::RemoveFileIfPresent(temp);
+  std::unique_ptr<platform::AppendFile> file;
+  HRESULT hr = platform::AppendFile::Open(temp, &file);
+  if (SUCCEEDED(hr)) hr = file->Append(text);
+  if (SUCCEEDED(hr)) hr = file->Sync();
+  file.reset();
+  if (SUCCEEDED(hr)) hr = platform::ReplaceFileAtomically(temp, path);
+  if (FAILED(hr)) platform::RemoveFileIfPresent(temp);
+  return hr;
+}
+
 }  // namespace
 
 std::u16string IndexFilePath(const std::u16string& data_directory,
                              IndexFile file) {
-  return data_directory + platform::kPathSeparator +
-         (file == IndexFile::kRecords ? u"1.hcpa" : u"2.hcpb");
+  const char16_t* name = u"1.hcpa";
+  switch (file) {
+    case IndexFile::kRecords: break;
+    case IndexFile::kWords: name = u"2.hcpb"; break;
+    case IndexFile::kJournal: name = u"index.journal"; break;
+    case IndexFile::kCommitMarker: name = u"index.commit"; break;
+  }
+  return data_directory + platform::kPathSeparator + name;
 }
 
+std::u16string CopyDamagedFileAside(const std::u16string& path) {
+  const std::u16string base =
+      path + u".damaged-" + platform::UtcTimestampForFileName();
+  std::u16string target = base;
+  for (int attempt = 2; platform::FileExists(target) && attempt < 1000; ++attempt) {
+    const std::string n = std::to_string(attempt);
+    target = base + u"-" + std::u16string(n.begin(), n.end());
+  }
+  if (SUCCEEDED(platform::CopyFileExclusive(path, target))) return target;
+  return std::u16string();
+}
+
+HRESULT RecoverInterruptedSave(const std::u16string& data_directory,
+                               SaveRecovery* what) {
+  *what = SaveRecovery::kNone;
+  const std::u16string marker =
+      IndexFilePath(data_directory, IndexFile::kCommitMarker);
+  const bool committed = platform::FileExists(marker);
+  for (const IndexFile file : {IndexFile::kRecords, IndexFile::kWords}) {
+    const std::u16string path = IndexFilePath(data_directory, file);
+    const std::u16string temp = path + kSavingSuffix;
+    if (!platform::FileExists(temp)) continue;
+    if (committed) {
+      const HRESULT hr = platform::ReplaceFileAtomically(temp, path);
+      if (FAILED(hr)) return hr;
+      *what = SaveRecovery::kCompleted;
+    } else {
+      platform::RemoveFileIfPresent(temp);
+      *what = SaveRecovery::kTemporariesRemoved;
+    }
+  }
+  if (!committed) return S_OK;
+  *what = SaveRecovery::kCompleted;
+  // The journal's changes are in the files the save committed.
+  HRESULT hr = platform::RemoveFileDurably(
+      IndexFilePath(data_directory, IndexFile::kJournal));
+  if (SUCCEEDED(hr)) hr = platform::RemoveFileDurably(marker);
+  return hr;
+}
 bool ReadIndexFile(const std::u16string& path, CIDContainer& records,
                    IndexFileLoad& status) {
   return ReadOne(path, records, status);
@@ -125,8 +194,9 @@ IndexLoadResult LoadIndexFiles(const std::u16string& data_directory,
   const std::u16string words_path =
       IndexFilePath(data_directory, IndexFile::kWords);
   if (!LoadOne(records_path, records, result.records)) {
-    // The word index is not read, but whether it exists is worth knowing.
-    result.words.missing = !platform::FileExists(words_path);
+    // The word index is left alone, but what it holds is worth knowing.
+    CWordToIdsContainer scratch;
+    LoadOne(words_path, scratch, result.words);
     return result;
   }
   if (!LoadOne(words_path, words, result.words)) return result;
@@ -137,32 +207,41 @@ IndexLoadResult LoadIndexFiles(const std::u16string& data_directory,
 HRESULT SaveIndexFiles(const std::u16string& data_directory,
                        const CIDContainer& records,
                        const CWordToIdsContainer& words,
-                       const SaveInterruption& interrupt) {
+                       const SaveInterruption& interrupt,
+                       const std::function<HRESULT()>& committed) {
   const std::u16string records_path =
       IndexFilePath(data_directory, IndexFile::kRecords);
   const std::u16string words_path =
       IndexFilePath(data_directory, IndexFile::kWords);
-  const std::u16string records_temp = records_path + u".saving";
-  const std::u16string words_temp = words_path + u".saving";
+  const std::u16string marker =
+      IndexFilePath(data_directory, IndexFile::kCommitMarker);
+  const std::u16string records_temp = records_path + kSavingSuffix;
+  const std::u16string words_temp = words_path + kSavingSuffix;
+  auto stop_at = [&](SaveStage stage) { return interrupt && interrupt(stage); };
 
   HRESULT hr = WriteOne(records_temp, records);
   if (SUCCEEDED(hr)) hr = WriteOne(words_temp, words);
+  if (SUCCEEDED(hr) && stop_at(SaveStage::kCommit)) return E_ABORT;
+  // The marker is made durable under its name in one step, after both new
+  // files are complete on the disk.
+  if (SUCCEEDED(hr)) hr = WriteSmallFileDurably(marker, "1.hcpa 2.hcpb\n");
   if (FAILED(hr)) {
     platform::RemoveFileIfPresent(records_temp);
     platform::RemoveFileIfPresent(words_temp);
     return hr;
   }
-  if (interrupt && interrupt(SaveStage::kReplaceRecords)) return E_ABORT;
+  // Committed: from here on a failure leaves the marker, and the next
+  // start-up completes the save.
+  if (stop_at(SaveStage::kReplaceRecords)) return E_ABORT;
   hr = platform::ReplaceFileAtomically(records_temp, records_path);
-  if (FAILED(hr)) {
-    platform::RemoveFileIfPresent(records_temp);
-    platform::RemoveFileIfPresent(words_temp);
-    return hr;
-  }
-  if (interrupt && interrupt(SaveStage::kReplaceWords)) return E_ABORT;
+  if (FAILED(hr)) return hr;
+  if (stop_at(SaveStage::kReplaceWords)) return E_ABORT;
   hr = platform::ReplaceFileAtomically(words_temp, words_path);
-  if (FAILED(hr)) platform::RemoveFileIfPresent(words_temp);
-  return hr;
+  if (FAILED(hr)) return hr;
+  if (stop_at(SaveStage::kFinish)) return E_ABORT;
+  if (committed) hr = committed();
+  if (FAILED(hr)) return hr;
+  return platform::RemoveFileDurably(marker);
 }
 
 }  // namespace qoinfo

@@ -1,14 +1,22 @@
-// The two index files in the data directory: "1.hcpa" holds the page
-// records (CIDContainer), "2.hcpb" the word index (CWordToIdsContainer).
-// Each is a compound file whose root storage holds one stream, "ids", with
-// the container's stream layout.
+// The index files in the data directory: "1.hcpa" holds the page records
+// (CIDContainer), "2.hcpb" the word index (CWordToIdsContainer). Each is a
+// compound file whose root storage holds one stream, "ids", with the
+// container's stream layout. Beside them lie the change journal
+// ("index.journal", index/change_journal.h) and, only while a save replaces
+// the pair, the commit marker ("index.commit").
 //
-// Saving never writes over the files in place: each is written to
-// "<name>.saving" beside it, checked, flushed to disk, and only when both are
-// complete do they replace the old files (page records first). A failed save
-// leaves the previous files as they were. Loading a file that turns out to
-// be damaged copies it aside to "<name>.damaged-<UTC time>" first, so that
-// no later save destroys what it held.
+// Saving never writes over the files in place. Both are written to
+// "<name>.saving", flushed to disk, and only then is the commit marker
+// made durable; from that moment the save counts as done: the two renames
+// follow, then the journal (whose changes the new files hold) is emptied,
+// then the marker goes. A start-up that finds the marker finishes the save
+// (renames what is left, empties the journal); one that finds ".saving"
+// files without a marker removes them. So after a crash at any moment the
+// load sees both old files with their journal or both new ones.
+//
+// Loading a file that turns out to be damaged copies it aside to
+// "<name>.damaged-<UTC time>" first, so that no later save destroys what it
+// held.
 #pragma once
 
 #include <functional>
@@ -20,11 +28,29 @@
 
 namespace qoinfo {
 
-enum class IndexFile { kRecords, kWords };
+enum class IndexFile { kRecords, kWords, kJournal, kCommitMarker };
 
-// "<data directory><separator>1.hcpa" or "...2.hcpb".
+// "<data directory><separator>1.hcpa", "...2.hcpb", "...index.journal" or
+// "...index.commit".
 std::u16string IndexFilePath(const std::u16string& data_directory,
                              IndexFile file);
+
+// Copies a damaged file aside to "<path>.damaged-<UTC time>" (a name not yet
+// taken). The copy's path, or empty when it could not be made.
+std::u16string CopyDamagedFileAside(const std::u16string& path);
+
+// What the start-up found of an interrupted save.
+enum class SaveRecovery {
+  kNone,            // no trace of one
+  kTemporariesRemoved,  // an unfinished save's files were removed
+  kCompleted,       // a committed save was finished
+};
+
+// Finishes or undoes a save that a crash interrupted (see above). Run
+// before the files and the journal are read. On failure nothing may be read:
+// the pair would not match.
+HRESULT RecoverInterruptedSave(const std::u16string& data_directory,
+                               SaveRecovery* what);
 
 // What the load found in one file.
 struct IndexFileLoad {
@@ -33,6 +59,7 @@ struct IndexFileLoad {
   bool damaged = false;      // it exists but is not a sound index file
   StreamProblem problem;     // for a damaged file: where and what
   std::u16string damaged_copy;  // where the damaged file was copied
+  std::uint64_t entries = 0; // records or words read
 };
 
 struct IndexLoadResult {
@@ -42,6 +69,10 @@ struct IndexLoadResult {
   IndexFileLoad records;
   IndexFileLoad words;
   bool NeitherFileExists() const { return records.missing && words.missing; }
+  // Both read, but what followed damage in one of them was dropped.
+  bool RecoveredWithLoss() const {
+    return hr == S_OK && (records.damaged || words.damaged);
+  }
 };
 
 // Reads one index file into a newly emptied container, changing nothing on
@@ -55,24 +86,29 @@ bool ReadIndexFile(const std::u16string& path, CWordToIdsContainer& words,
 
 // Reads both files into the containers. Each container is emptied just
 // before its file is read; a file that cannot be opened leaves its container
-// (and, for the page records, the word index) untouched, and the word index
-// is not tried when the page records could not be opened.
+// (and, for the page records, the word index) untouched. When the page
+// records cannot be opened, the word index is still checked (into a scratch
+// container) so that the result tells what each file holds.
 IndexLoadResult LoadIndexFiles(const std::u16string& data_directory,
                                CIDContainer& records,
                                CWordToIdsContainer& words);
 
 // Points in a save where a test can stop it, as a crash would.
-enum class SaveStage { kReplaceRecords, kReplaceWords };
+enum class SaveStage { kCommit, kReplaceRecords, kReplaceWords, kFinish };
 using SaveInterruption = std::function<bool(SaveStage)>;
 
 // Writes both files. S_OK when both were replaced; otherwise the failure,
-// with the previous files left as they were (unless the failure came after
-// the page records were replaced, when only the word index is old).
+// with the previous files in place, or, once the commit marker is durable,
+// the new files (complete now or at the next start-up's recovery).
+// `committed`, when set, runs once both files are replaced and before the
+// marker goes: it empties the change journal; its failure is the save's,
+// and the marker then stays, so that the next start-up empties the journal.
 // `interrupt`, when set and returning true at a stage, ends the save there
-// with E_ABORT and leaves its temporary files behind.
+// with E_ABORT and leaves its files behind, as a crash would.
 HRESULT SaveIndexFiles(const std::u16string& data_directory,
                        const CIDContainer& records,
                        const CWordToIdsContainer& words,
-                       const SaveInterruption& interrupt = nullptr);
+                       const SaveInterruption& interrupt = nullptr,
+                       const std::function<HRESULT()>& committed = nullptr);
 
 }  // namespace qoinfo

@@ -27,6 +27,9 @@ HRESULT CopyFileExclusive(const std::u16string& from, const std::u16string& to);
 
 // Removes the file when it exists.
 void RemoveFileIfPresent(const std::u16string& path);
+// Removes the file when it exists and makes the removal durable. S_OK also
+// when there was nothing to remove.
+HRESULT RemoveFileDurably(const std::u16string& path);
 
 // The current UTC time as "YYYYMMDDTHHMMSSZ", for file names.
 std::u16string UtcTimestampForFileName();

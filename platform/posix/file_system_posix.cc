@@ -99,6 +99,14 @@ void RemoveFileIfPresent(const std::u16string& path) {
   ::unlink(Native(path).c_str());
 }
 
+HRESULT RemoveFileDurably(const std::u16string& path) {
+  const std::string native = Native(path);
+  if (::unlink(native.c_str()) != 0) {
+    return errno == ENOENT ? S_OK : HResultFromErrno(errno);
+  }
+  return SyncPath(DirectoryOf(native), O_RDONLY | O_DIRECTORY);
+}
+
 std::u16string UtcTimestampForFileName() {
   const std::time_t now = std::time(nullptr);
   std::tm utc;

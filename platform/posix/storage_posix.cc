@@ -3,13 +3,17 @@
 // writes them); an opened one is read by GsfInfileMSOle. Each storage and
 // stream is a reference-counted object; a stream keeps its storage alive.
 // Objects are used from one thread at a time.
+#include <fcntl.h>
 #include <gsf/gsf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "platform/plain_file.h"
 #include "platform/storage.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
@@ -336,8 +340,20 @@ HRESULT StgOpenStorageEx(const OLECHAR* name, DWORD mode, DWORD format, DWORD,
     return STG_E_INVALIDFLAG;
   }
   const std::string path = Utf8Name(name);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return FromErrno(errno, STG_E_READFAULT);
+  // A device or a FIFO would be read without end or block the caller.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FromErrno(errno, STG_E_READFAULT);
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return platform::kNotARegularFile;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    ::close(fd);
+    return FromErrno(errno, STG_E_READFAULT);
+  }
   GsfInput* input = gsf_input_stdio_new_FILE(path.c_str(), file, FALSE);
   if (input == nullptr) {
     std::fclose(file);

@@ -50,6 +50,13 @@ void RemoveFileIfPresent(const std::u16string& path) {
   DeleteFileW(Native(path).c_str());
 }
 
+HRESULT RemoveFileDurably(const std::u16string& path) {
+  if (DeleteFileW(Native(path).c_str())) return S_OK;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return S_OK;
+  return HRESULT_FROM_WIN32(error);
+}
+
 std::u16string UtcTimestampForFileName() {
   SYSTEMTIME now;
   GetSystemTime(&now);

@@ -208,31 +208,43 @@ TEST(IndexFiles, EveryTruncationOfACompoundFileIsHandled) {
   }
 }
 
-TEST(IndexFiles, InterruptedSaveLeavesThePreviousFilesLoadable) {
-  for (const SaveStage stage : {SaveStage::kReplaceRecords, SaveStage::kReplaceWords}) {
+// A crash at any point of a save (simulated by stopping it there) leaves a
+// pair that loads as both old files with their journal, or both new ones.
+TEST(IndexFiles, ACrashAnywhereInASaveLeavesOneWholePair) {
+  const struct {
+    SaveStage stage;
+    bool new_pair;
+  } kCases[] = {{SaveStage::kCommit, false},
+                {SaveStage::kReplaceRecords, true},
+                {SaveStage::kReplaceWords, true},
+                {SaveStage::kFinish, true}};
+  for (const auto& c : kCases) {
     TempDir dir;
     const Index first = SampleIndex();
     ASSERT_EQ(SaveIndexFiles(dir.u16(), first.records, first.words), S_OK);
+    WriteAll(dir / "index.journal", "changes since the first save");
     Index second = SampleIndex();
     second.records.AddRecord(CTimeURLContainer(999, u"new", u"", u""));
     second.words.AddWords({{u"new", 1}}, 3);
     EXPECT_EQ(SaveIndexFiles(dir.u16(), second.records, second.words,
-                             [&](SaveStage at) { return at == stage; }),
+                             [&](SaveStage at) { return at == c.stage; }),
               E_ABORT);
+    SaveRecovery recovery;
+    ASSERT_EQ(RecoverInterruptedSave(dir.u16(), &recovery), S_OK);
+    EXPECT_EQ(recovery, c.new_pair ? SaveRecovery::kCompleted
+                                   : SaveRecovery::kTemporariesRemoved);
     Index loaded;
-    const IndexLoadResult result = LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
+    const IndexLoadResult result =
+        LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
     EXPECT_EQ(result.hr, S_OK);
-    EXPECT_FALSE(result.records.damaged || result.words.damaged);
-    if (stage == SaveStage::kReplaceRecords) {
-      EXPECT_EQ(loaded.records.records(), first.records.records());
-    } else {
-      EXPECT_EQ(loaded.records.records(), second.records.records());
+    const Index& expected = c.new_pair ? second : first;
+    EXPECT_EQ(loaded.records.records(), expected.records.records());
+    EXPECT_EQ(loaded.words.words(), expected.words.words());
+    // The journal goes with the old pair; the new pair holds its changes.
+    EXPECT_EQ(fs::exists(dir / "index.journal"), !c.new_pair);
+    for (const char* left : {"1.hcpa.saving", "2.hcpb.saving", "index.commit"}) {
+      EXPECT_FALSE(fs::exists(dir / left)) << left;
     }
-    EXPECT_EQ(loaded.words.words(), first.words.words());
-    // The next save completes over the leftovers.
-    EXPECT_EQ(SaveIndexFiles(dir.u16(), second.records, second.words), S_OK);
-    EXPECT_FALSE(fs::exists(dir / "1.hcpa.saving"));
-    EXPECT_FALSE(fs::exists(dir / "2.hcpb.saving"));
   }
 }
 

@@ -1,0 +1,164 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <new>
+
+#include "platform/plain_file.h"
+#include "platform/wide_string.h"
+#include "platform/windows/last_error_win.h"
+
+namespace platform {
+namespace {
+
+// Opens `path` and checks that it is a disk file (not a pipe, a console or
+// a device) and not a folder.
+HRESULT OpenRegular(const std::u16string& path, DWORD access, DWORD share,
+                    DWORD disposition, HANDLE* handle) {
+  const OleString name = ToOleString(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return kNotARegularFile;
+  }
+  HANDLE file = CreateFileW(name.c_str(), access, share, nullptr, disposition,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastErrorHResult();
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return kNotARegularFile;
+  }
+  *handle = file;
+  return S_OK;
+}
+
+std::uint64_t SizeOf(HANDLE file) {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart)
+                                    : 0;
+}
+
+HRESULT MoveTo(HANDLE file, std::uint64_t position) {
+  LARGE_INTEGER where;
+  where.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, where, nullptr, FILE_BEGIN)
+             ? S_OK
+             : LastErrorHResult();
+}
+
+class WinAppendFile final : public AppendFile {
+ public:
+  WinAppendFile(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+  ~WinAppendFile() override { CloseHandle(file_); }
+
+  HRESULT Append(std::string_view bytes) override {
+    HRESULT hr = MoveTo(file_, size_);
+    std::size_t done = 0;
+    while (SUCCEEDED(hr) && done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(
+          std::min<std::size_t>(bytes.size() - done, 1u << 30));
+      DWORD put = 0;
+      if (!WriteFile(file_, bytes.data() + done, chunk, &put, nullptr)) {
+        hr = LastErrorHResult();
+      }
+      done += put;
+    }
+    if (FAILED(hr)) {
+      // Nothing of a failed record may stay behind.
+      if (SUCCEEDED(MoveTo(file_, size_))) SetEndOfFile(file_);
+      return hr;
+    }
+    size_ += bytes.size();
+    return S_OK;
+  }
+
+  HRESULT Sync() override {
+    return FlushFileBuffers(file_) ? S_OK : LastErrorHResult();
+  }
+
+  HRESULT Truncate(std::uint64_t size) override {
+    HRESULT hr = MoveTo(file_, size);
+    if (SUCCEEDED(hr) && !SetEndOfFile(file_)) hr = LastErrorHResult();
+    if (SUCCEEDED(hr)) size_ = size;
+    return hr;
+  }
+
+  std::uint64_t Size() const override { return size_; }
+
+ private:
+  HANDLE file_;
+  std::uint64_t size_;
+};
+
+class WinFileReader final : public FileReader {
+ public:
+  WinFileReader(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+  ~WinFileReader() override { CloseHandle(file_); }
+
+  HRESULT Read(std::size_t count, std::string* out) override {
+    const std::size_t start = out->size();
+    out->resize(start + count);
+    std::size_t done = 0;
+    while (done < count) {
+      const DWORD chunk =
+          static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+      DWORD got = 0;
+      if (!ReadFile(file_, out->data() + start + done, chunk, &got, nullptr)) {
+        out->resize(start + done);
+        return LastErrorHResult();
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    out->resize(start + done);
+    return S_OK;
+  }
+
+  std::uint64_t Size() const override { return size_; }
+
+ private:
+  HANDLE file_;
+  std::uint64_t size_;
+};
+
+}  // namespace
+
+HRESULT CheckRegularFile(const std::u16string& path) {
+  HANDLE file = nullptr;
+  const HRESULT hr = OpenRegular(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                              FILE_SHARE_DELETE,
+                                 OPEN_EXISTING, &file);
+  if (SUCCEEDED(hr)) CloseHandle(file);
+  return hr;
+}
+
+HRESULT AppendFile::Open(const std::u16string& path,
+                         std::unique_ptr<AppendFile>* file) {
+  HANDLE handle = nullptr;
+  const HRESULT hr =
+      OpenRegular(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                  OPEN_ALWAYS, &handle);
+  if (FAILED(hr)) return hr;
+  file->reset(new (std::nothrow) WinAppendFile(handle, SizeOf(handle)));
+  if (*file == nullptr) {
+    CloseHandle(handle);
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT FileReader::Open(const std::u16string& path,
+                         std::unique_ptr<FileReader>* file) {
+  HANDLE handle = nullptr;
+  const HRESULT hr = OpenRegular(path, GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_EXISTING, &handle);
+  if (FAILED(hr)) return hr;
+  file->reset(new (std::nothrow) WinFileReader(handle, SizeOf(handle)));
+  if (*file == nullptr) {
+    CloseHandle(handle);
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+}  // namespace platform
