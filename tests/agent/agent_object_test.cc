@@ -135,22 +135,6 @@ TEST_F(RegisteredAgentTest, ANewDataDirectoryStartsEmptyAndGetsBothFiles) {
   EXPECT_TRUE(Exists(IndexFile::kWords));
 }
 
-TEST_F(RegisteredAgentTest, AMissingWordIndexFailsAndIsRewrittenFromTheRecords) {
-  CIDContainer records;
-  records.AddRecord(CTimeURLContainer(3, u"http://kept/", u"", u""));
-  ASSERT_EQ(SaveIndexFiles(dir.u16(), records, CWordToIdsContainer()), S_OK);
-  std::filesystem::remove(std::filesystem::path(IndexFilePath(dir.u16(), IndexFile::kWords)));
-  ComPtr<IZuInfoAgent> agent;
-  EXPECT_EQ(Create(agent.out()), E_FAIL);
-  EXPECT_TRUE(alerts.alerts.empty());
-  // The failed agent was destroyed at once and saved what it had read.
-  CIDContainer read_records;
-  CWordToIdsContainer read_words;
-  EXPECT_EQ(LoadIndexFiles(dir.u16(), read_records, read_words).hr, S_OK);
-  EXPECT_EQ(read_records.records().size(), 1u);
-  EXPECT_TRUE(read_words.words().empty());
-}
-
 TEST_F(RegisteredAgentTest, PagesReachTheFilesAtShutdownInTheDirectoryNamedThen) {
   TempDir elsewhere;
   base.directories = {dir.u16(), elsewhere.u16()};
