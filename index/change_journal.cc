@@ -146,7 +146,7 @@ bool DecodeJournalPayload(std::string_view payload, PageChange* change,
 
 JournalReplay ReplayJournal(
     const std::u16string& path,
-    const std::function<void(const PageChange&)>& apply) {
+    const std::function<void(const PageChange&)>& apply, bool copy_damaged) {
   JournalReplay replay;
   std::unique_ptr<platform::FileReader> file;
   replay.hr = platform::FileReader::Open(path, &file);
@@ -219,7 +219,7 @@ JournalReplay ReplayJournal(
   }
   if (FAILED(replay.hr)) return replay;
   file.reset();
-  if (replay.damaged) replay.damaged_copy = CopyDamagedFileAside(path);
+  if (replay.damaged && copy_damaged) replay.damaged_copy = CopyDamagedFileAside(path);
   return replay;
 }
 

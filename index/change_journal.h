@@ -59,9 +59,10 @@ struct JournalReplay {
 // Reads the journal at `path` (a missing one is empty) and hands each sound
 // record to `apply` in order, stopping at the first damaged or torn one.
 // A damaged journal is copied aside (CopyDamagedFileAside) before anything
-// else touches it.
+// else touches it, unless `copy_damaged` is false (a reader that only looks).
 JournalReplay ReplayJournal(const std::u16string& path,
-                            const std::function<void(const PageChange&)>& apply);
+                            const std::function<void(const PageChange&)>& apply,
+                            bool copy_damaged = true);
 
 class ChangeJournal {
  public:

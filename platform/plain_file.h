@@ -44,8 +44,11 @@ class AppendFile {
 // Reads a regular file from its start. One object per pass.
 class FileReader {
  public:
+  // `allow_pipe`: a named pipe is read too (text a person hands over with
+  // a shell's process substitution); devices and folders never are.
   static HRESULT Open(const std::u16string& path,
-                      std::unique_ptr<FileReader>* file);
+                      std::unique_ptr<FileReader>* file,
+                      bool allow_pipe = false);
   virtual ~FileReader() = default;
 
   // Appends up to `count` bytes to `out`; fewer only at the end of the file.

@@ -14,12 +14,14 @@ namespace {
 
 // Opens without blocking (a FIFO would wait for a writer), checks the kind
 // of file, then turns blocking mode back on.
-HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out) {
+HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out,
+                    bool allow_pipe = false) {
   const int fd = ::open(Utf16ToUtf8(path).c_str(),
                         flags | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) return HResultFromErrno(errno);
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 ||
+      !(S_ISREG(info.st_mode) || (allow_pipe && S_ISFIFO(info.st_mode)))) {
     ::close(fd);
     return kNotARegularFile;
   }
@@ -131,9 +133,9 @@ HRESULT AppendFile::Open(const std::u16string& path,
 }
 
 HRESULT FileReader::Open(const std::u16string& path,
-                         std::unique_ptr<FileReader>* file) {
+                         std::unique_ptr<FileReader>* file, bool allow_pipe) {
   int fd = -1;
-  const HRESULT hr = OpenRegular(path, O_RDONLY, &fd);
+  const HRESULT hr = OpenRegular(path, O_RDONLY, &fd, allow_pipe);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) PosixFileReader(fd, SizeOf(fd)));
   if (*file == nullptr) {

@@ -147,7 +147,7 @@ HRESULT AppendFile::Open(const std::u16string& path,
 }
 
 HRESULT FileReader::Open(const std::u16string& path,
-                         std::unique_ptr<FileReader>* file) {
+                         std::unique_ptr<FileReader>* file, bool) {
   HANDLE handle = nullptr;
   const HRESULT hr = OpenRegular(path, GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE,

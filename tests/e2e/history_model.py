@@ -95,7 +95,23 @@ def parse_visit_time(text):
 
 
 def one_line(text):
-    return text.replace("\t", " ").replace("\n", " ").replace("\r", " ")
+    """Text as qoinfo writes it to a terminal: control characters and the
+    bidirectional controls escaped, everything else as it is."""
+    out = []
+    for c in text:
+        n = ord(c)
+        if c in "\t\n\r":
+            out.append({"\t": "\\t", "\n": "\\n", "\r": "\\r"}[c])
+        elif n < 0x20 or n == 0x7F:
+            out.append(f"\\x{n:02X}")
+        elif 0x80 <= n <= 0x9F or 0x202A <= n <= 0x202E or 0x2066 <= n <= 0x2069 \
+                or n in (0x200E, 0x200F, 0x061C):
+            out.append(f"\\u{{{n:04X}}}")
+        elif 0xD800 <= n <= 0xDFFF:
+            out.append("\ufffd")
+        else:
+            out.append(c)
+    return "".join(out)
 
 
 class Hit:

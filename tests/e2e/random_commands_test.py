@@ -67,8 +67,9 @@ TITLES = ["", "Home", 'A "quoted" title', "back\\slash", "tab\there",
 PATHS = ["", "/var/cache/page.html", "C:\\Users\\me\\page.htm", "ä/ö"]
 BAD_TIMES = ["yesterday", "2024-02-30T00:00:00Z", "12x", ""]
 
-STATS_KEYS = ["data_directory", "visits", "pages", "last_page_id", "words",
-              "postings", "files"]
+STATS_KEYS = ["data_directory", "visits", "pages", "last_page_id", "words", "postings",
+              "journaled_changes", "visits_without_page", "pages_without_visit",
+              "save_interrupted", "damaged_copies", "files"]
 
 
 class Expected:
@@ -95,8 +96,11 @@ class Expected:
         saved = counts.pop("saved")
         if any(got[k] != v for k, v in counts.items()):
             return False
-        files = [(f["name"], f["present"]) for f in got["files"]]
-        return files == [("1.hcpa", saved), ("2.hcpb", saved), ("history.sqlite3", True)]
+        # The journal is there once an agent has run in the directory.
+        files = [(f["name"], f["present"]) for f in got["files"]
+                 if f["name"] != "index.journal"]
+        return files == [("1.hcpa", saved), ("2.hcpb", saved), ("history.sqlite3", True)] \
+            and got["damaged_copies"] == [] and got["pages_without_visit"] == 0
 
     def __repr__(self):
         return json.dumps(self.value, ensure_ascii=False) if self.kind != "text" \
@@ -180,8 +184,13 @@ def expect_forget(model, args):
     url = values["--url"]
     index = model.forget(seconds, url)
     if index is None:
-        return [Expected("error", f"qoinfo forget: no visit at "
-                                 f"{format_visit_time(seconds)} to {url} in the history")], 1
+        message = (f"no visit at {format_visit_time(seconds)} to {url} in the history: "
+                   f"URLBASE_E_NOVISIT (HRESULT 0x80070490)")
+        failure = [Expected("error", "qoinfo forget: " + message)]
+        if "--json" in on:
+            failure.append(Expected("json", {"error": message, "hresult": "0x80070490",
+                                             "symbol": "URLBASE_E_NOVISIT"}))
+        return failure, 1
     if "--json" in on:
         return [Expected("json", {"index": index, "removed": True})], 0
     return [Expected("text", "forgot " + url)], 0

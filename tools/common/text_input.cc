@@ -1,11 +1,13 @@
 #include "tools/common/text_input.h"
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
+#include <new>
 
+#include "platform/plain_file.h"
 #include "platform/utf8.h"
+#include "tools/qoinfo/exit_codes.h"
 
 namespace qoinfo::tools {
 
@@ -20,19 +22,37 @@ bool ReadAllBytes(const std::string& path, std::string* bytes,
     }
     return true;
   }
-  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    *error = "cannot open " + path;
+  std::u16string native;
+  std::size_t bad_byte = 0;
+  if (!platform::Utf8ToUtf16(path, &native, &bad_byte)) {
+    *error = "the file name '" + path + "' is not valid UTF-8";
     return false;
   }
-  bytes->assign(std::istreambuf_iterator<char>(in),
-                std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read " + path;
+  std::unique_ptr<platform::FileReader> file;
+  HRESULT hr = platform::FileReader::Open(native, &file, /*allow_pipe=*/true);
+  if (hr == platform::kNotARegularFile) {
+    *error = "'" + path + "' is not a regular file";
     return false;
   }
-  return true;
+  if (FAILED(hr)) {
+    *error = "cannot open '" + path + "': " + DescribeHResult(hr);
+    return false;
+  }
+  bytes->clear();
+  constexpr std::size_t kChunk = 1 << 20;
+  for (;;) {
+    const std::size_t before = bytes->size();
+    try {
+      hr = file->Read(kChunk, bytes);
+    } catch (const std::bad_alloc&) {
+      hr = E_OUTOFMEMORY;
+    }
+    if (FAILED(hr)) {
+      *error = "cannot read '" + path + "': " + DescribeHResult(hr);
+      return false;
+    }
+    if (bytes->size() - before < kChunk) return true;
+  }
 }
 
 bool DecodeUtf8Text(const std::string& bytes, std::u16string* text,

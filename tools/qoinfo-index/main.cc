@@ -3,11 +3,15 @@
 //   qoinfo-index check [--records|--words] [--json] FILE
 // Which container a file holds is told by its name (1.hcpa: page records,
 // 2.hcpb: word index) unless a flag says so.
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "index/index_files.h"
+#include "platform/plain_file.h"
 #include "platform/utf8.h"
 #include "platform/utf8_main.h"
 #include "tools/common/json_writer.h"
@@ -28,7 +32,24 @@ constexpr char kUsage[] =
     "       qoinfo-index check [--records|--words] [--json] FILE\n"
     "dump prints the container a file holds as JSON; check validates it and\n"
     "reports the first problem with its byte offset in the stream \"ids\"\n"
-    "(exit 0 sound, 1 damaged or unreadable, 2 usage).\n";
+    "(exit 0 sound, 1 damaged or unreadable, 2 usage), and names the copies\n"
+    "of earlier damaged versions kept beside the file (FILE.damaged-*).\n";
+
+// The copies that a load of a damaged file left beside it.
+std::vector<std::string> DamagedCopiesOf(const std::string& file) {
+  std::vector<std::string> copies;
+  const std::filesystem::path path(std::u8string(file.begin(), file.end()));
+  const std::string prefix = path.filename().string() + ".damaged-";
+  std::error_code error;
+  const std::filesystem::path folder =
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) copies.push_back((folder / name).string());
+  }
+  std::sort(copies.begin(), copies.end());
+  return copies;
+}
 
 enum class Kind { kUnknown, kRecords, kWords };
 
@@ -92,6 +113,7 @@ void DumpWords(const CWordToIdsContainer& words) {
 
 std::string Describe(const IndexFileLoad& status) {
   if (status.missing) return "cannot open: no such file";
+  if (status.hr == platform::kNotARegularFile) return "not a regular file";
   if (status.problem.found) {
     return "damaged at byte " + std::to_string(status.problem.offset) + ": " +
            status.problem.what;
@@ -131,6 +153,7 @@ int Run(const Options& options) {
   }
 
   const char* kind = options.kind == Kind::kRecords ? "records" : "words";
+  const std::vector<std::string> copies = DamagedCopiesOf(options.file);
   const std::size_t entries =
       options.kind == Kind::kRecords ? records.records().size() : words.words().size();
   if (options.json) {
@@ -142,7 +165,11 @@ int Run(const Options& options) {
       std::cout << ",\"offset\":" << status.problem.offset
                 << ",\"problem\":" << qoinfo::tools::JsonQuote(Describe(status));
     }
-    std::cout << "}\n";
+    std::cout << ",\"damaged_copies\":[";
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+      std::cout << (i > 0 ? "," : "") << qoinfo::tools::JsonQuote(copies[i]);
+    }
+    std::cout << "]}\n";
   } else if (sound) {
     std::cout << options.file << ": sound, " << entries
               << (options.kind == Kind::kRecords ? " page records" : " words")
@@ -150,7 +177,14 @@ int Run(const Options& options) {
   } else {
     std::cout << options.file << ": " << Describe(status) << "\n";
   }
-  return sound ? kExitOk : kExitFailure;
+  if (!options.json) {
+    for (const std::string& copy : copies) {
+      std::cout << options.file << ": a damaged earlier version was copied to "
+                << copy << "\n";
+    }
+  }
+  std::cout.flush();
+  return sound && std::cout ? kExitOk : kExitFailure;
 }
 
 }  // namespace
@@ -161,6 +195,10 @@ int Utf8Main(const std::vector<std::string>& args) {
   options.command = args[1];
   if (options.command == "-h" || options.command == "--help") {
     std::cout << kUsage;
+    return kExitOk;
+  }
+  if (options.command == "--version") {
+    std::cout << qoinfo::tools::kVersionText << "\n";
     return kExitOk;
   }
   if (options.command != "dump" && options.command != "check") {

@@ -1,12 +1,16 @@
 // qoinfo batch: many commands in one session, one start-up and one save.
 // Each line of the input is a JSON array of strings holding one command and
-// its arguments, as they would follow "qoinfo" on a command line; empty
-// lines and lines starting with '#' are skipped.
-#include <fstream>
+// its arguments, as they would follow "qoinfo" on a command line; blank
+// lines and lines starting with '#' are skipped. An interruption stops the
+// batch between lines.
 #include <iostream>
+#include <sstream>
 #include <string>
 
+#include "platform/hresult_error.h"
+#include "platform/interruption.h"
 #include "tools/common/json_reader.h"
+#include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
 #include "tools/qoinfo/exit_codes.h"
@@ -38,21 +42,25 @@ int RunBatchCommand(Session& session, const Arguments& args) {
     ReportError(command, "a batch cannot run another batch");
     return kExitUsage;
   }
-  std::ifstream file;
+  std::istringstream file;
   std::istream* input = &std::cin;
   if (parsed.Has("--file")) {
-    file.open(parsed.Value("--file"), std::ios::binary);
-    if (!file) {
-      ReportError(command, "cannot open '" + parsed.Value("--file") + "'");
+    std::string bytes;
+    if (!ReadAllBytes(parsed.Value("--file"), &bytes, &error)) {
+      ReportError(command, error);
       return kExitFailure;
     }
+    file.str(std::move(bytes));
     input = &file;
   }
   session.stdin_is_commands = !parsed.Has("--file");
   std::string line;
-  for (long line_number = 1; std::getline(*input, line); ++line_number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
+  for (long line_number = 1;
+       !platform::InterruptionRequested() && std::getline(*input, line);
+       ++line_number) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    if (line.back() == '\r') line.pop_back();
     std::vector<std::string> words;
     error.clear();
     int result = kExitUsage;
@@ -66,11 +74,27 @@ int RunBatchCommand(Session& session, const Arguments& args) {
       ReportError(command, "line " + std::to_string(line_number) +
                                ": unknown command '" + words[0] + "'");
     } else {
-      result = run(session, Arguments(words.begin() + 1, words.end()));
+      try {
+        result = run(session, Arguments(words.begin() + 1, words.end()));
+      } catch (...) {
+        ReportError(command,
+                    "line " + std::to_string(line_number) + ": " +
+                        DescribeHResult(platform::HResultFromCurrentException()));
+        result = kExitFailure;
+      }
     }
-    std::cout.flush();
+    if (!(std::cout << std::flush)) {
+      ReportError(command, "the output could not be written; stopping");
+      if (status == kExitOk) status = kExitFailure;
+      break;
+    }
     if (result != kExitOk && status == kExitOk) status = result;
     if (result != kExitOk && parsed.Has("--stop-on-error")) break;
+  }
+  if (std::cin.bad() && !parsed.Has("--file") &&
+      !platform::InterruptionRequested()) {
+    ReportError(command, "standard input could not be read");
+    if (status == kExitOk) status = kExitFailure;
   }
   session.stdin_is_commands = false;
   return status;

@@ -24,6 +24,10 @@ bool ParseArguments(const std::vector<std::string>& args,
   bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (!options_ended && arg == "-h") {
+      parsed->switches.insert("--help");
+      continue;
+    }
     if (options_ended || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
       if (!syntax.takes_operands) {
         *error = "unexpected argument '" + arg + "'";

@@ -1,6 +1,6 @@
 // Parsing a qoinfo command's arguments: options that take a value
 // ("--url U" or "--url=U"), switches ("--json"), and the rest in order.
-// "--" ends the options.
+// "--" ends the options; "-h" before it is "--help".
 #pragma once
 
 #include <map>

@@ -28,7 +28,7 @@ CommandFunction FindCommand(const std::string& name) {
       {"add", RunAddCommand},       {"search", RunSearchCommand},
       {"forget", RunForgetCommand}, {"import", RunImportCommand},
       {"stats", RunStatsCommand},   {"words", RunWords},
-      {"batch", RunBatchCommand},
+      {"batch", RunBatchCommand},   {"sync", RunSyncCommand},
   };
   for (const Entry& entry : kCommands) {
     if (name == entry.name) return entry.run;

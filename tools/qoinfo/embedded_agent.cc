@@ -1,5 +1,7 @@
 #include "tools/qoinfo/embedded_agent.h"
 
+#include <iostream>
+
 #include "host/existing_object_factory.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
@@ -63,9 +65,15 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
   if (FAILED(hr)) return hr;
   const std::u16string directory = DataDirectory();
   if (!m_lock) {
-    hr = platform::FileLock::Acquire(
-        directory + platform::kPathSeparator + u"agent.lock", kLockWaitMs,
-        &m_lock);
+    const std::u16string lock_path =
+        directory + platform::kPathSeparator + u"agent.lock";
+    hr = platform::FileLock::Acquire(lock_path, 0, &m_lock);
+    if (hr == platform::kLockHeldElsewhere) {
+      std::cerr << "qoinfo: another process is using the index in "
+                << platform::Utf16ToUtf8(directory) << "; waiting up to "
+                << kLockWaitMs / 1000 << " s for it (agent.lock)" << std::endl;
+      hr = platform::FileLock::Acquire(lock_path, kLockWaitMs, &m_lock);
+    }
     if (FAILED(hr)) {
       *error = "the index in " + platform::Utf16ToUtf8(directory) +
                (hr == platform::kLockHeldElsewhere
@@ -84,12 +92,10 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
   }
   hr = m_factory->CreateInstance(nullptr, IID_IZuInfoAgent, m_agent.out_void());
   if (FAILED(hr)) {
-    // Connection failures were announced by the agent itself; what is left
-    // is the index files.
-    *error = "the agent could not start (" + DescribeHResult(hr) +
-             "); unless a message above says otherwise, the index files in " +
-             platform::Utf16ToUtf8(directory) +
-             " could not be loaded ('qoinfo-index check' tells why)";
+    // The agent itself said why (a missing history, index files it could
+    // not load, and what to do about them).
+    *error = "the agent could not start in " + platform::Utf16ToUtf8(directory) +
+             " (" + DescribeHResult(hr) + "); the message above says why";
     return hr;
   }
   return S_OK;

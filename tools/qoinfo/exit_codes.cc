@@ -1,17 +1,21 @@
 #include "tools/qoinfo/exit_codes.h"
 
+#include "platform/plain_file.h"
+
 #include "platform/class_objects.h"
 #include "platform/hresult_error.h"
 #include "urlbase/url_base.h"
 
 namespace qoinfo::tools {
 
-std::string DescribeHResult(HRESULT hr) {
-  struct Named {
+namespace {
+
+struct Named {
     HRESULT hr;
-    const char* name;
-  };
-  static const Named kNames[] = {
+  const char* name;
+};
+
+const Named kNames[] = {
       {S_OK, "S_OK"},
       {S_FALSE, "S_FALSE"},
       {E_NOTIMPL, "E_NOTIMPL"},
@@ -34,17 +38,32 @@ std::string DescribeHResult(HRESULT hr) {
       {static_cast<HRESULT>(0x80070050u), "file exists"},
       {static_cast<HRESULT>(0x80070070u), "disk full"},
       {static_cast<HRESULT>(0x8007010Bu), "not a folder"},
+      {platform::kNotARegularFile, "not a regular file"},
       {CO_E_SERVER_STOPPING, "CO_E_SERVER_STOPPING"},
       {URLBASE_E_NOVISIT, "URLBASE_E_NOVISIT"},
       {URLBASE_E_INDEXESEXHAUSTED, "URLBASE_E_INDEXESEXHAUSTED"},
       {URLBASE_E_CORRUPT, "URLBASE_E_CORRUPT"},
       {URLBASE_E_LOCKED, "URLBASE_E_LOCKED"},
   };
-  const std::string code = platform::HResultCodeText(hr);
+const char* NameOf(HRESULT hr) {
   for (const Named& named : kNames) {
-    if (named.hr == hr) return std::string(named.name) + " (" + code + ")";
+    if (named.hr == hr) return named.name;
   }
-  return code;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string DescribeHResult(HRESULT hr) {
+  const std::string code = platform::HResultCodeText(hr);
+  const char* name = NameOf(hr);
+  return name != nullptr ? std::string(name) + " (" + code + ")" : code;
+}
+
+std::string HResultSymbol(HRESULT hr) {
+  const char* name = NameOf(hr);
+  if (name != nullptr) return name;
+  return platform::HResultCodeText(hr).substr(8);  // "0x8007000E"
 }
 
 }  // namespace qoinfo::tools

@@ -3,9 +3,12 @@
 // and text the HTML parser finds. One session: one start-up and one save
 // for the whole import.
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 
 #include "platform/console.h"
+#include "platform/interruption.h"
+#include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
 #include "tools/import/html_page.h"
 #include "tools/import/page_files.h"
@@ -107,6 +110,8 @@ int RunImportCommand(Session& session, const Arguments& args) {
   ImportCounts counts;
   Progress progress(files.size());
   for (const PageFile& file : files) {
+    // Stopped from outside: what was filed so far is kept and saved.
+    if (platform::InterruptionRequested() || !std::cout) break;
     bool added = false;
     std::string why;
     const HRESULT hr = ImportFile(session, file, &added, &why);
@@ -115,7 +120,7 @@ int RunImportCommand(Session& session, const Arguments& args) {
     if (FAILED(hr)) {
       ++counts.failed;
       progress.End();
-      ReportError(command, file.path + ": " + why);
+      ReportError(command, TerminalSafe(file.path) + ": " + why);
     } else if (added) {
       ++counts.added;
     } else {
@@ -127,18 +132,22 @@ int RunImportCommand(Session& session, const Arguments& args) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
           .count();
+  char rounded[32];
+  std::snprintf(rounded, sizeof rounded, "%.1f", seconds);
+  char json_seconds[32];
+  std::snprintf(json_seconds, sizeof json_seconds, "%.3f", seconds);
 
   if (parsed.Has("--json")) {
     std::cout << "{\"files\":" << counts.files << ",\"added\":" << counts.added
               << ",\"already\":" << counts.already
               << ",\"failed\":" << counts.failed
-              << ",\"bytes\":" << counts.bytes << ",\"seconds\":" << seconds
+              << ",\"bytes\":" << counts.bytes << ",\"seconds\":" << json_seconds
               << "}\n";
   } else {
     std::cout << "imported " << counts.added << " new pages from "
               << counts.files << " files (" << counts.already
               << " already in the history, " << counts.failed << " failed) in "
-              << seconds << " s\n";
+              << rounded << " s\n";
   }
   return counts.failed == 0 ? kExitOk : kExitFailure;
 }

@@ -5,6 +5,8 @@
 #include <iostream>
 #include <system_error>
 
+#include "platform/hresult_error.h"
+#include "platform/interruption.h"
 #include "platform/utf8_main.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/commands.h"
@@ -30,9 +32,23 @@ constexpr char kUsage[] =
     "  words [--json] [--text-file F]\n"
     "                     the words a text is indexed under\n"
     "  batch [--file F]   one command per line, as JSON arrays, one session\n"
+    "  sync [--json]      bring the index back into step with the history\n"
     "--data-dir DIR names the data directory (default: $QOINFO_DATA_DIR, else\n"
     "the user's data folder). Run 'qoinfo COMMAND --help' for a command's\n"
-    "options.\n";
+    "options; 'qoinfo --version' for the version.\n"
+    "Exit status: 0 done, 1 failed, 2 bad arguments or input, 3 done but the\n"
+    "index was recovered from damage with losses, 128+N stopped by signal N.\n";
+
+// Runs the command; no exception leaves it.
+int RunGuarded(CommandFunction run, Session& session, const Arguments& args,
+               const std::string& command) {
+  try {
+    return run(session, args);
+  } catch (...) {
+    ReportError(command, DescribeHResult(platform::HResultFromCurrentException()));
+    return kExitFailure;
+  }
+}
 
 }  // namespace
 
@@ -69,6 +85,10 @@ int Utf8Main(const std::vector<std::string>& args) {
     std::cout << kUsage;
     return kExitOk;
   }
+  if (command == "--version") {
+    std::cout << kVersionText << "\n";
+    return kExitOk;
+  }
   const CommandFunction run = FindCommand(command);
   if (run == nullptr) {
     std::cerr << "qoinfo: unknown command '" << command << "'\n" << kUsage;
@@ -87,8 +107,20 @@ int Utf8Main(const std::vector<std::string>& args) {
         std::filesystem::absolute(std::filesystem::path(directory), ignored);
     if (!absolute.empty()) directory = absolute.u16string();
   }
+  platform::InstallInterruptionHandlers();
   Session session(directory);
-  const int status = run(session, Arguments(rest.begin() + 1, rest.end()));
+  int status =
+      RunGuarded(run, session, Arguments(rest.begin() + 1, rest.end()), command);
   const int finished = session.Finish();
-  return status != kExitOk ? status : finished;
+  if (status == kExitOk) status = finished;
+  if (!(std::cout << std::flush)) {
+    std::cerr << "qoinfo " << command << ": the output could not be written\n";
+    if (status == kExitOk) status = kExitFailure;
+  }
+  if (platform::InterruptionRequested()) {
+    std::cerr << "qoinfo " << command
+              << ": interrupted; the work done so far is saved\n";
+    status = platform::InterruptionExitStatus();
+  }
+  return status;
 }

@@ -6,6 +6,7 @@
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 #include "tools/common/json_writer.h"
+#include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
@@ -32,13 +33,6 @@ std::string Text(const platform::UniqueBstr& text) {
   return platform::Utf16ToUtf8(platform::FromOleString(text.get()));
 }
 
-// For the one-line-per-hit output: tabs and line breaks become spaces.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -101,7 +95,8 @@ int RunSearchCommand(Session& session, const Arguments& args) {
              ",\"percent\":" + std::to_string(data.Percent) + "}\n";
     } else {
       out += std::to_string(data.Percent) + "%\t" + FormatVisitTime(data.Time) +
-             '\t' + OneLine(Text(hit.url)) + '\t' + OneLine(Text(hit.title)) +
+             '\t' + TerminalSafe(Text(hit.url)) + '\t' +
+             TerminalSafe(Text(hit.title)) +
              '\n';
     }
   }

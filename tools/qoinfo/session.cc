@@ -2,7 +2,10 @@
 
 #include <iostream>
 
+#include "agent/zu_info_agent.h"
+#include "platform/hresult_error.h"
 #include "platform/utf8.h"
+#include "tools/common/json_writer.h"
 #include "tools/qoinfo/exit_codes.h"
 
 namespace qoinfo::tools {
@@ -10,6 +13,17 @@ namespace qoinfo::tools {
 void ReportError(const std::string& command, const std::string& message) {
   std::cout.flush();
   std::cerr << "qoinfo " << command << ": " << message << std::endl;
+}
+
+void ReportFailure(const std::string& command, bool json,
+                   const std::string& message, HRESULT hr) {
+  ReportError(command, message);
+  if (json) {
+    std::cout << "{\"error\":" << JsonQuote(message) << ",\"hresult\":"
+              << JsonQuote(platform::HResultCodeText(hr).substr(8))
+              << ",\"symbol\":" << JsonQuote(HResultSymbol(hr)) << "}\n"
+              << std::flush;
+  }
 }
 
 bool Session::EnsureHistory(const std::string& command) {
@@ -35,10 +49,11 @@ int Session::Finish() {
     std::cerr << "qoinfo: the index could not be saved in "
               << platform::Utf16ToUtf8(directory) << ": "
               << DescribeHResult(saved)
-              << "; the changes of this run are lost, the previous index "
-                 "files are unchanged\n";
+              << "; the changes of this run are kept in its change journal "
+                 "and are taken up by the next run\n";
     return kExitFailure;
   }
+  if (ran && LastIndexStartupReport().data_dropped) return kExitRecovered;
   return kExitOk;
 }
 

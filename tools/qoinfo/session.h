@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/com_base.h"
+
 #include "tools/qoinfo/embedded_agent.h"
 
 namespace qoinfo::tools {
@@ -25,8 +27,9 @@ class Session {
   // True while standard input carries the commands themselves (batch).
   bool stdin_is_commands = false;
 
-  // Stops the agent. kExitOk, or kExitFailure after reporting a failed
-  // save (the session's changes are then not on disk).
+  // Stops the agent. kExitOk; kExitFailure after reporting a failed save
+  // (the session's changes then wait in the change journal);
+  // kExitRecovered when the index was recovered with losses at start-up.
   int Finish();
 
  private:
@@ -36,5 +39,10 @@ class Session {
 
 // Writes "qoinfo <command>: <message>" to standard error.
 void ReportError(const std::string& command, const std::string& message);
+// A failed operation: "qoinfo <command>: <message>" on standard error and,
+// for --json, {"error":<message>, "hresult":..., "symbol":...} on standard
+// output, so that scripts see every failure.
+void ReportFailure(const std::string& command, bool json,
+                   const std::string& message, HRESULT hr);
 
 }  // namespace qoinfo::tools

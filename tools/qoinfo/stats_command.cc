@@ -1,6 +1,8 @@
-// qoinfo stats: how large the index and the history are. With the agent
-// running in this session (a batch) its live containers are counted;
-// otherwise the index files are read as they are on disk.
+// qoinfo stats: how large the index and the history are, whether they agree,
+// and what damage was found. With the agent running in this session (a
+// batch) its live containers are counted; otherwise the index is read as
+// the next start-up would find it (files and journal), changing nothing.
+// Exit status 1 when a file is damaged or unreadable.
 #include <filesystem>
 #include <iostream>
 #include <system_error>
@@ -10,6 +12,8 @@
 #include "platform/hresult_error.h"
 #include "platform/utf8.h"
 #include "tools/common/json_writer.h"
+#include "tools/common/terminal_text.h"
+#include "tools/qoinfo/index_state.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
 #include "tools/qoinfo/exit_codes.h"
@@ -85,42 +89,50 @@ int RunStatsCommand(Session& session, const Arguments& args) {
   if (!session.EnsureHistory(command)) return kExitFailure;
   EmbeddedAgent& embedded = session.embedded();
   ULONG visits = 0;
-  const HRESULT hr = embedded.history()->Count(&visits);
+  HRESULT hr = embedded.history()->Count(&visits);
   if (FAILED(hr)) {
     ReportError(command,
                 "the history could not be counted: " + DescribeHResult(hr));
     return kExitFailure;
   }
   const std::u16string directory = embedded.DataDirectory();
-  const std::u16string records_path =
-      IndexFilePath(directory, IndexFile::kRecords);
-  const std::u16string words_path = IndexFilePath(directory, IndexFile::kWords);
-
-  IndexCounts counts;
   FileInfo files[] = {
-      Describe(records_path, "1.hcpa"), Describe(words_path, "2.hcpb"),
+      Describe(IndexFilePath(directory, IndexFile::kRecords), "1.hcpa"),
+      Describe(IndexFilePath(directory, IndexFile::kWords), "2.hcpb"),
+      Describe(IndexFilePath(directory, IndexFile::kJournal), "index.journal"),
       Describe(directory + platform::kPathSeparator +
                    std::u16string(CBromURLBase::kHistoryFileName),
                "history.sqlite3")};
+  IndexCounts counts;
+  IndexState state;
+  HistoryAgreement agreement;
   try {
+    const CIDContainer* records = &state.records;
     if (embedded.started()) {
-      counts = Count(embedded.agent_object()->Records(),
-                     embedded.agent_object()->Words());
+      records = &embedded.agent_object()->Records();
+      counts = Count(*records, embedded.agent_object()->Words());
     } else {
-      CIDContainer records;
-      CWordToIdsContainer words;
-      IndexFileLoad records_load, words_load;
-      ReadIndexFile(records_path, records, records_load);
-      ReadIndexFile(words_path, words, words_load);
-      files[0].problem = ProblemText(records_load);
-      files[1].problem = ProblemText(words_load);
-      counts = Count(records, words);
+      ReadIndexState(directory, &state);
+      files[0].problem = ProblemText(state.records_load);
+      files[1].problem = ProblemText(state.words_load);
+      if (state.journal.damaged) files[2].problem = state.journal.problem;
+      if (FAILED(state.journal.hr)) {
+        files[2].problem = "cannot be read: " + DescribeHResult(state.journal.hr);
+      }
+      counts = Count(state.records, state.words);
+    }
+    hr = CompareWithHistory(embedded.history(), *records, &agreement);
+    if (FAILED(hr)) {
+      ReportError(command, "the history could not be read: " + DescribeHResult(hr));
+      return kExitFailure;
     }
   } catch (...) {
     ReportError(command,
                 DescribeHResult(platform::HResultFromCurrentException()));
     return kExitFailure;
   }
+  bool damaged = false;
+  for (const FileInfo& file : files) damaged |= !file.problem.empty();
 
   std::string out;
   if (parsed.Has("--json")) {
@@ -129,7 +141,18 @@ int RunStatsCommand(Session& session, const Arguments& args) {
           ",\"pages\":" + std::to_string(counts.pages) +
           ",\"last_page_id\":" + std::to_string(counts.last_page_id) +
           ",\"words\":" + std::to_string(counts.words) +
-          ",\"postings\":" + std::to_string(counts.postings) + ",\"files\":[";
+          ",\"postings\":" + std::to_string(counts.postings) +
+          ",\"journaled_changes\":" + std::to_string(state.journal.entries) +
+          ",\"visits_without_page\":" +
+          std::to_string(agreement.visits_without_page.size()) +
+          ",\"pages_without_visit\":" +
+          std::to_string(agreement.pages_without_visit.size()) +
+          ",\"save_interrupted\":" + (state.save_interrupted ? "true" : "false") +
+          ",\"damaged_copies\":[";
+    for (std::size_t i = 0; i < state.damaged_copies.size(); ++i) {
+      out += (i > 0 ? "," : "") + JsonQuote(state.damaged_copies[i]);
+    }
+    out += "],\"files\":[";
     bool first = true;
     for (const FileInfo& file : files) {
       if (!first) out += ',';
@@ -143,20 +166,40 @@ int RunStatsCommand(Session& session, const Arguments& args) {
     }
     out += "]}\n";
   } else {
-    out = "data directory  " + platform::Utf16ToUtf8(directory) + "\n" +
-          "visits          " + std::to_string(visits) + "\n" +
+    out = "data directory  " + TerminalSafe(platform::Utf16ToUtf8(directory)) +
+          "\n" + "visits          " + std::to_string(visits) + "\n" +
           "pages           " + std::to_string(counts.pages) + "\n" +
           "words           " + std::to_string(counts.words) + "\n" +
           "postings        " + std::to_string(counts.postings) + "\n";
+    if (state.journal.entries > 0) {
+      out += "journaled       " + std::to_string(state.journal.entries) +
+             " changes since the last save\n";
+    }
+    if (!agreement.visits_without_page.empty() ||
+        !agreement.pages_without_visit.empty()) {
+      out += "out of step     " +
+             std::to_string(agreement.visits_without_page.size()) +
+             " visits without a page (an empty text, or an add that was "
+             "cut short: add or import them again), " +
+             std::to_string(agreement.pages_without_visit.size()) +
+             " pages without a visit ('qoinfo sync' removes them)\n";
+    }
+    if (state.save_interrupted) {
+      out += "save            interrupted; the next start-up finishes it\n";
+    }
     for (const FileInfo& file : files) {
       out += file.name + std::string(16 - file.name.size(), ' ') +
              (file.present ? std::to_string(file.bytes) + " bytes" : "missing");
       if (!file.problem.empty()) out += " (" + file.problem + ")";
       out += '\n';
     }
+    for (const std::string& copy : state.damaged_copies) {
+      out += "damaged copy    " + TerminalSafe(copy) + "\n";
+    }
   }
   std::cout << out << std::flush;
-  return std::cout ? kExitOk : kExitFailure;
+  if (!std::cout) return kExitFailure;
+  return damaged ? kExitFailure : kExitOk;
 }
 
 }  // namespace qoinfo::tools

@@ -5,6 +5,8 @@
 
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
+#include "urlbase/url_base.h"
+#include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
@@ -94,8 +96,10 @@ int RunAddCommand(Session& session, const Arguments& args) {
 
   if (!session.EnsureAgent(command)) return kExitFailure;
   FiledPage filed;
-  if (FAILED(FilePage(session, time, url, path, title, text, &filed, &error))) {
-    ReportError(command, error);
+  const HRESULT hr =
+      FilePage(session, time, url, path, title, text, &filed, &error);
+  if (FAILED(hr)) {
+    ReportFailure(command, parsed.Has("--json"), error, hr);
     return kExitFailure;
   }
   const ULONG index = filed.index;
@@ -105,12 +109,12 @@ int RunAddCommand(Session& session, const Arguments& args) {
               << ",\"new\":" << (new_visit ? "true" : "false")
               << ",\"indexed\":" << (filed.indexed ? "true" : "false") << "}\n";
   } else if (new_visit) {
-    std::cout << "added " << platform::Utf16ToUtf8(url) << "\n";
+    std::cout << "added " << TerminalSafe(platform::Utf16ToUtf8(url)) << "\n";
   } else {
     std::cout << (filed.indexed ? "indexed the page of a visit already in the "
                                   "history: "
                                 : "already in the history: ")
-              << platform::Utf16ToUtf8(url) << "\n";
+              << TerminalSafe(platform::Utf16ToUtf8(url)) << "\n";
   }
   return kExitOk;
 }
@@ -137,28 +141,33 @@ int RunForgetCommand(Session& session, const Arguments& args) {
     ReportError(command, DescribeHResult(E_OUTOFMEMORY));
     return kExitFailure;
   }
+  const bool json = parsed.Has("--json");
   ULONG index = 0;
   HRESULT hr = history->FindVisit(time, url_bstr.get(), &index);
   if (FAILED(hr)) {
-    ReportError(command,
-                "the history could not be searched: " + DescribeHResult(hr));
+    ReportFailure(command, json,
+                  "the history could not be searched: " + DescribeHResult(hr),
+                  hr);
     return kExitFailure;
   }
   if (hr != S_OK) {
-    ReportError(command, "no visit at " + FormatVisitTime(time) + " to " +
-                             platform::Utf16ToUtf8(url) + " in the history");
+    ReportFailure(command, json,
+                  "no visit at " + FormatVisitTime(time) + " to " +
+                      TerminalSafe(platform::Utf16ToUtf8(url)) +
+                      " in the history: " + DescribeHResult(URLBASE_E_NOVISIT),
+                  URLBASE_E_NOVISIT);
     return kExitFailure;
   }
   hr = history->RemoveVisit(index);
   if (FAILED(hr)) {
-    ReportError(command,
-                "the visit could not be removed: " + DescribeHResult(hr));
+    ReportFailure(command, json,
+                  "the visit could not be removed: " + DescribeHResult(hr), hr);
     return kExitFailure;
   }
   if (parsed.Has("--json")) {
     std::cout << "{\"index\":" << index << ",\"removed\":true}\n";
   } else {
-    std::cout << "forgot " << platform::Utf16ToUtf8(url) << "\n";
+    std::cout << "forgot " << TerminalSafe(platform::Utf16ToUtf8(url)) << "\n";
   }
   return kExitOk;
 }

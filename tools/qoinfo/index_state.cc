@@ -1,0 +1,74 @@
+#include "tools/qoinfo/index_state.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "platform/file_system.h"
+#include "platform/wide_string.h"
+
+namespace qoinfo::tools {
+
+void ReadIndexState(const std::u16string& directory, IndexState* state) {
+  const std::u16string records_path =
+      IndexFilePath(directory, IndexFile::kRecords);
+  const std::u16string words_path = IndexFilePath(directory, IndexFile::kWords);
+  const bool records_read =
+      ReadIndexFile(records_path, state->records, state->records_load);
+  const bool words_read =
+      ReadIndexFile(words_path, state->words, state->words_load);
+  const bool fresh = state->records_load.missing && state->words_load.missing;
+  if ((records_read && words_read) || fresh) {
+    state->journal = ReplayJournal(
+        IndexFilePath(directory, IndexFile::kJournal),
+        [state](const PageChange& change) {
+          ApplyPageChange(change, state->records, state->words);
+        },
+        /*copy_damaged=*/false);
+  }
+  state->save_interrupted =
+      platform::FileExists(IndexFilePath(directory, IndexFile::kCommitMarker)) ||
+      platform::FileExists(records_path + u".saving") ||
+      platform::FileExists(words_path + u".saving");
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(directory), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".damaged-") != std::string::npos) {
+      state->damaged_copies.push_back(name);
+    }
+  }
+  std::sort(state->damaged_copies.begin(), state->damaged_copies.end());
+}
+
+HRESULT CompareWithHistory(IBromURLBase* history, const CIDContainer& records,
+                           HistoryAgreement* agreement) {
+  *agreement = HistoryAgreement();
+  std::set<std::pair<std::int64_t, std::u16string>> visits;
+  ULONG index = 0;
+  for (;;) {
+    HRESULT hr = history->NextVisit(index, &index);
+    if (FAILED(hr)) return hr;
+    if (hr != S_OK) break;
+    _URL_DATE_IA_S data{};
+    hr = history->GetData(&data, index);
+    if (FAILED(hr)) return hr;
+    const platform::UniqueBstr url(data.Url), path(data.Path), title(data.Title);
+    CTimeURLContainer visit(data.Time, platform::FromOleString(url.get()),
+                            std::u16string(), std::u16string());
+    if (records.FindRecord(visit) < 1) {
+      agreement->visits_without_page.push_back(index);
+    }
+    visits.emplace(visit.m_time, std::move(visit.m_url));
+  }
+  for (const auto& [id, record] : records.records()) {
+    if (visits.count({record.m_time, record.m_url}) == 0) {
+      agreement->pages_without_visit.push_back(record);
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace qoinfo::tools
