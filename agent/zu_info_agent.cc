@@ -10,6 +10,7 @@
 #include "index/index_load_report.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
+#include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/interface_table.h"
@@ -272,6 +273,18 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
   }
   if (!report.message.empty()) platform::ShowErrorAlert(report.message);
   m_journalStatus = m_journal.Open(journal_path, replay.valid_bytes);
+  std::u16string threshold;
+  if (platform::GetEnvironment("QOINFO_CHECKPOINT_BYTES", &threshold)) {
+    std::uint64_t bytes = 0;
+    for (const char16_t c : threshold) {
+      if (c < u'0' || c > u'9' || bytes > (UINT64_MAX - 9) / 10) {
+        bytes = 0;
+        break;
+      }
+      bytes = bytes * 10 + (c - u'0');
+    }
+    if (bytes > 0) m_checkpointBytes = bytes;
+  }
   if (FAILED(m_journalStatus)) {
     platform::LogError(u"QoInfoAgent cannot write its change journal " +
                        journal_path + u" (" +
@@ -292,7 +305,7 @@ HRESULT CZuInfoAgent::JournalChange(const PageChange& change) {
 
 void CZuInfoAgent::AfterChange() {
   m_lastChange = std::chrono::steady_clock::now();
-  if (m_journal.size() >= kCheckpointJournalBytes) Checkpoint();
+  if (m_journal.size() >= m_checkpointBytes) Checkpoint();
 }
 
 std::uint64_t CZuInfoAgent::UnsavedJournalBytes() const {

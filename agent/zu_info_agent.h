@@ -94,7 +94,8 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // kIdleCheckpointDelay since the last one.
   HRESULT CheckpointIfIdle();
   // A change makes the agent save at once when the journal has grown past
-  // this size (see docs/reliability.md for how it was chosen).
+  // this size (see docs/reliability.md for how it was chosen); the
+  // environment variable QOINFO_CHECKPOINT_BYTES sets another.
   static constexpr std::uint64_t kCheckpointJournalBytes = 64u << 20;
   static constexpr std::chrono::seconds kIdleCheckpointDelay{30};
   // Bytes of changes waiting in the journal.
@@ -134,6 +135,7 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // Why the journal cannot take changes (they are then refused).
   HRESULT m_journalStatus = S_OK;
   std::chrono::steady_clock::time_point m_lastChange;
+  std::uint64_t m_checkpointBytes = kCheckpointJournalBytes;
 };
 
 // What the last start-up in this process found of the index files and the
