@@ -94,9 +94,10 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // kIdleCheckpointDelay since the last one.
   HRESULT CheckpointIfIdle();
   // A change makes the agent save at once when the journal has grown past
-  // this size (see docs/reliability.md for how it was chosen); the
-  // environment variable QOINFO_CHECKPOINT_BYTES sets another.
-  static constexpr std::uint64_t kCheckpointJournalBytes = 64u << 20;
+  // a quarter of the index files' size, and at least this size (see
+  // docs/reliability.md for how both were chosen); the environment
+  // variable QOINFO_CHECKPOINT_BYTES sets a fixed size instead.
+  static constexpr std::uint64_t kCheckpointJournalBytes = 32u << 20;
   static constexpr std::chrono::seconds kIdleCheckpointDelay{30};
   // Bytes of changes waiting in the journal.
   std::uint64_t UnsavedJournalBytes() const;
@@ -120,6 +121,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   void AfterChange();
   // Saves the index files and empties the journal.
   HRESULT SaveIndex();
+  // The journal size that triggers the next checkpoint, from the size of
+  // the index files in `directory`.
+  void ChooseCheckpointSize(const std::u16string& directory);
   // Shutdown: unsubscribes and saves; reports failures to the log only.
   void Shutdown();
 
@@ -136,6 +140,7 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT m_journalStatus = S_OK;
   std::chrono::steady_clock::time_point m_lastChange;
   std::uint64_t m_checkpointBytes = kCheckpointJournalBytes;
+  bool m_checkpointBytesFixed = false;
 };
 
 // What the last start-up in this process found of the index files and the

@@ -6,13 +6,12 @@
 //   build/linux/bin/qoinfo-micro-bench [--benchmark_filter=Search]
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <random>
 #include <string>
 
 #include "agent/add_data.h"
 #include "agent/search.h"
 #include "agent/word_extraction.h"
+#include "bench/synthetic_text.h"
 #include "platform/wide_string.h"
 #include "tests/support/memory_stream.h"
 
@@ -20,19 +19,8 @@ namespace {
 
 using namespace qoinfo;
 
-// A text of `words` words drawn from a Zipf-like vocabulary of 5,000 words.
 std::u16string Text(std::size_t words, std::uint64_t seed) {
-  std::mt19937_64 rng(seed);
-  std::u16string text;
-  for (std::size_t i = 0; i < words; ++i) {
-    const std::uint64_t rank = 1 + static_cast<std::uint64_t>(
-        5000.0 * std::pow(static_cast<double>(rng() % 10000 + 1) / 10000.0, 3));
-    if (i) text += (rng() % 11 == 0) ? u", " : u" ";
-    text += u"w" + std::u16string(1, static_cast<char16_t>(u'a' + rank % 26)) +
-            std::u16string(1, static_cast<char16_t>(u'a' + (rank / 26) % 26)) +
-            std::u16string(1, static_cast<char16_t>(u'a' + rank / 676));
-  }
-  return text;
+  return bench::SyntheticText(words, seed);
 }
 
 struct Index {

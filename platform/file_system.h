@@ -3,6 +3,7 @@
 // Paths are UTF-16 (the data directory arrives as a BSTR).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/com_base.h"
@@ -13,6 +14,8 @@ namespace platform {
 extern const char16_t kPathSeparator;
 
 bool FileExists(const std::u16string& path);
+// The file's size in bytes; 0 when it does not exist.
+std::uint64_t FileSize(const std::u16string& path);
 
 // Forces the file's content to the disk.
 HRESULT FlushFileToDisk(const std::u16string& path);

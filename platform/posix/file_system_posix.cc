@@ -41,6 +41,12 @@ bool FileExists(const std::u16string& path) {
   return ::stat(Native(path).c_str(), &info) == 0;
 }
 
+std::uint64_t FileSize(const std::u16string& path) {
+  struct stat info;
+  if (::stat(Native(path).c_str(), &info) != 0) return 0;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 HRESULT FlushFileToDisk(const std::u16string& path) {
   return SyncPath(Native(path), O_RDONLY);
 }

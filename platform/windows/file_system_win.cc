@@ -19,6 +19,15 @@ bool FileExists(const std::u16string& path) {
   return GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::uint64_t FileSize(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Native(path).c_str(), GetFileExInfoStandard, &data)) {
+    return 0;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+         data.nFileSizeLow;
+}
+
 HRESULT FlushFileToDisk(const std::u16string& path) {
   HANDLE file =
       CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
