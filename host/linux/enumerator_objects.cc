@@ -1,0 +1,131 @@
+#include "host/linux/enumerator_objects.h"
+
+#include <vector>
+
+#include "host/linux/bus_errors.h"
+#include "host/linux/bus_names.h"
+#include "host/linux/bus_records.h"
+
+namespace qoinfo::bus {
+namespace {
+
+// The error of a failed enumerator call.
+[[noreturn]] void Fail(HRESULT hr) {
+  throw ErrorFromHResult(kAgentErrorPrefix, hr);
+}
+
+}  // namespace
+
+EnumeratorObjects::EnumeratorObjects(sdbus::IConnection& connection,
+                                     BusLoop& loop,
+                                     std::chrono::milliseconds grace)
+    : m_connection(connection), m_loop(loop), m_grace(grace) {
+  // Watching every departure from the start: the departure of a client
+  // always arrives after its last call, so none is missed.
+  m_ownerWatch = m_connection.addMatch(
+      "type='signal',sender='org.freedesktop.DBus',"
+      "interface='org.freedesktop.DBus',member='NameOwnerChanged'",
+      [this](sdbus::Message& message) { OnNameOwnerChanged(message); });
+}
+
+EnumeratorObjects::~EnumeratorObjects() { Clear(); }
+
+void EnumeratorObjects::Clear() {
+  std::map<std::uint64_t, Entry> entries;
+  entries.swap(m_entries);
+  entries.clear();
+}
+
+ISearchDataEnumerator& EnumeratorObjects::Owned(std::uint64_t number) {
+  const auto found = m_entries.find(number);
+  if (found == m_entries.end()) Fail(E_UNEXPECTED);
+  const sdbus::Message* call =
+      found->second.object->getCurrentlyProcessedMessage();
+  if (call == nullptr || call->getSender() != found->second.owner) {
+    throw sdbus::Error(kAccessDeniedError,
+                       "this enumerator belongs to another connection");
+  }
+  return *found->second.hits.get();
+}
+
+void EnumeratorObjects::RemoveLater(std::uint64_t number) {
+  m_loop.Post([this, number] { m_entries.erase(number); });
+}
+
+std::string EnumeratorObjects::Add(platform::ComPtr<ISearchDataEnumerator> hits,
+                                   const std::string& owner) {
+  const std::uint64_t number = ++m_lastNumber;
+  const std::string path = kEnumeratorPathPrefix + std::to_string(number);
+  auto object = sdbus::createObject(m_connection, path);
+  const char* const iface = kEnumeratorInterface;
+  object->registerMethod("Next")
+      .onInterface(iface)
+      .withOutputParamNames("hr", "data")
+      .implementedAs([this, number]() -> std::tuple<std::int32_t, HitRecord> {
+        _URL_DATE_IA_S hit{};
+        const HRESULT hr = Owned(number).Next(&hit);
+        if (FAILED(hr)) Fail(hr);
+        if (hr != S_OK) return {hr, HitRecord(0, "", "", "", 0)};
+        const platform::UniqueBstr url(hit.Url), path(hit.Path),
+            title(hit.Title);
+        return {hr, RecordFromHit(hit)};
+      });
+  object->registerMethod("NextBatch")
+      .onInterface(iface)
+      .withInputParamNames("max")
+      .withOutputParamNames("data")
+      .implementedAs([this, number](std::uint32_t max) {
+        ISearchDataEnumerator& enumerator = Owned(number);
+        std::vector<HitRecord> batch;
+        while (batch.size() < max) {
+          _URL_DATE_IA_S hit{};
+          const HRESULT hr = enumerator.Next(&hit);
+          if (FAILED(hr)) Fail(hr);
+          if (hr != S_OK) break;
+          const platform::UniqueBstr url(hit.Url), path(hit.Path),
+              title(hit.Title);
+          batch.push_back(RecordFromHit(hit));
+        }
+        return batch;
+      });
+  object->registerMethod("Reset").onInterface(iface).implementedAs(
+      [this, number]() {
+        const HRESULT hr = Owned(number).Reset();
+        if (FAILED(hr)) Fail(hr);
+      });
+  object->registerMethod("Count").onInterface(iface).implementedAs(
+      [this, number]() {
+        const HRESULT hr = Owned(number).Count();
+        if (FAILED(hr)) Fail(hr);
+      });
+  object->registerMethod("GetThis")
+      .onInterface(iface)
+      .withOutputParamNames("this")
+      .implementedAs([this, number]() -> std::int64_t {
+        std::int64_t self = 0;
+        const HRESULT hr = Owned(number).GetThis(&self);
+        if (FAILED(hr)) Fail(hr);
+        return self;
+      });
+  object->registerMethod("Release").onInterface(iface).implementedAs(
+      [this, number]() {
+        Owned(number);
+        RemoveLater(number);
+      });
+  object->finishRegistration();
+  m_entries.emplace(number, Entry{owner, std::move(hits), std::move(object)});
+  return path;
+}
+
+void EnumeratorObjects::OnNameOwnerChanged(sdbus::Message& message) {
+  std::string name, old_owner, new_owner;
+  message >> name >> old_owner >> new_owner;
+  if (!new_owner.empty()) return;
+  for (const auto& [number, entry] : m_entries) {
+    if (entry.owner != name) continue;
+    const std::uint64_t gone = number;
+    m_loop.After(m_grace, [this, gone] { m_entries.erase(gone); });
+  }
+}
+
+}  // namespace qoinfo::bus
