@@ -1,5 +1,7 @@
 #include "host/linux/enumerator_objects.h"
 
+#include <unistd.h>
+
 #include <vector>
 
 #include "host/linux/bus_errors.h"
@@ -39,13 +41,33 @@ void EnumeratorObjects::Clear() {
 ISearchDataEnumerator& EnumeratorObjects::Owned(std::uint64_t number) {
   const auto found = m_entries.find(number);
   if (found == m_entries.end()) Fail(E_UNEXPECTED);
-  const sdbus::Message* call =
-      found->second.object->getCurrentlyProcessedMessage();
-  if (call == nullptr || call->getSender() != found->second.owner) {
-    throw sdbus::Error(kAccessDeniedError,
-                       "this enumerator belongs to another connection");
+  Entry& entry = found->second;
+  const sdbus::Message* call = entry.object->getCurrentlyProcessedMessage();
+  const std::string caller = call != nullptr ? call->getSender() : "";
+  if (caller != entry.owner) {
+    if (entry.graceTimer == 0 || !IsOwnUser(caller)) {
+      throw sdbus::Error(kAccessDeniedError,
+                         "this enumerator belongs to another connection");
+    }
+    m_loop.Cancel(entry.graceTimer);
+    entry.graceTimer = 0;
+    entry.owner = caller;
   }
-  return *found->second.hits.get();
+  return *entry.hits.get();
+}
+
+bool EnumeratorObjects::IsOwnUser(const std::string& name) {
+  if (!m_bus) {
+    m_bus = sdbus::createProxy(m_connection, "org.freedesktop.DBus",
+                               "/org/freedesktop/DBus");
+    m_bus->finishRegistration();
+  }
+  std::uint32_t uid = 0;
+  m_bus->callMethod("GetConnectionUnixUser")
+      .onInterface("org.freedesktop.DBus")
+      .withArguments(name)
+      .storeResultsTo(uid);
+  return uid == getuid();
 }
 
 void EnumeratorObjects::RemoveLater(std::uint64_t number) {
@@ -62,58 +84,71 @@ std::string EnumeratorObjects::Add(platform::ComPtr<ISearchDataEnumerator> hits,
       .onInterface(iface)
       .withOutputParamNames("hr", "data")
       .implementedAs([this, number]() -> std::tuple<std::int32_t, HitRecord> {
-        _URL_DATE_IA_S hit{};
-        const HRESULT hr = Owned(number).Next(&hit);
-        if (FAILED(hr)) Fail(hr);
-        if (hr != S_OK) return {hr, HitRecord(0, "", "", "", 0)};
-        const platform::UniqueBstr url(hit.Url), path(hit.Path),
-            title(hit.Title);
-        return {hr, RecordFromHit(hit)};
+        return Guarded(kAgentErrorPrefix, [&] {
+          _URL_DATE_IA_S hit{};
+          const HRESULT hr = Owned(number).Next(&hit);
+          if (FAILED(hr)) Fail(hr);
+          if (hr != S_OK) return std::make_tuple(std::int32_t{hr}, HitRecord(0, "", "", "", 0));
+          const platform::UniqueBstr url(hit.Url), path(hit.Path),
+              title(hit.Title);
+          return std::make_tuple(std::int32_t{hr}, RecordFromHit(hit));
+        });
       });
   object->registerMethod("NextBatch")
       .onInterface(iface)
       .withInputParamNames("max")
       .withOutputParamNames("data")
       .implementedAs([this, number](std::uint32_t max) {
-        ISearchDataEnumerator& enumerator = Owned(number);
-        std::vector<HitRecord> batch;
-        while (batch.size() < max) {
-          _URL_DATE_IA_S hit{};
-          const HRESULT hr = enumerator.Next(&hit);
-          if (FAILED(hr)) Fail(hr);
-          if (hr != S_OK) break;
-          const platform::UniqueBstr url(hit.Url), path(hit.Path),
-              title(hit.Title);
-          batch.push_back(RecordFromHit(hit));
-        }
-        return batch;
+        return Guarded(kAgentErrorPrefix, [&] {
+          ISearchDataEnumerator& enumerator = Owned(number);
+          std::vector<HitRecord> batch;
+          while (batch.size() < max) {
+            _URL_DATE_IA_S hit{};
+            const HRESULT hr = enumerator.Next(&hit);
+            if (FAILED(hr)) Fail(hr);
+            if (hr != S_OK) break;
+            const platform::UniqueBstr url(hit.Url), path(hit.Path),
+                title(hit.Title);
+            batch.push_back(RecordFromHit(hit));
+          }
+          return batch;
+        });
       });
   object->registerMethod("Reset").onInterface(iface).implementedAs(
       [this, number]() {
-        const HRESULT hr = Owned(number).Reset();
-        if (FAILED(hr)) Fail(hr);
+        return Guarded(kAgentErrorPrefix, [&] {
+          const HRESULT hr = Owned(number).Reset();
+          if (FAILED(hr)) Fail(hr);
+        });
       });
   object->registerMethod("Count").onInterface(iface).implementedAs(
       [this, number]() {
-        const HRESULT hr = Owned(number).Count();
-        if (FAILED(hr)) Fail(hr);
+        return Guarded(kAgentErrorPrefix, [&] {
+          const HRESULT hr = Owned(number).Count();
+          if (FAILED(hr)) Fail(hr);
+        });
       });
   object->registerMethod("GetThis")
       .onInterface(iface)
       .withOutputParamNames("this")
       .implementedAs([this, number]() -> std::int64_t {
-        std::int64_t self = 0;
-        const HRESULT hr = Owned(number).GetThis(&self);
-        if (FAILED(hr)) Fail(hr);
-        return self;
+        return Guarded(kAgentErrorPrefix, [&] {
+          std::int64_t self = 0;
+          const HRESULT hr = Owned(number).GetThis(&self);
+          if (FAILED(hr)) Fail(hr);
+          return self;
+        });
       });
   object->registerMethod("Release").onInterface(iface).implementedAs(
       [this, number]() {
-        Owned(number);
-        RemoveLater(number);
+        return Guarded(kAgentErrorPrefix, [&] {
+          Owned(number);
+          RemoveLater(number);
+        });
       });
   object->finishRegistration();
-  m_entries.emplace(number, Entry{owner, std::move(hits), std::move(object)});
+  m_entries.emplace(number,
+                    Entry{owner, 0, std::move(hits), std::move(object)});
   return path;
 }
 
@@ -121,10 +156,11 @@ void EnumeratorObjects::OnNameOwnerChanged(sdbus::Message& message) {
   std::string name, old_owner, new_owner;
   message >> name >> old_owner >> new_owner;
   if (!new_owner.empty()) return;
-  for (const auto& [number, entry] : m_entries) {
-    if (entry.owner != name) continue;
+  for (auto& [number, entry] : m_entries) {
+    if (entry.owner != name || entry.graceTimer != 0) continue;
     const std::uint64_t gone = number;
-    m_loop.After(m_grace, [this, gone] { m_entries.erase(gone); });
+    entry.graceTimer =
+        m_loop.After(m_grace, [this, gone] { m_entries.erase(gone); });
   }
 }
 

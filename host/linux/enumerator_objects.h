@@ -1,10 +1,12 @@
 // EnumeratorObjects: the result enumerators of the agent's searches on
 // D-Bus, one object each at /QoInfoAgent/SearchDataEnumerator/<n> with
 // interface QoInfoAgent.ISearchDataEnumerator. An object answers only the
-// connection that made the search (others get AccessDenied); it goes with
-// Release(), or a grace period after its owner's connection left the bus,
-// so that a command-line client whose connection ends after each call can
-// still walk its results.
+// connection that made the search (others get AccessDenied) while that
+// connection is on the bus. When it leaves, the object waits a grace period
+// and then goes; within it, the first connection of the server's own user
+// that calls takes it over, so that a command-line client whose connection
+// ends after each call (busctl, gdbus) can still walk its results. It also
+// goes with Release().
 //
 // Each object holds its CSearchDataEnumerator, and through it one module
 // lock. Bus thread only.
@@ -18,6 +20,7 @@
 
 #include <sdbus-c++/IConnection.h>
 #include <sdbus-c++/IObject.h>
+#include <sdbus-c++/IProxy.h>
 
 #include "host/idl/interfaces.h"
 #include "host/linux/bus_loop.h"
@@ -44,6 +47,7 @@ class EnumeratorObjects {
  private:
   struct Entry {
     std::string owner;
+    std::uint64_t graceTimer = 0;  // set while the owner is gone
     platform::ComPtr<ISearchDataEnumerator> hits;
     std::unique_ptr<sdbus::IObject> object;
   };
@@ -53,6 +57,8 @@ class EnumeratorObjects {
   // Removes `number` from the loop, after the call being handled.
   void RemoveLater(std::uint64_t number);
   void OnNameOwnerChanged(sdbus::Message& message);
+  // Whether `name` is a connection of the server's own user.
+  bool IsOwnUser(const std::string& name);
 
   sdbus::IConnection& m_connection;
   BusLoop& m_loop;
@@ -60,6 +66,7 @@ class EnumeratorObjects {
   std::uint64_t m_lastNumber = 0;
   std::map<std::uint64_t, Entry> m_entries;
   sdbus::Slot m_ownerWatch;
+  std::unique_ptr<sdbus::IProxy> m_bus;
 };
 
 }  // namespace qoinfo::bus

@@ -23,13 +23,6 @@ constexpr char kUsage[] =
     "Prints the number of visits, indexed pages, words and postings, and the\n"
     "data directory's files with their sizes.\n";
 
-struct IndexCounts {
-  std::size_t pages = 0;
-  std::int64_t last_page_id = 0;
-  std::size_t words = 0;
-  std::size_t postings = 0;
-};
-
 IndexCounts Count(const CIDContainer& records,
                   const CWordToIdsContainer& words) {
   IndexCounts counts;
@@ -83,15 +76,15 @@ int RunStatsCommand(Session& session, const Arguments& args) {
     return status;
   }
   if (!session.EnsureHistory(command)) return kExitFailure;
-  EmbeddedAgent& embedded = session.embedded();
+  AgentConnection& connection = session.agent_connection();
   ULONG visits = 0;
-  const HRESULT hr = embedded.history()->Count(&visits);
+  const HRESULT hr = connection.history()->Count(&visits);
   if (FAILED(hr)) {
     ReportError(command,
                 "the history could not be counted: " + DescribeHResult(hr));
     return kExitFailure;
   }
-  const std::u16string directory = embedded.DataDirectory();
+  const std::u16string directory = connection.DataDirectory();
   const std::u16string records_path =
       IndexFilePath(directory, IndexFile::kRecords);
   const std::u16string words_path = IndexFilePath(directory, IndexFile::kWords);
@@ -103,9 +96,13 @@ int RunStatsCommand(Session& session, const Arguments& args) {
                    std::u16string(CBromURLBase::kHistoryFileName),
                "history.sqlite3")};
   try {
-    if (embedded.started()) {
-      counts = Count(embedded.agent_object()->Records(),
-                     embedded.agent_object()->Words());
+    if (connection.HasLiveIndex()) {
+      const HRESULT counted = connection.CountIndex(&counts);
+      if (FAILED(counted)) {
+        ReportError(command, "the index could not be counted: " +
+                                 DescribeHResult(counted));
+        return kExitFailure;
+      }
     } else {
       CIDContainer records;
       CWordToIdsContainer words;
