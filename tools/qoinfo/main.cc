@@ -17,7 +17,7 @@ namespace qoinfo::tools {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: qoinfo [--data-dir DIR] COMMAND [OPTIONS]\n"
+    "usage: qoinfo [--data-dir DIR] [--embedded | --server] COMMAND [OPTIONS]\n"
     "commands:\n"
     "  add --time T --url U [--path P] [--title TI] [--text-file F | --text "
     "TEXT]\n"
@@ -34,7 +34,9 @@ constexpr char kUsage[] =
     "  batch [--file F]   one command per line, as JSON arrays, one session\n"
     "  sync [--json]      bring the index back into step with the history\n"
     "--data-dir DIR names the data directory (default: $QOINFO_DATA_DIR, else\n"
-    "the user's data folder). Run 'qoinfo COMMAND --help' for a command's\n"
+    "the user's data folder). The agent runs in the QoInfoAgent server when it\n"
+    "is registered or running, else in qoinfo itself; --embedded runs it here,\n"
+    "--server insists on the server. Run 'qoinfo COMMAND --help' for a command's\n"
     "options; 'qoinfo --version' for the version.\n"
     "Exit status: 0 done, 1 failed, 2 bad arguments or input, 3 done but the\n"
     "index was recovered from damage with losses, 128+N stopped by signal N.\n";
@@ -60,7 +62,20 @@ int Utf8Main(const std::vector<std::string>& args) {
                                 args.end());
   // Options of qoinfo itself come before the command.
   std::string data_directory;
-  while (!rest.empty() && rest[0].rfind("--data-dir", 0) == 0) {
+  std::string place_option;
+  AgentPlace place = AgentPlace::kAnywhere;
+  while (!rest.empty() && (rest[0].rfind("--data-dir", 0) == 0 ||
+                           rest[0] == "--embedded" || rest[0] == "--server")) {
+    if (rest[0] == "--embedded" || rest[0] == "--server") {
+      if (!place_option.empty() && place_option != rest[0]) {
+        std::cerr << "qoinfo: give --embedded or --server, not both\n";
+        return kExitUsage;
+      }
+      place_option = rest[0];
+      place = rest[0] == "--server" ? AgentPlace::kServer : AgentPlace::kEmbedded;
+      rest.erase(rest.begin());
+      continue;
+    }
     if (rest[0] == "--data-dir" && rest.size() >= 2) {
       data_directory = rest[1];
       rest.erase(rest.begin(), rest.begin() + 2);
@@ -108,7 +123,7 @@ int Utf8Main(const std::vector<std::string>& args) {
     if (!absolute.empty()) directory = absolute.u16string();
   }
   platform::InstallInterruptionHandlers();
-  Session session(directory);
+  Session session(directory, place);
   int status =
       RunGuarded(run, session, Arguments(rest.begin() + 1, rest.end()), command);
   const int finished = session.Finish();

@@ -18,7 +18,7 @@ HRESULT FilePage(Session& session, std::int64_t time, const std::u16string& url,
     *why = DescribeHResult(E_OUTOFMEMORY);
     return E_OUTOFMEMORY;
   }
-  IBromURLBase* history = session.embedded().history();
+  IBromURLBase* history = session.agent_connection().history();
   HRESULT hr = history->AddVisit(time, url_bstr.get(), path_bstr.get(),
                                  title_bstr.get(), &filed->index);
   if (FAILED(hr)) {
@@ -27,21 +27,17 @@ HRESULT FilePage(Session& session, std::int64_t time, const std::u16string& url,
   }
   filed->new_visit = hr == S_OK;
   if (!filed->new_visit) {
-    try {
-      // Only time and URL identify a page record.
-      const CTimeURLContainer visit(time, url, std::u16string(),
-                                    std::u16string());
-      if (session.embedded().agent_object()->Records().FindRecord(visit) >= 1) {
-        return S_OK;
-      }
-    } catch (...) {
-      *why = DescribeHResult(E_OUTOFMEMORY);
-      return E_OUTOFMEMORY;
+    bool indexed = false;
+    hr = session.agent_connection().HasPage(time, url, &indexed);
+    if (FAILED(hr)) {
+      *why = "the index could not be asked: " + DescribeHResult(hr);
+      return hr;
     }
+    if (indexed) return S_OK;
   }
   _URL_DATE_IA data{time, url_bstr.get(), text_bstr.get(), path_bstr.get(),
                     title_bstr.get()};
-  hr = session.embedded().agent()->AddData(data);
+  hr = session.agent_connection().agent()->AddData(data);
   if (FAILED(hr)) {
     // The history keeps no new visit whose page the index could not take.
     if (filed->new_visit) history->RemoveVisit(filed->index);

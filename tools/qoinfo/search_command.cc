@@ -71,7 +71,7 @@ int RunSearchCommand(Session& session, const Arguments& args) {
     return kExitFailure;
   }
   platform::ComPtr<ISearchDataEnumerator> hits;
-  HRESULT hr = session.embedded().agent()->Search(what.get(), hits.out());
+  HRESULT hr = session.agent_connection().agent()->Search(what.get(), hits.out());
   if (hr == E_INVALIDARG) {
     ReportError(command, "the query is empty: " + DescribeHResult(hr));
     return kExitUsage;

@@ -26,25 +26,37 @@ void ReportFailure(const std::string& command, bool json,
   }
 }
 
-bool Session::EnsureHistory(const std::string& command) {
+bool Session::Connect(const std::string& command) {
+  if (m_connection) return true;
   std::string error;
-  if (SUCCEEDED(m_embedded.OpenHistory(m_dataDirectory, &error))) return true;
+  m_connection = ConnectAgent(m_place, m_dataDirectory, &error);
+  if (m_connection) return true;
+  ReportError(command, error);
+  return false;
+}
+
+bool Session::EnsureHistory(const std::string& command) {
+  if (!Connect(command)) return false;
+  std::string error;
+  if (SUCCEEDED(m_connection->OpenHistory(&error))) return true;
   ReportError(command, error);
   return false;
 }
 
 bool Session::EnsureAgent(const std::string& command) {
+  if (!Connect(command)) return false;
   std::string error;
-  if (SUCCEEDED(m_embedded.Start(m_dataDirectory, &error))) return true;
+  if (SUCCEEDED(m_connection->Start(&error))) return true;
   ReportError(command, error);
   return false;
 }
 
 int Session::Finish() {
-  const bool ran = m_embedded.started();
+  if (!m_connection) return kExitOk;
+  const bool ran = m_connection->started();
   const std::u16string directory =
-      ran ? m_embedded.DataDirectory() : std::u16string();
-  const HRESULT saved = m_embedded.Stop();
+      ran ? m_connection->DataDirectory() : std::u16string();
+  const HRESULT saved = m_connection->Stop();
   if (ran && FAILED(saved)) {
     std::cerr << "qoinfo: the index could not be saved in "
               << platform::Utf16ToUtf8(directory) << ": "

@@ -1,28 +1,34 @@
 // Session: what one qoinfo invocation shares between its commands (one
 // command, or many in a batch): the data directory chosen on the command
-// line and the embedded agent, started by the first command that needs it
-// and stopped, saving the index, when the session finishes.
+// line and the agent's connection: the agent embedded in this process or the
+// server on the session bus (agent_on_bus.h), chosen and started by the
+// first command that needs it and let go, saving an embedded index, when the
+// session finishes.
 #pragma once
 
 #include <string>
 
-#include "platform/com_base.h"
+#include <memory>
 
-#include "tools/qoinfo/embedded_agent.h"
+#include "platform/com_base.h"
+#include "tools/qoinfo/agent_connection.h"
+#include "tools/qoinfo/agent_on_bus.h"
 
 namespace qoinfo::tools {
 
 class Session {
  public:
   // `data_directory` empty: the user's data directory.
-  explicit Session(std::u16string data_directory)
-      : m_dataDirectory(std::move(data_directory)) {}
+  explicit Session(std::u16string data_directory,
+                   AgentPlace place = AgentPlace::kAnywhere)
+      : m_dataDirectory(std::move(data_directory)), m_place(place) {}
 
   // Start the history, or the history and the agent, when not yet done.
   // False after writing "qoinfo <command>: <why>" to standard error.
   bool EnsureHistory(const std::string& command);
   bool EnsureAgent(const std::string& command);
-  EmbeddedAgent& embedded() { return m_embedded; }
+  // After EnsureHistory or EnsureAgent.
+  AgentConnection& agent_connection() { return *m_connection; }
 
   // True while standard input carries the commands themselves (batch).
   bool stdin_is_commands = false;
@@ -33,8 +39,12 @@ class Session {
   int Finish();
 
  private:
+  // Chooses where the agent runs, once.
+  bool Connect(const std::string& command);
+
   std::u16string m_dataDirectory;
-  EmbeddedAgent m_embedded;
+  AgentPlace m_place;
+  std::unique_ptr<AgentConnection> m_connection;
 };
 
 // Writes "qoinfo <command>: <message>" to standard error.

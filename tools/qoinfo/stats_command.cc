@@ -27,13 +27,6 @@ constexpr char kUsage[] =
     "Prints the number of visits, indexed pages, words and postings, and the\n"
     "data directory's files with their sizes.\n";
 
-struct IndexCounts {
-  std::size_t pages = 0;
-  std::int64_t last_page_id = 0;
-  std::size_t words = 0;
-  std::size_t postings = 0;
-};
-
 IndexCounts Count(const CIDContainer& records,
                   const CWordToIdsContainer& words) {
   IndexCounts counts;
@@ -87,15 +80,15 @@ int RunStatsCommand(Session& session, const Arguments& args) {
     return status;
   }
   if (!session.EnsureHistory(command)) return kExitFailure;
-  EmbeddedAgent& embedded = session.embedded();
+  AgentConnection& connection = session.agent_connection();
   ULONG visits = 0;
-  HRESULT hr = embedded.history()->Count(&visits);
+  HRESULT hr = connection.history()->Count(&visits);
   if (FAILED(hr)) {
     ReportError(command,
                 "the history could not be counted: " + DescribeHResult(hr));
     return kExitFailure;
   }
-  const std::u16string directory = embedded.DataDirectory();
+  const std::u16string directory = connection.DataDirectory();
   FileInfo files[] = {
       Describe(IndexFilePath(directory, IndexFile::kRecords), "1.hcpa"),
       Describe(IndexFilePath(directory, IndexFile::kWords), "2.hcpb"),
@@ -107,21 +100,29 @@ int RunStatsCommand(Session& session, const Arguments& args) {
   IndexState state;
   HistoryAgreement agreement;
   try {
-    const CIDContainer* records = &state.records;
-    if (embedded.started()) {
-      records = &embedded.agent_object()->Records();
-      counts = Count(*records, embedded.agent_object()->Words());
-    } else {
-      ReadIndexState(directory, &state);
-      files[0].problem = ProblemText(state.records_load);
-      files[1].problem = ProblemText(state.words_load);
-      if (state.journal.damaged) files[2].problem = state.journal.problem;
-      if (FAILED(state.journal.hr)) {
-        files[2].problem = "cannot be read: " + DescribeHResult(state.journal.hr);
+    // Every change is journaled before it is acknowledged: the files and
+    // the journal tell what the index holds, even while a server runs.
+    ReadIndexState(directory, &state);
+    files[0].problem = ProblemText(state.records_load);
+    files[1].problem = ProblemText(state.words_load);
+    if (state.journal.damaged) files[2].problem = state.journal.problem;
+    if (FAILED(state.journal.hr)) {
+      files[2].problem = "cannot be read: " + DescribeHResult(state.journal.hr);
+    }
+    const CIDContainer* records = connection.InProcessRecords();
+    if (connection.HasLiveIndex()) {
+      hr = connection.CountIndex(&counts);
+      if (FAILED(hr)) {
+        ReportError(command,
+                    "the index could not be counted: " + DescribeHResult(hr));
+        return kExitFailure;
       }
+    } else {
       counts = Count(state.records, state.words);
     }
-    hr = CompareWithHistory(embedded.history(), *records, &agreement);
+    hr = CompareWithHistory(connection.history(),
+                            records != nullptr ? *records : state.records,
+                            &agreement);
     if (FAILED(hr)) {
       ReportError(command, "the history could not be read: " + DescribeHResult(hr));
       return kExitFailure;

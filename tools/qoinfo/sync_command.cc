@@ -33,10 +33,18 @@ int RunSyncCommand(Session& session, const Arguments& args) {
   }
   const bool json = parsed.Has("--json");
   if (!session.EnsureAgent(command)) return kExitFailure;
-  IBromURLBase* history = session.embedded().history();
+  AgentConnection& connection = session.agent_connection();
+  IBromURLBase* history = connection.history();
   HistoryAgreement agreement;
-  HRESULT hr = CompareWithHistory(
-      history, session.embedded().agent_object()->Records(), &agreement);
+  // A server's index is what its files and journal hold: every change is
+  // journaled before it is acknowledged.
+  IndexState state;
+  const CIDContainer* records = connection.InProcessRecords();
+  if (records == nullptr) {
+    ReadIndexState(connection.DataDirectory(), &state);
+    records = &state.records;
+  }
+  HRESULT hr = CompareWithHistory(history, *records, &agreement);
   if (FAILED(hr)) {
     ReportFailure(command, json,
                   "the history could not be read: " + DescribeHResult(hr), hr);

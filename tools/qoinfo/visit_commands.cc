@@ -135,7 +135,7 @@ int RunForgetCommand(Session& session, const Arguments& args) {
 
   // The agent listens while the history removes the visit.
   if (!session.EnsureAgent(command)) return kExitFailure;
-  IBromURLBase* history = session.embedded().history();
+  IBromURLBase* history = session.agent_connection().history();
   const platform::UniqueBstr url_bstr(platform::AllocBstr(url));
   if (!url_bstr) {
     ReportError(command, DescribeHResult(E_OUTOFMEMORY));

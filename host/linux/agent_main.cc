@@ -1,0 +1,110 @@
+// qoinfoagent: the search agent as the D-Bus service QoInfoAgent.ZuInfoAgent.
+// Started by the bus on a client's first call (or by systemd as a service),
+// it serves until the idle rule, a stop (SIGTERM, SIGINT) or the loss of
+// the bus ends it, and then releases the agent, which saves the index.
+// With a registration switch (-RegServer, /UnregServer, /Service) it
+// registers or unregisters itself instead and ends with the switch's result.
+#include <systemd/sd-daemon.h>
+
+#include <thread>
+
+#include "host/command_switches.h"
+#include "host/idle_rule.h"
+#include "host/linux/agent_service.h"
+#include "host/linux/bus_loop.h"
+#include "host/linux/bus_names.h"
+#include "host/linux/bus_url_base.h"
+#include "host/linux/registration.h"
+#include "host/linux/server_log.h"
+#include "host/linux/session_bus.h"
+#include "platform/class_objects.h"
+#include "platform/hresult_error.h"
+#include "platform/utf8.h"
+#include "urlbase/url_base.h"
+
+namespace qoinfo::bus {
+namespace {
+
+int Serve(bool as_service) {
+  LogToJournal(as_service);
+  std::string why;
+  std::unique_ptr<sdbus::IConnection> connection = ConnectToSessionBus(&why);
+  if (!connection) {
+    Log("qoinfoagent: " + why);
+    return 1;
+  }
+  BusLoop loop(*connection);
+  // The agent creates its URL base object by class: it gets a proxy of the
+  // history service.
+  DWORD history_class = 0;
+  {
+    platform::ComPtr<IClassFactory> factory(NewBusURLBaseClassObject(*connection));
+    if (factory.get() == nullptr ||
+        FAILED(CoRegisterClassObject(CLSID_BromURLBase, factory.get(),
+                                     CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                     &history_class))) {
+      Log("qoinfoagent: cannot register the history's class object");
+      return 1;
+    }
+  }
+  AgentService service(*connection, loop);
+  BusLoop::End end = BusLoop::End::kQuit;
+  HRESULT saved = S_FALSE;
+  try {
+    service.Export();
+    connection->requestName(kAgentName);
+    const HRESULT started = service.StartAgent(&why);
+    if (FAILED(started)) {
+      Log("qoinfoagent: " + why + " (" + platform::HResultCodeText(started) +
+          "); calls are answered with this error");
+    }
+    CIdleRule idle(ProcessModuleLock(), [&loop] { loop.Quit(); });
+    if (!as_service) {
+      idle.Start();
+      idle.OnLockCountZero();  // a start without any lock is idle too
+    } else {
+      sd_notify(0, "READY=1\nSTATUS=Serving");
+      Log("Service started");
+    }
+    end = loop.Run();
+    if (as_service) sd_notify(0, "STOPPING=1");
+    idle.Stop();
+  } catch (const sdbus::Error& error) {
+    Log("qoinfoagent: " + error.getMessage());
+    end = BusLoop::End::kBusLost;
+  }
+  if (end == BusLoop::End::kBusLost) Log("qoinfoagent: the bus went away");
+  saved = service.Stop();
+  CoRevokeClassObject(history_class);
+  if (FAILED(saved)) {
+    Log("qoinfoagent: the index could not be saved: " +
+        platform::HResultCodeText(saved));
+  }
+  if (as_service) Log("Service stopped");
+  if (end == BusLoop::End::kQuit && !as_service) {
+    std::this_thread::sleep_for(CIdleRule::kPause);
+  }
+  return FAILED(saved) ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace qoinfo::bus
+
+int main(int argc, char** argv) {
+  using namespace qoinfo;
+  // The switches are looked for in the whole command line, program path
+  // included, as on Windows.
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) line += ' ';
+    line += argv[i];
+  }
+  std::u16string units;
+  std::size_t offset = 0;
+  platform::Utf8ToUtf16(line, &units, &offset);
+  const ServerSwitch found = FindServerSwitch(units);
+  if (found != ServerSwitch::kNone) {
+    return static_cast<int>(bus::RunRegistrationSwitch(found));
+  }
+  return bus::Serve(bus::IsRegisteredAsService());
+}

@@ -1,0 +1,152 @@
+#include "host/linux/agent_service.h"
+
+#include <tuple>
+
+#include "agent/zu_info_agent.h"
+#include "host/linux/bus_errors.h"
+#include "host/linux/bus_names.h"
+#include "host/linux/bus_records.h"
+#include "host/module_lock.h"
+#include "index/time_url_container.h"
+#include "platform/class_objects.h"
+#include "platform/file_system.h"
+#include "platform/utf8.h"
+#include "urlbase/url_base.h"
+
+namespace qoinfo::bus {
+namespace {
+
+[[noreturn]] void Fail(HRESULT hr) {
+  throw ErrorFromHResult(kAgentErrorPrefix, hr);
+}
+
+}  // namespace
+
+AgentService::AgentService(sdbus::IConnection& connection, BusLoop& loop)
+    : m_connection(connection), m_loop(loop), m_enumerators(connection, loop) {}
+
+AgentService::~AgentService() { Stop(); }
+
+HRESULT AgentService::StartAgent(std::string* why) {
+  platform::ComPtr<IBromURLBase> history;
+  m_startResult = CoCreateInstance(CLSID_BromURLBase, nullptr, CLSCTX_ALL,
+                                   IID_IBromURLBase, history.out_void());
+  if (FAILED(m_startResult)) {
+    *why = "cannot reach the history service";
+    return m_startResult;
+  }
+  const std::u16string directory = DataDirectoryOf(history.get());
+  history.Reset();
+  if (directory.empty()) {
+    *why = "the history service names no data directory";
+    return m_startResult = E_FAIL;
+  }
+  m_startResult = platform::FileLock::Acquire(
+      directory + platform::kPathSeparator + u"agent.lock", kLockWaitMs,
+      &m_lock);
+  if (FAILED(m_startResult)) {
+    *why = "the index in " + platform::Utf16ToUtf8(directory) +
+           " stayed in use by another process (agent.lock)";
+    return m_startResult;
+  }
+  m_factory = platform::ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
+  if (m_factory.get() == nullptr) {
+    *why = "out of memory";
+    return m_startResult = E_OUTOFMEMORY;
+  }
+  m_startResult =
+      m_factory->CreateInstance(nullptr, IID_IZuInfoAgent, m_agent.out_void());
+  if (FAILED(m_startResult)) {
+    *why = "the agent could not start; the index files in " +
+           platform::Utf16ToUtf8(directory) + " could not be loaded";
+    m_lock.reset();
+  }
+  return m_startResult;
+}
+
+IZuInfoAgent& AgentService::Agent() {
+  if (m_agent.get() == nullptr) Fail(m_startResult);
+  return *m_agent.get();
+}
+
+void AgentService::Export() {
+  m_object = sdbus::createObject(m_connection, kAgentPath);
+  m_object->registerMethod("AddData")
+      .onInterface(kAgentInterface)
+      .withInputParamNames("data")
+      .implementedAs([this](const PageRecord& record) {
+        Guarded(kAgentErrorPrefix, [&] {
+          ModuleLockHolder busy;
+          ReceivedPage page;
+          HRESULT hr = PageFromRecord(record, &page);
+          if (SUCCEEDED(hr)) hr = Agent().AddData(page.View());
+          if (FAILED(hr)) Fail(hr);
+        });
+      });
+  m_object->registerMethod("Search")
+      .onInterface(kAgentInterface)
+      .withInputParamNames("what")
+      .withOutputParamNames("result")
+      .implementedAs([this](const std::string& what) {
+        return Guarded(kAgentErrorPrefix, [&] {
+          ModuleLockHolder busy;
+          platform::UniqueBstr query;
+          HRESULT hr = BstrFromText(what, &query);
+          platform::ComPtr<ISearchDataEnumerator> hits;
+          if (SUCCEEDED(hr)) hr = Agent().Search(query.get(), hits.out());
+          if (FAILED(hr)) Fail(hr);
+          return sdbus::ObjectPath(m_enumerators.Add(
+              std::move(hits),
+              m_object->getCurrentlyProcessedMessage()->getSender()));
+        });
+      });
+  m_object->registerMethod("HasPage")
+      .onInterface(kIndexInfoInterface)
+      .withInputParamNames("time", "url")
+      .withOutputParamNames("indexed")
+      .implementedAs([this](std::int64_t time, const std::string& url) {
+        return Guarded(kAgentErrorPrefix, [&] {
+          const auto& agent = static_cast<const CZuInfoAgent&>(Agent());
+          platform::UniqueBstr text;
+          const HRESULT hr = BstrFromText(url, &text);
+          if (FAILED(hr)) Fail(hr);
+          const CTimeURLContainer visit(time, platform::FromBstr(text.get()),
+                                        std::u16string(), std::u16string());
+          return agent.Records().FindRecord(visit) >= 1;
+        });
+      });
+  m_object->registerMethod("Counts")
+      .onInterface(kIndexInfoInterface)
+      .withOutputParamNames("pages", "last_page_id", "words", "postings")
+      .implementedAs([this]() {
+        return Guarded(kAgentErrorPrefix, [&] {
+          const auto& agent = static_cast<const CZuInfoAgent&>(Agent());
+          std::uint64_t postings = 0;
+          for (const auto& entry : agent.Words().words())
+            postings += entry.second.size();
+          return std::make_tuple(
+              static_cast<std::uint64_t>(agent.Records().records().size()),
+              static_cast<std::int64_t>(agent.Records().lastId()),
+              static_cast<std::uint64_t>(agent.Words().words().size()),
+              postings);
+        });
+      });
+  m_object->finishRegistration();
+}
+
+HRESULT AgentService::Stop() {
+  m_enumerators.Clear();
+  m_object.reset();
+  const bool ran = m_agent.get() != nullptr;
+  m_agent.Reset();
+  HRESULT saved = S_FALSE;
+  if (m_factory.get() != nullptr) {
+    m_factory->ReleaseInstance();
+    if (ran) saved = LastShutdownSaveResult();
+    m_factory.Reset();
+  }
+  m_lock.reset();
+  return saved;
+}
+
+}  // namespace qoinfo::bus

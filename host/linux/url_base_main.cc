@@ -1,0 +1,49 @@
+// bromhelper: our history component as the D-Bus service BromHelper.URLBase,
+// started by the bus when a client (the agent, qoinfo) first calls it. It
+// ends when no sink has been subscribed and no call has come for the idle
+// timeout, on SIGTERM or SIGINT, or when the bus goes away.
+#include <thread>
+
+#include "host/idle_rule.h"
+#include "host/linux/apartment.h"
+#include "host/linux/bus_loop.h"
+#include "host/linux/bus_names.h"
+#include "host/linux/server_log.h"
+#include "host/linux/session_bus.h"
+#include "host/linux/url_base_service.h"
+
+int main() {
+  using namespace qoinfo;
+  using namespace qoinfo::bus;
+  std::string why;
+  std::unique_ptr<sdbus::IConnection> connection = ConnectToSessionBus(&why);
+  if (!connection) {
+    Log("bromhelper: " + why);
+    return 1;
+  }
+  BusLoop loop(*connection);
+  Apartment apartment;
+  URLBaseService service(*connection, loop, apartment);
+  std::thread apartment_thread([&] {
+    service.OpenHistory();
+    apartment.Run();
+    service.CloseHistory();
+  });
+  int status = 0;
+  try {
+    service.Export();
+    connection->requestName(kURLBaseName);
+    CIdleRule idle(ProcessModuleLock(), [&loop] { loop.Quit(); });
+    idle.Start();
+    idle.OnLockCountZero();  // a start without any call is idle too
+    const BusLoop::End end = loop.Run();
+    idle.Stop();
+    if (end == BusLoop::End::kBusLost) Log("bromhelper: the bus went away");
+  } catch (const sdbus::Error& error) {
+    Log("bromhelper: " + error.getMessage());
+    status = 1;
+  }
+  apartment.Quit();
+  apartment_thread.join();
+  return status;
+}

@@ -1,0 +1,395 @@
+#include "host/linux/url_base_service.h"
+
+#include <atomic>
+#include <new>
+#include <tuple>
+
+#include <sdbus-c++/IProxy.h>
+
+#include "host/linux/bus_errors.h"
+#include "host/linux/bus_names.h"
+#include "host/linux/bus_records.h"
+#include "host/module_lock.h"
+#include "platform/connection_point.h"
+#include "platform/hresult_error.h"
+#include "platform/interface_table.h"
+#include "urlbase/bromurlbase.h"
+
+namespace qoinfo::bus {
+namespace {
+
+// A sink in another process, as the history's connection point sees it.
+// Each event is an asynchronous call made on the bus thread; the apartment
+// keeps serving until its answer (or the failure of the call) arrives.
+// Holds a module lock while it exists: a subscribed agent keeps the
+// history service running.
+class CRemoteEventsSink final : public IBromURLBaseEvents {
+ public:
+  CRemoteEventsSink(sdbus::IConnection& connection, BusLoop& loop,
+                    Apartment& apartment, std::string owner, std::string path)
+      : m_connection(connection),
+        m_loop(loop),
+        m_apartment(apartment),
+        m_owner(std::move(owner)),
+        m_path(std::move(path)),
+        m_proxy(std::make_shared<std::unique_ptr<sdbus::IProxy>>()) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid,
+                                           void** object) override {
+    static const platform::InterfaceEntry<CRemoteEventsSink> kTable[] = {
+        {&IID_IBromURLBaseEvents,
+         [](CRemoteEventsSink* sink) -> IUnknown* {
+           return static_cast<IBromURLBaseEvents*>(sink);
+         }},
+        {&IID_IDispatch, [](CRemoteEventsSink* sink) -> IUnknown* {
+           return static_cast<IDispatch*>(sink);
+         }}};
+    return platform::QueryInterfaceFromTable(this, kTable, riid, object);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG count = --m_refCount;
+    if (count == 0) delete this;
+    return count;
+  }
+
+  // Events are called through the table; there is no type information.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info != nullptr) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
+                                          DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*,
+                                   VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE OnDataAdded(ULONG index) override {
+    return Fire("OnDataAdded", true, index);
+  }
+  HRESULT STDMETHODCALLTYPE OnDataBeforeRemove(ULONG index) override {
+    return Fire("OnDataBeforeRemove", true, index);
+  }
+  HRESULT STDMETHODCALLTYPE OnSettingsChanged() override {
+    return Fire("OnSettingsChanged", false, 0);
+  }
+
+ private:
+  ~CRemoteEventsSink() {
+    // The proxy belongs to the bus thread.
+    m_loop.Post([proxy = m_proxy] { proxy->reset(); });
+  }
+
+  struct Answer {
+    std::atomic<bool> done{false};
+    HRESULT hr = S_OK;
+  };
+
+  HRESULT Fire(const char* method, bool with_index, ULONG index) {
+    auto answer = std::make_shared<Answer>();
+    Apartment& apartment = m_apartment;
+    auto deliver = [answer, &apartment](HRESULT hr) {
+      apartment.Post([answer, hr] {
+        answer->hr = hr;
+        answer->done = true;
+      });
+    };
+    m_loop.Post([this, method, with_index, index, deliver, proxy = m_proxy] {
+      try {
+        if (!*proxy) {
+          *proxy = sdbus::createProxy(m_connection, m_owner, m_path);
+          (*proxy)->finishRegistration();
+        }
+        auto call = (*proxy)->callMethodAsync(method).onInterface(
+            kURLBaseEventsInterface);
+        if (with_index) call.withArguments(static_cast<std::uint32_t>(index));
+        call.uponReplyInvoke(
+            [deliver](const sdbus::Error* error, std::int32_t hr) {
+              deliver(error != nullptr ? HResultFromError(*error)
+                                       : static_cast<HRESULT>(hr));
+            });
+      } catch (const sdbus::Error& error) {
+        deliver(HResultFromError(error));
+      } catch (...) {
+        deliver(E_OUTOFMEMORY);
+      }
+    });
+    if (!m_apartment.RunUntil([&answer] { return answer->done.load(); })) {
+      return kPeerGone;  // the service is ending
+    }
+    return answer->hr;
+  }
+
+  ModuleLockHolder m_moduleLock;
+  std::atomic<ULONG> m_refCount{1};  // the creator's
+  sdbus::IConnection& m_connection;
+  BusLoop& m_loop;
+  Apartment& m_apartment;
+  const std::string m_owner;
+  const std::string m_path;
+  std::shared_ptr<std::unique_ptr<sdbus::IProxy>> m_proxy;
+};
+
+// The history's connection point for IBromURLBaseEvents.
+HRESULT EventsPointOf(IBromURLBase* history, IConnectionPoint** point) {
+  platform::ComPtr<IConnectionPointContainer> container;
+  const HRESULT hr = history->QueryInterface(IID_IConnectionPointContainer,
+                                             container.out_void());
+  if (FAILED(hr)) return hr;
+  return container->FindConnectionPoint(IID_IBromURLBaseEvents, point);
+}
+
+HRESULT UnadviseAt(IBromURLBase* history, DWORD cookie) {
+  platform::ComPtr<IConnectionPoint> point;
+  const HRESULT hr = EventsPointOf(history, point.out());
+  return FAILED(hr) ? hr : point->Unadvise(cookie);
+}
+
+}  // namespace
+
+URLBaseService::URLBaseService(sdbus::IConnection& connection, BusLoop& loop,
+                               Apartment& apartment)
+    : m_connection(connection), m_loop(loop), m_apartment(apartment) {}
+
+URLBaseService::~URLBaseService() = default;
+
+void URLBaseService::OpenHistory() {
+  m_openResult = CBromURLBase::CreateInstance(nullptr, IID_IBromURLBase,
+                                              m_history.out_void());
+  // The service's own reference does not keep it running: only sinks and
+  // calls do.
+  if (SUCCEEDED(m_openResult)) ProcessModuleLock().Unlock();
+}
+
+void URLBaseService::CloseHistory() {
+  if (m_history.get() == nullptr) return;
+  m_sinkOwners.clear();
+  ProcessModuleLock().Lock();
+  m_history.Reset();
+}
+
+// Runs `work(history, results...)` on the apartment and answers the call
+// from the bus thread: its results, or the error of its failure HRESULT.
+template <typename... Results, typename Work>
+void URLBaseService::Serve(sdbus::Result<Results...>&& result, Work work) {
+  auto reply = std::make_shared<sdbus::Result<Results...>>(std::move(result));
+  m_apartment.Post([this, reply, work]() mutable {
+    ModuleLockHolder busy;
+    std::tuple<Results...> values;
+    HRESULT hr = m_openResult;
+    if (SUCCEEDED(hr)) {
+      try {
+        hr = std::apply(
+            [&](Results&... out) { return work(m_history.get(), out...); },
+            values);
+      } catch (...) {
+        hr = platform::HResultFromCurrentException();
+      }
+    }
+    m_loop.Post([reply, hr, values] {
+      try {
+        if (FAILED(hr)) {
+          reply->returnError(ErrorFromHResult(kURLBaseErrorPrefix, hr));
+        } else {
+          std::apply([&](const Results&... out) { reply->returnResults(out...); },
+                     values);
+        }
+      } catch (const sdbus::Error&) {
+        // The caller is gone; nobody waits for the answer.
+      }
+    });
+  });
+}
+
+void URLBaseService::Export() {
+  m_object = sdbus::createObject(m_connection, kURLBasePath);
+  sdbus::IObject& object = *m_object;
+  const char* const iface = kURLBaseInterface;
+
+  object.registerMethod("AddVisit")
+      .onInterface(iface)
+      .withInputParamNames("time", "url", "path", "title")
+      .withOutputParamNames("hr", "index")
+      .implementedAs([this](sdbus::Result<std::int32_t, std::uint32_t>&& result,
+                            std::int64_t time, std::string url,
+                            std::string path, std::string title) {
+        Serve(std::move(result), [=](IBromURLBase* history, std::int32_t& hr,
+                                     std::uint32_t& index) -> HRESULT {
+          platform::UniqueBstr url_text, path_text, title_text;
+          HRESULT status = BstrFromText(url, &url_text);
+          if (SUCCEEDED(status)) status = BstrFromText(path, &path_text);
+          if (SUCCEEDED(status)) status = BstrFromText(title, &title_text);
+          if (FAILED(status)) return status;
+          ULONG added = 0;
+          status = history->AddVisit(time, url_text.get(), path_text.get(),
+                                     title_text.get(), &added);
+          hr = status;
+          index = added;
+          return status;
+        });
+      });
+  object.registerMethod("RemoveVisit")
+      .onInterface(iface)
+      .withInputParamNames("index")
+      .withOutputParamNames("hr")
+      .implementedAs(
+          [this](sdbus::Result<std::int32_t>&& result, std::uint32_t index) {
+            Serve(std::move(result),
+                  [=](IBromURLBase* history, std::int32_t& hr) -> HRESULT {
+                    return hr = history->RemoveVisit(index);
+                  });
+          });
+  object.registerMethod("Count")
+      .onInterface(iface)
+      .withOutputParamNames("count")
+      .implementedAs([this](sdbus::Result<std::uint32_t>&& result) {
+        Serve(std::move(result),
+              [](IBromURLBase* history, std::uint32_t& count) -> HRESULT {
+                ULONG visits = 0;
+                const HRESULT hr = history->Count(&visits);
+                count = visits;
+                return hr;
+              });
+      });
+  object.registerMethod("FindVisit")
+      .onInterface(iface)
+      .withInputParamNames("time", "url")
+      .withOutputParamNames("hr", "index")
+      .implementedAs([this](sdbus::Result<std::int32_t, std::uint32_t>&& result,
+                            std::int64_t time, std::string url) {
+        Serve(std::move(result), [=](IBromURLBase* history, std::int32_t& hr,
+                                     std::uint32_t& index) -> HRESULT {
+          platform::UniqueBstr url_text;
+          HRESULT status = BstrFromText(url, &url_text);
+          if (FAILED(status)) return status;
+          ULONG found = 0;
+          status = history->FindVisit(time, url_text.get(), &found);
+          hr = status;
+          index = found;
+          return status;
+        });
+      });
+  object.registerMethod("GetData")
+      .onInterface(iface)
+      .withInputParamNames("index")
+      .withOutputParamNames("data")
+      .implementedAs(
+          [this](sdbus::Result<HitRecord>&& result, std::uint32_t index) {
+            Serve(std::move(result),
+                  [=](IBromURLBase* history, HitRecord& record) -> HRESULT {
+                    _URL_DATE_IA_S visit{};
+                    const HRESULT hr = history->GetData(&visit, index);
+                    if (FAILED(hr)) return hr;
+                    const platform::UniqueBstr url(visit.Url), path(visit.Path),
+                        title(visit.Title);
+                    record = RecordFromHit(visit);
+                    return hr;
+                  });
+          });
+  object.registerMethod("NextVisit")
+      .onInterface(iface)
+      .withInputParamNames("after")
+      .withOutputParamNames("hr", "index")
+      .implementedAs([this](sdbus::Result<std::int32_t, std::uint32_t>&& result,
+                            std::uint32_t after) {
+        Serve(std::move(result), [=](IBromURLBase* history, std::int32_t& hr,
+                                     std::uint32_t& index) -> HRESULT {
+          ULONG next = 0;
+          const HRESULT status = history->NextVisit(after, &next);
+          hr = status;
+          index = next;
+          return status;
+        });
+      });
+  object.registerMethod("RemoveAll")
+      .onInterface(iface)
+      .implementedAs([this](sdbus::Result<>&& result) {
+        Serve(std::move(result), [](IBromURLBase* history) -> HRESULT {
+          return history->RemoveAll();
+        });
+      });
+  object.registerMethod("GetDataDirectory")
+      .onInterface(iface)
+      .withOutputParamNames("directory")
+      .implementedAs([this](sdbus::Result<std::string>&& result) {
+        Serve(std::move(result),
+              [](IBromURLBase* history, std::string& directory) -> HRESULT {
+                BSTR text = nullptr;
+                const HRESULT hr = history->GetDataDirectory(&text);
+                const platform::UniqueBstr owned(text);
+                if (FAILED(hr)) return hr;
+                directory = TextFromBstr(text);
+                return hr;
+              });
+      });
+  object.registerMethod("Advise")
+      .onInterface(iface)
+      .withInputParamNames("sink")
+      .withOutputParamNames("cookie")
+      .implementedAs([this](sdbus::Result<std::uint32_t>&& result,
+                            sdbus::ObjectPath sink) {
+        const std::string owner =
+            m_object->getCurrentlyProcessedMessage()->getSender();
+        Serve(std::move(result), [this, owner, sink](
+                                     IBromURLBase* history,
+                                     std::uint32_t& cookie) -> HRESULT {
+          platform::ComPtr<IBromURLBaseEvents> remote(
+              new CRemoteEventsSink(m_connection, m_loop, m_apartment, owner,
+                                    sink));
+          platform::ComPtr<IConnectionPoint> point;
+          HRESULT hr = EventsPointOf(history, point.out());
+          DWORD issued = 0;
+          if (SUCCEEDED(hr)) hr = point->Advise(remote.get(), &issued);
+          if (FAILED(hr)) return hr;
+          m_sinkOwners[issued] = owner;
+          cookie = issued;
+          return hr;
+        });
+      });
+  object.registerMethod("Unadvise")
+      .onInterface(iface)
+      .withInputParamNames("cookie")
+      .implementedAs(
+          [this](sdbus::Result<>&& result, std::uint32_t cookie) {
+            Serve(std::move(result), [this, cookie](IBromURLBase* history) {
+              const HRESULT hr = UnadviseAt(history, cookie);
+              if (SUCCEEDED(hr)) m_sinkOwners.erase(cookie);
+              return hr;
+            });
+          });
+  object.finishRegistration();
+
+  m_connection.addMatch(
+      "type='signal',sender='org.freedesktop.DBus',"
+      "interface='org.freedesktop.DBus',member='NameOwnerChanged'",
+      [this](sdbus::Message& message) { OnNameOwnerChanged(message); },
+      sdbus::floating_slot);
+}
+
+void URLBaseService::OnNameOwnerChanged(sdbus::Message& message) {
+  std::string name, old_owner, new_owner;
+  message >> name >> old_owner >> new_owner;
+  if (!new_owner.empty() || name.empty() || name[0] != ':') return;
+  // A connection left the bus: its sinks can hear nothing more.
+  m_apartment.Post([this, name] {
+    for (auto it = m_sinkOwners.begin(); it != m_sinkOwners.end();) {
+      const DWORD cookie = it->first;
+      const bool gone = it->second == name;
+      ++it;
+      if (gone && m_history.get() != nullptr) {
+        m_sinkOwners.erase(cookie);
+        UnadviseAt(m_history.get(), cookie);
+      }
+    }
+  });
+}
+
+}  // namespace qoinfo::bus

@@ -1,0 +1,59 @@
+// URLBaseService: our history component (CBromURLBase) served on D-Bus as
+// BromHelper.URLBase at /BromHelper/URLBase, interface
+// BromHelper.IBromURLBase (docs/dbus.md).
+//
+// Two threads: the bus loop's thread receives each call and answers it
+// later (sdbus-c++ asynchronous methods); the history object lives on the
+// apartment thread, where every call runs. Events go to each advised sink
+// as an asynchronous call made from the bus loop while the apartment waits
+// for its answer and keeps serving, so that a sink's own call back
+// (GetData while a visit is being removed) is answered and nothing
+// deadlocks. A sink whose connection leaves the bus is unadvised.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include <sdbus-c++/IConnection.h>
+#include <sdbus-c++/IObject.h>
+
+#include "host/linux/apartment.h"
+#include "host/linux/bus_loop.h"
+#include "platform/com_ptr.h"
+#include "urlbase/url_base.h"
+
+namespace qoinfo::bus {
+
+class URLBaseService {
+ public:
+  URLBaseService(sdbus::IConnection& connection, BusLoop& loop,
+                 Apartment& apartment);
+  ~URLBaseService();
+  URLBaseService(const URLBaseService&) = delete;
+  URLBaseService& operator=(const URLBaseService&) = delete;
+
+  // Apartment thread: opens the history in the user's data directory (its
+  // failure is kept and answered to every call) and, last, drops it.
+  void OpenHistory();
+  void CloseHistory();
+  // Bus thread: exports the object (before the name is requested).
+  void Export();
+
+ private:
+  template <typename... Results, typename Work>
+  void Serve(sdbus::Result<Results...>&& result, Work work);
+  void OnNameOwnerChanged(sdbus::Message& message);
+
+  sdbus::IConnection& m_connection;
+  BusLoop& m_loop;
+  Apartment& m_apartment;
+  std::unique_ptr<sdbus::IObject> m_object;
+  // Apartment thread only.
+  platform::ComPtr<IBromURLBase> m_history;
+  HRESULT m_openResult = E_UNEXPECTED;
+  // Cookie -> the unique name of the sink's connection; apartment thread.
+  std::map<DWORD, std::string> m_sinkOwners;
+};
+
+}  // namespace qoinfo::bus

@@ -1,0 +1,289 @@
+#!/usr/bin/env bash
+# The Linux server on a private session bus, through clients nobody here
+# wrote: busctl and gdbus for every method and every error, Python's D-Bus
+# bindings where a call needs a connection that stays, and qoinfo.
+#   dbus_service_test.sh LINUX_BIN_DIR
+# Each scenario runs on a bus of its own; the bus and the services it
+# started end with the scenario, which saves the index.
+set -uo pipefail
+here=$(dirname "$(realpath "$0")")
+source "$here/harness.sh"
+source "$here/dbus_bus.sh"
+python=/usr/bin/python3
+
+A=QoInfoAgent.ZuInfoAgent
+AP=/QoInfoAgent/ZuInfoAgent
+AI=QoInfoAgent.IZuInfoAgent
+EI=QoInfoAgent.ISearchDataEnumerator
+H=BromHelper.URLBase
+HP=/BromHelper/URLBase
+HI=BromHelper.IBromURLBase
+
+agent() { busctl --user call $A $AP $AI "$@" 2>&1; }
+history() { busctl --user call $H $HP $HI "$@" 2>&1; }
+enumerator() { local path=$1; shift; busctl --user call $A "$path" $EI "$@" 2>&1; }
+gcall() { gdbus call --session --dest "$1" --object-path "$2" --method "$3" "${@:4}" 2>&1; }
+# expect NAME WANT COMMAND...: the output of COMMAND is WANT.
+expect() {
+  local name=$1 want=$2 got; shift 2
+  got=$("$@" 2>&1)
+  if [[ $got == "$want" ]]; then pass "$name"; else fail "$name" "got '$got', want '$want'"; fi
+}
+# expect_match NAME PATTERN COMMAND...: the output matches the regex.
+expect_match() {
+  local name=$1 pattern=$2 got; shift 2
+  got=$("$@" 2>&1)
+  if [[ $got =~ $pattern ]]; then pass "$name"; else fail "$name" "got '$got'"; fi
+}
+dump_urls() { "$linux/qoinfo-index" dump "$data/1.hcpa" | "$python" -c '
+import json,sys
+print(" ".join(sorted(r["url"] for r in json.load(sys.stdin)["records"])))'; }
+
+# --- the scenarios, each on its own bus ------------------------------------
+
+every_method() {
+  expect "nothing runs before the first call" "b false" \
+    busctl --user call org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus NameHasOwner s $A
+  expect "AddData (busctl)" "" agent AddData '(xssss)' 5 http://a 'alpha beta' /p 'Page A'
+  expect "AddData (gdbus)" "()" gcall $A $AP $AI.AddData \
+    "(int64 6, 'http://b', 'beta gamma beta', '', 'Page B')"
+  expect_match "introspection lists the agent's interface" "$AI" \
+    busctl --user introspect $A $AP
+  local path
+  path=$(agent Search s beta | sed -n 's/^o "\(.*\)"$/\1/p')
+  check "Search hands out an enumerator object" test -n "$path"
+  expect "Count" "" enumerator "$path" Count
+  expect_match "GetThis" '^x [0-9]+$' enumerator "$path" GetThis
+  expect "Next, best first" 'i(xsssi) 0 6 "http://b" "" "Page B" 240' enumerator "$path" Next
+  expect "NextBatch, the rest" 'a(xsssi) 1 5 "http://a" "/p" "Page A" 120' \
+    enumerator "$path" NextBatch u 10
+  expect "Next at the end" 'i(xsssi) 1 0 "" "" "" 0' enumerator "$path" Next
+  expect "NextBatch at the end" 'a(xsssi) 0' enumerator "$path" NextBatch u 10
+  expect "Reset" "" enumerator "$path" Reset
+  expect "NextBatch after Reset (gdbus)" \
+    "([(int64 6, 'http://b', '', 'Page B', 240)],)" \
+    gcall $A "$path" $EI.NextBatch 1
+  expect "Release" "" enumerator "$path" Release
+  expect_match "a released enumerator is gone" "UnknownObject|Unknown object" \
+    gcall $A "$path" $EI.Next
+  expect "Search of an empty query: E_INVALIDARG" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057" \
+    gcall $A $AP $AI.Search "''"
+  expect_match "AddData of a wrong record: InvalidArgs" "InvalidArgs|[Ii]nvalid" \
+    agent AddData '(xs)' 1 u
+  # An enumerator answers only its owner while the owner is connected.
+  expect_match "another connection: AccessDenied" \
+    "org.freedesktop.DBus.Error.AccessDenied" "$python" - <<'PY'
+import dbus, subprocess
+bus = dbus.SessionBus()
+agent = bus.get_object("QoInfoAgent.ZuInfoAgent", "/QoInfoAgent/ZuInfoAgent")
+path = agent.Search("beta", dbus_interface="QoInfoAgent.IZuInfoAgent")
+print(subprocess.run(["gdbus", "call", "--session", "--dest",
+    "QoInfoAgent.ZuInfoAgent", "--object-path", path, "--method",
+    "QoInfoAgent.ISearchDataEnumerator.Next"], capture_output=True,
+    text=True).stderr)
+PY
+
+  # The history's own methods.
+  expect "AddVisit, new" "iu 0 1" history AddVisit xsss 7 http://c /c 'Page C'
+  expect "AddVisit, known" "iu 1 1" history AddVisit xsss 7 http://c /c 'Page C'
+  expect "FindVisit" "iu 0 1" history FindVisit xs 7 http://c
+  expect "FindVisit, none" "iu 1 0" history FindVisit xs 8 http://c
+  expect "Count" "u 1" history Count
+  expect "GetData" '(xsssi) 7 "http://c" "/c" "Page C" 0' history GetData u 1
+  expect "GetData, no such visit: URLBASE_E_NOVISIT" \
+    "Error: GDBus.Error:BromHelper.Error.URLBASE_E_NOVISIT: HRESULT 0x80070490" \
+    gcall $H $HP $HI.GetData 9
+  expect "NextVisit" "iu 0 1" history NextVisit u 0
+  expect "NextVisit, after the last" "iu 1 0" history NextVisit u 1
+  expect "GetDataDirectory" "s \"$data\"" history GetDataDirectory
+  expect_match "Advise" '^u [0-9]+$' history Advise o /nowhere
+  expect "Unadvise of no sink: CONNECT_E_NOCONNECTION" \
+    "Error: GDBus.Error:BromHelper.Error.CONNECT_E_NOCONNECTION: HRESULT 0x80040200" \
+    gcall $H $HP $HI.Unadvise 999
+  # The agent's page of http://c goes with the visit, told by the event.
+  agent AddData '(xssss)' 7 http://c 'delta' /c 'Page C' >/dev/null
+  expect "RemoveVisit" "i 0" history RemoveVisit u 1
+  expect "RemoveVisit, no such visit: URLBASE_E_NOVISIT" \
+    "Error: GDBus.Error:BromHelper.Error.URLBASE_E_NOVISIT: HRESULT 0x80070490" \
+    gcall $H $HP $HI.RemoveVisit 1
+  path=$(agent Search s delta | sed -n 's/^o "\(.*\)"$/\1/p')
+  expect "the removed visit's page left the index" 'a(xsssi) 0' \
+    enumerator "$path" NextBatch u 10
+  history AddVisit xsss 8 http://d '' '' >/dev/null
+  expect "RemoveAll" "" history RemoveAll
+  expect "RemoveAll emptied the history" "u 0" history Count
+}
+
+after_saving() {
+  expect "SIGTERM saved both index files" "http://a http://b" dump_urls
+  expect "re-activation loads them" \
+    "$(printf '240%%\t1970-01-01T00:00:06Z\thttp://b\tPage B\n120%%\t1970-01-01T00:00:05Z\thttp://a\tPage A')" \
+    "$linux/qoinfo" --server search beta
+  "$linux/qoinfo" --server add --time 9 --url http://e --text "epsilon" >/dev/null
+  local pid
+  pid=$(busctl --user call org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus GetConnectionUnixProcessID s $A | cut -d' ' -f2)
+  kill -TERM "$pid"
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+  expect "SIGTERM of a started server saves at once" \
+    "http://a http://b http://e" dump_urls
+}
+
+two_clients() {
+  local i
+  for client in 1 2; do
+    (for ((i = 0; i < 40; i++)); do
+       "$linux/qoinfo" --server add --time $i --url "http://c$client/$i" \
+         --text "shared client$client" >/dev/null || echo "add failed"
+     done) &
+  done
+  wait
+  expect "two clients at once: every page arrived" 80 \
+    bash -c "'$linux/qoinfo' --server search shared | wc -l"
+  expect "and each client's own" 40 \
+    bash -c "'$linux/qoinfo' --server search client2 | wc -l"
+}
+
+burst_then_sigterm() {
+  # Adds pages until the server goes; each acknowledged one is written down.
+  "$python" - "$work/acknowledged" <<'PY'
+import dbus, os, signal, sys
+bus = dbus.SessionBus()
+agent = bus.get_object("QoInfoAgent.ZuInfoAgent", "/QoInfoAgent/ZuInfoAgent")
+pid = bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+    "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s",
+    ["QoInfoAgent.ZuInfoAgent"])
+with open(sys.argv[1], "w") as out:
+    for n in range(100000):
+        if n == 300:
+            os.kill(pid, signal.SIGTERM)
+        try:
+            agent.AddData((n, f"http://burst/{n}", f"burst word{n}", "", ""),
+                          dbus_interface="QoInfoAgent.IZuInfoAgent")
+        except dbus.DBusException:
+            break
+        out.write(f"http://burst/{n}\n")
+        out.flush()
+PY
+}
+
+after_burst() {
+  local saved missing
+  saved=$(dump_urls | tr ' ' '\n')
+  missing=$(comm -23 <(sort "$work/acknowledged") <(sort <<<"$saved") | wc -l)
+  check "a burst interrupted by SIGTERM: acknowledged pages were added" \
+    test "$(wc -l <"$work/acknowledged")" -ge 300
+  expect "every acknowledged page is in the saved files" 0 echo "$missing"
+}
+
+owner_leaves() {
+  local path
+  path=$("$python" - <<'PY'
+import dbus
+bus = dbus.SessionBus()
+agent = bus.get_object("QoInfoAgent.ZuInfoAgent", "/QoInfoAgent/ZuInfoAgent")
+agent.AddData((1, "http://x", "leaving words", "", ""),
+              dbus_interface="QoInfoAgent.IZuInfoAgent")
+path = agent.Search("words", dbus_interface="QoInfoAgent.IZuInfoAgent")
+bus.get_object("QoInfoAgent.ZuInfoAgent", path).Next(
+    dbus_interface="QoInfoAgent.ISearchDataEnumerator")
+print(path)
+PY
+)
+  # Within the grace period a client of the same user carries on.
+  expect "after its owner left, the enumerator is still served" \
+    'a(xsssi) 0' enumerator "$path" NextBatch u 5
+  local i gone=1
+  for ((i = 0; i < 250; i++)); do
+    if ! busctl --user tree $A 2>/dev/null | grep -q "$path"; then gone=0; break; fi
+    sleep 0.1
+  done
+  expect "it goes after the grace period" 0 echo $gone
+}
+
+refuses_system_bus() {
+  expect_match "the agent refuses the system bus" "refusing to serve on the system bus" \
+    env DBUS_STARTER_BUS_TYPE=system "$linux/qoinfoagent"
+  expect_match "the history refuses it too" "refusing to serve on the system bus" \
+    env DBUS_STARTER_BUS_TYPE=system "$linux/bromhelper"
+}
+
+qoinfo_commands() {
+  # The same commands, embedded in one folder and through the server in the
+  # other, print the same and end the same.
+  local script=$work/commands other=$work/embedded
+  cat >"$script" <<'CMDS'
+add --time 5 --url http://a --title A --text alpha beta
+add --time 5 --url http://a --title A --text alpha beta
+add --time 6 --url http://b --text beta beta gamma --json
+search beta
+search --json --limit 1 beta
+search
+forget --time 5 --url http://a
+forget --time 5 --url http://a --json
+search beta alpha
+add --time x --url http://a --text t
+CMDS
+  local line status_embedded status_server out_embedded out_server same=0
+  while read -r -a words; do
+    if [[ ${words[0]} == add ]]; then
+      local text="${words[*]:6}"; words=("${words[@]:0:6}" "$text")
+    fi
+    out_embedded=$("$linux/qoinfo" --embedded --data-dir "$other" "${words[@]}" 2>&1)
+    status_embedded=$?
+    out_server=$("$linux/qoinfo" --server "${words[@]}" 2>&1)
+    status_server=$?
+    if [[ $out_embedded != "$out_server" || $status_embedded != "$status_server" ]]; then
+      fail "qoinfo ${words[*]}: same in both modes" \
+        "embedded ($status_embedded) '$out_embedded', server ($status_server) '$out_server'"
+      same=1
+    fi
+  done <"$script"
+  ((same == 0)) && pass "qoinfo prints the same and exits the same in both modes"
+  expect_match "--server with another data directory fails clearly" \
+    "the server keeps its data in" "$linux/qoinfo" --server --data-dir "$other" stats
+}
+
+registration() {
+  local xdg=$work/xdg
+  check "-RegServer succeeds" env XDG_DATA_HOME="$xdg" "$linux/qoinfoagent" -RegServer
+  expect "it writes the activation files of both services" \
+    "Exec=$linux/bromhelper Exec=$linux/qoinfoagent" \
+    bash -c "cat '$xdg'/dbus-1/services/*.service | grep Exec= | sort | tr '\n' ' ' | sed 's/ \$//'"
+  check "/UnregServer succeeds" env XDG_DATA_HOME="$xdg" "$linux/qoinfoagent" /UnregServer
+  expect "it removes them" "" ls "$xdg/dbus-1/services"
+}
+
+# --- running them ----------------------------------------------------------
+
+if [[ ${1:-} == --in-bus ]]; then
+  scenario=$2 linux=$3 work=$4 data=$5
+  "$scenario"
+  exit 0
+fi
+
+e2e_setup "$1"
+python=/usr/bin/python3
+dbus_setup
+# in_bus SCENARIO: runs it on a new bus and counts its results.
+run_in_bus() {
+  local output
+  output=$(in_bus "$0" --in-bus "$1" "$linux" "$work" "$data" 2>"$work/bus.log")
+  echo "$output"
+  E2E_PASSED=$((E2E_PASSED + $(grep -c '^PASS' <<<"$output")))
+  E2E_FAILED=$((E2E_FAILED + $(grep -c '^FAIL' <<<"$output")))
+  wait_services_end || fail "$1: the services ended with the bus"
+}
+fresh_data() { rm -rf "$data" && mkdir -p "$data"; }
+
+run_in_bus every_method
+run_in_bus after_saving
+fresh_data; run_in_bus two_clients
+fresh_data; run_in_bus burst_then_sigterm; after_burst
+fresh_data; run_in_bus owner_leaves
+refuses_system_bus
+registration
+fresh_data; run_in_bus qoinfo_commands
+finish

@@ -1,0 +1,108 @@
+// The records and HRESULTs on D-Bus: both records in their field order,
+// text that D-Bus strings cannot carry, and errors that carry their code
+// there and back.
+#include <gtest/gtest.h>
+
+#include "host/linux/bus_errors.h"
+#include "host/linux/bus_names.h"
+#include "host/linux/bus_records.h"
+#include "urlbase/url_base.h"
+
+namespace qoinfo::bus {
+namespace {
+
+platform::UniqueBstr Bstr(std::u16string_view text) {
+  return platform::UniqueBstr(platform::AllocBstr(text));
+}
+
+TEST(BusRecords, PageFieldsTravelInTheirOrder) {
+  const auto url = Bstr(u"http://a"), text = Bstr(u"w\u00e4rme"),
+             path = Bstr(u"/p"), title = Bstr(u"T");
+  const PageRecord record = RecordFromPage(
+      _URL_DATE_IA{-7, url.get(), text.get(), path.get(), title.get()});
+  EXPECT_EQ(record, PageRecord(-7, "http://a", "w\xc3\xa4rme", "/p", "T"));
+  ReceivedPage page;
+  ASSERT_EQ(PageFromRecord(record, &page), S_OK);
+  EXPECT_EQ(page.View().Time, -7);
+  EXPECT_EQ(platform::FromBstr(page.View().Text), u"w\u00e4rme");
+  EXPECT_EQ(platform::FromBstr(page.View().Title), u"T");
+}
+
+TEST(BusRecords, HitFieldsTravelInTheirOrder) {
+  const auto url = Bstr(u"u"), path = Bstr(u"p"), title = Bstr(u"t");
+  const HitRecord record = RecordFromHit(
+      _URL_DATE_IA_S{5, url.get(), path.get(), title.get(), 120});
+  EXPECT_EQ(record, HitRecord(5, "u", "p", "t", 120));
+  _URL_DATE_IA_S hit{};
+  ASSERT_EQ(HitFromRecord(record, &hit), S_OK);
+  const platform::UniqueBstr owned_url(hit.Url), owned_path(hit.Path),
+      owned_title(hit.Title);
+  EXPECT_EQ(hit.Percent, 120);
+  EXPECT_EQ(platform::FromBstr(hit.Path), u"p");
+}
+
+struct TextRow {
+  std::u16string units;
+  const char* utf8;
+};
+
+TEST(BusRecords, TextWithoutAUtf8FormBecomesReplacementCharacters) {
+  const TextRow rows[] = {
+      {u"", ""},
+      {std::u16string(u"a\0b", 3), "a\xef\xbf\xbd" "b"},       // NUL
+      {std::u16string(1, char16_t{0xD800}), "\xef\xbf\xbd"},    // lone surrogate
+      {u"\U0001F600", "\xf0\x9f\x98\x80"},
+  };
+  for (const TextRow& row : rows) {
+    const auto text = Bstr(row.units);
+    EXPECT_EQ(TextFromBstr(text.get()), row.utf8);
+  }
+  EXPECT_EQ(TextFromBstr(nullptr), "");
+}
+
+TEST(BusRecords, TextThatIsNotUtf8IsRefused) {
+  platform::UniqueBstr out;
+  EXPECT_EQ(BstrFromText("\xc3", &out), E_INVALIDARG);
+  const PageRecord bad(1, "u", "\xff", "", "");
+  ReceivedPage page;
+  EXPECT_EQ(PageFromRecord(bad, &page), E_INVALIDARG);
+}
+
+struct ErrorRow {
+  HRESULT hr;
+  const char* name;
+};
+
+TEST(BusErrors, FailuresAreNamedAndComeBackAsTheSameCode) {
+  const ErrorRow rows[] = {
+      {E_INVALIDARG, "QoInfoAgent.Error.E_INVALIDARG"},
+      {E_FAIL, "QoInfoAgent.Error.E_FAIL"},
+      {E_OUTOFMEMORY, "QoInfoAgent.Error.E_OUTOFMEMORY"},
+      {URLBASE_E_NOVISIT, "QoInfoAgent.Error.URLBASE_E_NOVISIT"},
+      {static_cast<HRESULT>(0x8007000Du), "QoInfoAgent.Error.HRESULT_8007000D"},
+  };
+  for (const ErrorRow& row : rows) {
+    const sdbus::Error error = ErrorFromHResult(kAgentErrorPrefix, row.hr);
+    EXPECT_EQ(error.getName(), row.name);
+    EXPECT_EQ(HResultFromError(error), row.hr) << row.name;
+  }
+  EXPECT_EQ(ErrorFromHResult(kAgentErrorPrefix, E_INVALIDARG).getMessage(),
+            "HRESULT 0x80070057");
+}
+
+TEST(BusErrors, TheBusOwnErrorsBecomeTheNearestCode) {
+  const ErrorRow rows[] = {
+      {E_ACCESSDENIED, "org.freedesktop.DBus.Error.AccessDenied"},
+      {kPeerGone, "org.freedesktop.DBus.Error.ServiceUnknown"},
+      {kPeerGone, "org.freedesktop.DBus.Error.NoReply"},
+      {E_INVALIDARG, "org.freedesktop.DBus.Error.InvalidArgs"},
+      {E_FAIL, "org.example.Unheard"},
+  };
+  for (const ErrorRow& row : rows) {
+    EXPECT_EQ(HResultFromError(sdbus::Error(row.name, "whatever")), row.hr)
+        << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace qoinfo::bus

@@ -1,0 +1,56 @@
+// AgentConnection: what the qoinfo commands use of the agent and the
+// history, whichever way they run: embedded in this process
+// (EmbeddedConnection) or in the QoInfoAgent server on the session bus
+// (agent_on_bus.h). The commands read the same interfaces either way, so
+// their output and exit codes do not depend on it.
+//
+// One per session, used on the thread that made it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/idl/interfaces.h"
+#include "index/id_container.h"
+#include "platform/com_base.h"
+#include "urlbase/url_base.h"
+
+namespace qoinfo::tools {
+
+// The sizes of an index.
+struct IndexCounts {
+  std::size_t pages = 0;
+  std::int64_t last_page_id = 0;
+  std::size_t words = 0;
+  std::size_t postings = 0;
+};
+
+class AgentConnection {
+ public:
+  virtual ~AgentConnection() = default;
+
+  // Reaches the history only. On failure `error` says what failed.
+  virtual HRESULT OpenHistory(std::string* error) = 0;
+  // Reaches the history and a running agent.
+  virtual HRESULT Start(std::string* error) = 0;
+  // Lets go of both. The result of saving the index: S_OK, S_FALSE when
+  // nothing was saved here, or the failure.
+  virtual HRESULT Stop() = 0;
+
+  virtual bool started() const = 0;
+  virtual IZuInfoAgent* agent() const = 0;
+  virtual IBromURLBase* history() const = 0;
+  virtual std::u16string DataDirectory() const = 0;
+
+  // Whether an index is running that CountIndex can count (otherwise the
+  // index is what the files hold).
+  virtual bool HasLiveIndex() const = 0;
+  // Needs a started agent.
+  virtual HRESULT HasPage(std::int64_t time, const std::u16string& url,
+                          bool* indexed) = 0;
+  virtual HRESULT CountIndex(IndexCounts* counts) = 0;
+  // The page records of an agent running in this process; null otherwise.
+  virtual const CIDContainer* InProcessRecords() const { return nullptr; }
+};
+
+}  // namespace qoinfo::tools

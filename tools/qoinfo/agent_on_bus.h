@@ -1,0 +1,22 @@
+// Choosing where a qoinfo session's agent runs. With --embedded, in this
+// process. Otherwise on the session bus when the QoInfoAgent server is
+// there: registered (the bus can start it) or already running, and keeping
+// its data in the data directory that --data-dir names, if one is named.
+// Otherwise in this process, unless --server asked for the server: that is
+// then an error saying why it cannot be reached.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tools/qoinfo/agent_connection.h"
+
+namespace qoinfo::tools {
+
+enum class AgentPlace { kAnywhere, kEmbedded, kServer };
+
+// Null with `error` set only for kServer.
+std::unique_ptr<AgentConnection> ConnectAgent(
+    AgentPlace place, const std::u16string& data_directory, std::string* error);
+
+}  // namespace qoinfo::tools

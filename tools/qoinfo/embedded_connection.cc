@@ -1,0 +1,33 @@
+#include "tools/qoinfo/embedded_connection.h"
+
+#include "index/time_url_container.h"
+#include "platform/hresult_error.h"
+
+namespace qoinfo::tools {
+
+HRESULT EmbeddedConnection::HasPage(std::int64_t time,
+                                    const std::u16string& url,
+                                    bool* indexed) {
+  try {
+    // Only time and URL identify a page record.
+    const CTimeURLContainer visit(time, url, std::u16string(),
+                                  std::u16string());
+    *indexed = m_embedded.agent_object()->Records().FindRecord(visit) >= 1;
+    return S_OK;
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
+}
+
+HRESULT EmbeddedConnection::CountIndex(IndexCounts* counts) {
+  const CZuInfoAgent* agent = m_embedded.agent_object();
+  *counts = IndexCounts();
+  counts->pages = agent->Records().records().size();
+  counts->last_page_id = agent->Records().lastId();
+  counts->words = agent->Words().words().size();
+  for (const auto& entry : agent->Words().words())
+    counts->postings += entry.second.size();
+  return S_OK;
+}
+
+}  // namespace qoinfo::tools
