@@ -1,8 +1,12 @@
 #include "host/linux/agent_service.h"
 
+#include "agent/zu_info_agent.h"
+#include "platform/hresult_error.h"
+
 #include <tuple>
 
 #include "agent/zu_info_agent.h"
+#include "platform/hresult_error.h"
 #include "host/linux/bus_errors.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_records.h"
@@ -60,8 +64,20 @@ HRESULT AgentService::StartAgent(std::string* why) {
     *why = "the agent could not start; the index files in " +
            platform::Utf16ToUtf8(directory) + " could not be loaded";
     m_lock.reset();
+    return m_startResult;
   }
+  ScheduleIdleCheckpoint();
   return m_startResult;
+}
+
+void AgentService::ScheduleIdleCheckpoint() {
+  // Changes wait in the journal; once the agent has been quiet a while the
+  // index is saved, so that a start-up after a crash has little to replay.
+  m_loop.After(kCheckpointPoll, [this] {
+    if (m_agent.get() == nullptr) return;
+    static_cast<CZuInfoAgent*>(m_agent.get())->CheckpointIfIdle();
+    ScheduleIdleCheckpoint();
+  });
 }
 
 IZuInfoAgent& AgentService::Agent() {
@@ -90,14 +106,22 @@ void AgentService::Export() {
       .implementedAs([this](const std::string& what) {
         return Guarded(kAgentErrorPrefix, [&] {
           ModuleLockHolder busy;
+          const std::string owner =
+              m_object->getCurrentlyProcessedMessage()->getSender();
+          if (m_enumerators.AtLimit(owner)) {
+            throw sdbus::Error(
+                std::string(kAgentErrorPrefix) + "E_OUTOFMEMORY",
+                platform::HResultCodeText(E_OUTOFMEMORY) +
+                    ": this connection holds " +
+                    std::to_string(EnumeratorObjects::kMaxPerOwner) +
+                    " enumerators already; release some first");
+          }
           platform::UniqueBstr query;
           HRESULT hr = BstrFromText(what, &query);
           platform::ComPtr<ISearchDataEnumerator> hits;
           if (SUCCEEDED(hr)) hr = Agent().Search(query.get(), hits.out());
           if (FAILED(hr)) Fail(hr);
-          return sdbus::ObjectPath(m_enumerators.Add(
-              std::move(hits),
-              m_object->getCurrentlyProcessedMessage()->getSender()));
+          return sdbus::ObjectPath(m_enumerators.Add(std::move(hits), owner));
         });
       });
   m_object->registerMethod("HasPage")

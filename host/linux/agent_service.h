@@ -10,6 +10,7 @@
 // as an embedded agent does. Bus thread only.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include <sdbus-c++/IConnection.h>
@@ -45,7 +46,11 @@ class AgentService {
   HRESULT Stop();
 
  private:
+  // How often the quiet agent is asked whether it is time to save.
+  static constexpr std::chrono::seconds kCheckpointPoll{5};
+
   IZuInfoAgent& Agent();
+  void ScheduleIdleCheckpoint();
 
   sdbus::IConnection& m_connection;
   BusLoop& m_loop;

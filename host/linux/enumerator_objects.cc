@@ -74,6 +74,14 @@ void EnumeratorObjects::RemoveLater(std::uint64_t number) {
   m_loop.Post([this, number] { m_entries.erase(number); });
 }
 
+bool EnumeratorObjects::AtLimit(const std::string& owner) const {
+  std::size_t held = 0;
+  for (const auto& [number, entry] : m_entries) {
+    if (entry.owner == owner && ++held >= kMaxPerOwner) return true;
+  }
+  return false;
+}
+
 std::string EnumeratorObjects::Add(platform::ComPtr<ISearchDataEnumerator> hits,
                                    const std::string& owner) {
   const std::uint64_t number = ++m_lastNumber;
@@ -102,7 +110,8 @@ std::string EnumeratorObjects::Add(platform::ComPtr<ISearchDataEnumerator> hits,
         return Guarded(kAgentErrorPrefix, [&] {
           ISearchDataEnumerator& enumerator = Owned(number);
           std::vector<HitRecord> batch;
-          while (batch.size() < max) {
+          std::size_t bytes = 0;
+          while (batch.size() < max && bytes < kMaxBatchBytes) {
             _URL_DATE_IA_S hit{};
             const HRESULT hr = enumerator.Next(&hit);
             if (FAILED(hr)) Fail(hr);
@@ -110,6 +119,9 @@ std::string EnumeratorObjects::Add(platform::ComPtr<ISearchDataEnumerator> hits,
             const platform::UniqueBstr url(hit.Url), path(hit.Path),
                 title(hit.Title);
             batch.push_back(RecordFromHit(hit));
+            const HitRecord& added = batch.back();
+            bytes += std::get<1>(added).size() + std::get<2>(added).size() +
+                     std::get<3>(added).size() + 32;
           }
           return batch;
         });

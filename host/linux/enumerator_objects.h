@@ -31,6 +31,13 @@ namespace qoinfo::bus {
 class EnumeratorObjects {
  public:
   static constexpr std::chrono::milliseconds kOwnerGoneGrace{10000};
+  // Enumerators one connection may hold at once: a client that never
+  // releases them cannot make the server grow without end.
+  static constexpr std::size_t kMaxPerOwner = 1024;
+  // A NextBatch answer stops growing past this many bytes of text (one
+  // message must stay well below the bus's limit); it holds one hit at
+  // least, so that only the end gives an empty batch.
+  static constexpr std::size_t kMaxBatchBytes = 8u << 20;
 
   EnumeratorObjects(sdbus::IConnection& connection, BusLoop& loop,
                     std::chrono::milliseconds grace = kOwnerGoneGrace);
@@ -41,6 +48,8 @@ class EnumeratorObjects {
   // Exports `hits` for `owner` (a unique bus name); its object path.
   std::string Add(platform::ComPtr<ISearchDataEnumerator> hits,
                   const std::string& owner);
+  // Whether `owner` holds kMaxPerOwner enumerators already.
+  bool AtLimit(const std::string& owner) const;
   // Drops every object (the server is ending).
   void Clear();
 

@@ -21,6 +21,8 @@ dbus_setup() {
     <allow own="*"/>
   </policy>
   <limit name="service_start_timeout">3000</limit>
+  <!-- as the system's session bus: messages up to 1 GB -->
+  <limit name="max_message_size">1000000000</limit>
 </busconfig>
 CONF
   printf '[D-BUS Service]\nName=QoInfoAgent.ZuInfoAgent\nExec=%s/qoinfoagent\n' \
