@@ -1,5 +1,6 @@
 #include "index/change_journal.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "index/crc32c.h"
@@ -162,14 +163,22 @@ JournalReplay ReplayJournal(
   };
   std::string buffer;
   std::size_t pos = 0;
+  std::uint64_t read = 0;
   bool at_end = false;
   // Makes `count` bytes available at `pos`; false at the end of the file.
+  // Reads at least a chunk, but never more than the file still holds.
   auto need = [&](std::size_t count) {
     while (buffer.size() - pos < count && !at_end) {
       buffer.erase(0, pos);
       pos = 0;
       const std::size_t before = buffer.size();
-      replay.hr = file->Read(std::max(kReadChunk, count - buffer.size()), &buffer);
+      const std::uint64_t left =
+          replay.file_bytes > read ? replay.file_bytes - read : 0;
+      const std::size_t want = std::max<std::size_t>(
+          count - buffer.size(),
+          static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunk, left)));
+      replay.hr = file->Read(want, &buffer);
+      read += buffer.size() - before;
       if (FAILED(replay.hr) || buffer.size() == before) at_end = true;
     }
     return buffer.size() - pos >= count;
