@@ -249,12 +249,17 @@ HRESULT ChangeJournal::Open(const std::u16string& path,
   pending_ = 0;
   stopping_ = false;
   dirty_ = false;
+  sync_status_ = S_OK;
   syncer_ = std::thread(&ChangeJournal::SyncLoop, this);
   return S_OK;
 }
 
 HRESULT ChangeJournal::Append(const PageChange& change) {
   if (!file_) return E_UNEXPECTED;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (FAILED(sync_status_)) return sync_status_;
+  }
   std::string record;
   EncodeJournalRecord(change, &record);
   if (record.size() - kJournalFrameBytes > kJournalMaxPayload) {
@@ -308,11 +313,13 @@ void ChangeJournal::SyncLoop() {
     if (stopping_) return;
     dirty_ = false;
     lock.unlock();
+    HRESULT hr;
     {
       std::lock_guard<std::mutex> sync_lock(sync_mutex_);
-      file_->Sync();
+      hr = file_->Sync();
     }
     lock.lock();
+    if (FAILED(hr)) sync_status_ = hr;
   }
 }
 

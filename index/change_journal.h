@@ -80,7 +80,9 @@ class ChangeJournal {
   HRESULT Open(const std::u16string& path, std::uint64_t valid_bytes);
   bool is_open() const { return file_ != nullptr; }
 
-  // Appends one record; S_OK once the system holds it.
+  // Appends one record; S_OK once the system holds it. After a flush to
+  // the disk failed, every append answers that failure: what the journal
+  // holds can no longer be promised to survive a power cut.
   HRESULT Append(const PageChange& change);
   // Forces every appended record to the disk now.
   HRESULT Sync();
@@ -105,6 +107,7 @@ class ChangeJournal {
   std::condition_variable wake_;
   bool dirty_ = false;
   bool stopping_ = false;
+  HRESULT sync_status_ = S_OK;
   std::mutex sync_mutex_;          // held while the file is synced or cut
 };
 
