@@ -47,9 +47,14 @@ HRESULT CZuInfoAgentFactory::CreateInstance(IUnknown* outer, REFIID riid,
   *object = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   if (!m_attempted.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> lock(m_creation);
+    std::lock_guard<std::recursive_mutex> lock(m_creation);
+    // Only this thread can be inside the lock already: the agent is still
+    // starting, and a second one must not be made.
+    if (m_creating) return E_PENDING;
     if (!m_attempted.load(std::memory_order_relaxed)) {
+      m_creating = true;
       m_creationResult = CreateAgent();
+      m_creating = false;
       m_attempted.store(true, std::memory_order_release);
     }
   }
@@ -76,12 +81,18 @@ HRESULT CZuInfoAgentFactory::CreateAgent() {
 void CZuInfoAgentFactory::ReleaseInstance() {
   IUnknown* instance = nullptr;
   {
-    std::lock_guard<std::mutex> lock(m_creation);
+    std::lock_guard<std::recursive_mutex> lock(m_creation);
     m_attempted.store(true, std::memory_order_release);
     instance = m_instance;
     m_instance = nullptr;
   }
   if (instance != nullptr) instance->Release();
+}
+
+IUnknown* CZuInfoAgentFactory::Instance() {
+  std::lock_guard<std::recursive_mutex> lock(m_creation);
+  if (m_instance != nullptr) m_instance->AddRef();
+  return m_instance;
 }
 
 }  // namespace qoinfo

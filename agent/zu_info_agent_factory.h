@@ -6,7 +6,10 @@
 //
 // A COM object with an atomic count; it holds one reference on the agent
 // until ReleaseInstance (the server withdrawing its class objects) or its
-// own destruction. The critical section serialises the first creation only.
+// own destruction. The creation lock serialises the first creation only. It
+// is re-entrant, as a critical section is: start-up calls out to the history,
+// and in a server's apartment a second request can arrive on the same thread
+// while it waits; that request gets E_PENDING instead of a second agent.
 #pragma once
 
 #include <atomic>
@@ -29,8 +32,9 @@ class CZuInfoAgentFactory final : public IClassFactory {
   ULONG STDMETHODCALLTYPE Release() override;
 
   // IClassFactory. E_POINTER for a null out pointer, CLASS_E_NOAGGREGATION
-  // for an outer object (also after the agent exists), else the stored
-  // creation result or the agent's answer for `riid`.
+  // for an outer object (also after the agent exists), E_PENDING for a
+  // request made on the creating thread while the first creation runs,
+  // else the stored creation result or the agent's answer for `riid`.
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
                                            void** object) override;
   // Takes or gives back a lock on the module.
@@ -42,6 +46,10 @@ class CZuInfoAgentFactory final : public IClassFactory {
   // and no new agent is made.
   void ReleaseInstance();
 
+  // The agent, with a reference for the caller; null before it exists or
+  // after ReleaseInstance. For a host that must end it at once.
+  IUnknown* Instance();
+
  private:
   CZuInfoAgentFactory() = default;
   ~CZuInfoAgentFactory();
@@ -49,7 +57,8 @@ class CZuInfoAgentFactory final : public IClassFactory {
   HRESULT CreateAgent();
 
   std::atomic<ULONG> m_refCount{1};
-  std::mutex m_creation;
+  std::recursive_mutex m_creation;
+  bool m_creating = false;  // guarded by m_creation
   std::atomic<bool> m_attempted{false};
   HRESULT m_creationResult = S_OK;
   IUnknown* m_instance = nullptr;

@@ -45,6 +45,26 @@ TEST_F(RegisteredAgentTest, EveryClientGetsTheSameAgentAndIndex) {
   EXPECT_TRUE(alerts.alerts.empty());
 }
 
+TEST_F(RegisteredAgentTest, ARequestFromInsideTheFirstCreationWaitsForNoOne) {
+  // Start-up's call to the history is where a server's apartment takes the
+  // next request on the same thread.
+  HRESULT inner = S_OK;
+  ComPtr<IZuInfoAgent> early;
+  bool asked = false;
+  base.during_directory_call = [&] {
+    if (asked) return;  // the hook stays: it must not destroy itself
+    asked = true;
+    inner = Create(early.out());
+  };
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  EXPECT_EQ(inner, E_PENDING);
+  EXPECT_EQ(early.get(), nullptr);
+  ComPtr<IZuInfoAgent> later;
+  ASSERT_EQ(Create(later.out()), S_OK);
+  EXPECT_EQ(later.get(), agent.get());
+}
+
 TEST_F(RegisteredAgentTest, AggregationIsRefusedBeforeAndAfterCreation) {
   ComPtr<IZuInfoAgent> agent;
   IUnknown* outer = static_cast<IBromURLBase*>(&base);

@@ -4,6 +4,7 @@
 // at them on request, as the history component would.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ class ScriptedURLBase final : public IBromURLBase,
   // hands out a null BSTR.
   std::vector<std::u16string> directories;
   int directory_calls = 0;
+  // Called inside every GetDataDirectory, as a call arriving while the
+  // caller waits would be.
+  std::function<void()> during_directory_call;
   std::map<ULONG, Visit> visits;
   HRESULT get_data_result = S_OK;
   HRESULT advise_result = S_OK;
@@ -98,6 +102,7 @@ class ScriptedURLBase final : public IBromURLBase,
   HRESULT STDMETHODCALLTYPE RemoveAll() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetDataDirectory(BSTR* directory) override {
     const std::size_t call = static_cast<std::size_t>(directory_calls++);
+    if (during_directory_call) during_directory_call();
     const std::u16string& name =
         directories.empty() ? std::u16string()
                             : directories[std::min(call, directories.size() - 1)];

@@ -1,0 +1,248 @@
+#include "host/windows/agent_module_win.h"
+
+#include <string_view>
+
+#include "agent/zu_info_agent.h"
+#include "host/command_switches.h"
+#include "host/idl/interfaces.h"
+#include "host/windows/agent_registration_win.h"
+#include "host/windows/end_session_window_win.h"
+#include "host/windows/event_log_win.h"
+#include "host/windows/message_loop_win.h"
+#include "platform/alert.h"
+#include "platform/hresult_error.h"
+
+namespace qoinfo::win {
+namespace {
+
+CQoInfoAgentModule* g_module = nullptr;
+
+constexpr wchar_t kAppIdKey[] = L"{12F97166-B0F9-4C8D-ADB1-7142444751C8}";
+
+// COM on the calling thread as a single-threaded apartment. A thread that a
+// managed runtime already prepared otherwise is used as it is.
+HRESULT InitialiseApartment(bool* initialised) {
+  *initialised = false;
+  const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(hr)) {
+    *initialised = true;
+    return hr;
+  }
+  if (hr == RPC_E_CHANGED_MODE && GetModuleHandleW(L"Mscoree.dll") != nullptr) {
+    return S_OK;
+  }
+  return hr;
+}
+
+// Whether HKCR\AppID\{AppID} holds LocalService as a terminated string of
+// at most 259 characters. A failure to open either key is returned.
+LONG ReadLocalService(bool* present) {
+  *present = false;
+  HKEY app_ids = nullptr;
+  LONG error = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ, &app_ids);
+  if (error != ERROR_SUCCESS) return error;
+  HKEY app_id = nullptr;
+  error = RegOpenKeyExW(app_ids, kAppIdKey, 0, KEY_READ, &app_id);
+  if (error == ERROR_SUCCESS) {
+    wchar_t value[260];
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    const LONG read = RegQueryValueExW(app_id, L"LocalService", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(value), &size);
+    const DWORD characters = size / sizeof(wchar_t);
+    *present = read == ERROR_SUCCESS &&
+               (type == REG_SZ || type == REG_EXPAND_SZ) && characters > 0 &&
+               value[characters - 1] == L'\0';
+    RegCloseKey(app_id);
+  }
+  RegCloseKey(app_ids);
+  return error;
+}
+
+}  // namespace
+
+CQoInfoAgentModule::CQoInfoAgentModule() : m_mainThread(GetCurrentThreadId()) {
+  g_module = this;
+  if (FAILED(InitialiseApartment(&m_comInitialised))) {
+    m_initialisationFailed = true;
+    return;
+  }
+  wchar_t name[256] = {};
+  LoadStringW(GetModuleHandleW(nullptr), kServiceNameResource, name, 256);
+  m_serviceName = name;
+  m_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  m_status.dwCurrentState = SERVICE_STOPPED;
+  m_status.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+}
+
+CQoInfoAgentModule::~CQoInfoAgentModule() {
+  m_classes.Withdraw();
+  if (m_comInitialised) CoUninitialize();
+  g_module = nullptr;
+}
+
+CQoInfoAgentModule* CQoInfoAgentModule::Instance() { return g_module; }
+
+int CQoInfoAgentModule::WinMain(int show) {
+  if (m_initialisationFailed) return -1;
+  const wchar_t* line = GetCommandLineW();
+  const std::u16string_view text(reinterpret_cast<const char16_t*>(line),
+                                 wcslen(line));
+  const ServerSwitch found = FindServerSwitch(text);
+  if (found != ServerSwitch::kNone) {
+    return static_cast<int>(RunAgentSwitch(found, m_serviceName));
+  }
+  return static_cast<int>(Start(show));
+}
+
+void CQoInfoAgentModule::Log(const std::wstring& text) const {
+  LogServerEvent(m_serviceName, text, !m_service);
+}
+
+DWORD CQoInfoAgentModule::Start(int show) {
+  const LONG error = ReadLocalService(&m_service);
+  if (error != ERROR_SUCCESS) {
+    m_status.dwWin32ExitCode = static_cast<DWORD>(error);
+    return m_status.dwWin32ExitCode;
+  }
+  if (m_service) {
+    // No one is at the desktop of a service: alerts go to the log.
+    platform::SetAlertStyle(platform::AlertStyle::kConsoleAndLog);
+    SERVICE_TABLE_ENTRYW table[] = {
+        {m_serviceName.data(), &CQoInfoAgentModule::ServiceMainEntry},
+        {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table)) {
+      m_status.dwWin32ExitCode = GetLastError();
+    }
+    return m_status.dwWin32ExitCode;
+  }
+  m_status.dwWin32ExitCode = static_cast<DWORD>(Run(show));
+  return m_status.dwWin32ExitCode;
+}
+
+HRESULT CQoInfoAgentModule::Run(int /*show*/) {
+  if (m_service) m_serviceThread = GetCurrentThreadId();
+  m_servingThread = GetCurrentThreadId();
+  HRESULT hr = m_classes.Register();
+  if (hr == S_OK && m_delayedShutdown) {
+    m_idle = std::make_unique<CIdleRule>(
+        ProcessModuleLock(), [this] { PostQuit(m_mainThread); });
+    m_idle->Start();
+  }
+  if (hr != S_OK) m_delayedShutdown = false;
+  if (FAILED(hr)) return hr;
+  ProcessModuleLock().SetListener(this);
+  if (hr == S_OK) {
+    if (m_service) {
+      Log(L"Service started");
+      ReportStatus(SERVICE_RUNNING);
+      RunMessageLoop();
+    } else {
+      // At the end of the session the agent must end (and save) before the
+      // process is ended: inside the window's handler.
+      EndSessionWindow window([this] {
+        m_withdrawn = true;
+        m_classes.EndAgentNow();
+      });
+      if (m_idle) m_idle->OnLockCountZero();  // a start with no lock is idle
+      RunMessageLoop();
+    }
+  }
+  if (m_idle) {
+    m_idle->Stop();
+    ProcessModuleLock().SetListener(this);
+  }
+  m_withdrawn = true;
+  hr = m_classes.Withdraw();
+  ServeUntilNoObjectIsLeft();
+  ProcessModuleLock().SetListener(nullptr);
+  m_idle.reset();
+  const HRESULT saved = LastShutdownSaveResult();
+  if (FAILED(saved)) {
+    const std::string code = platform::HResultCodeText(saved);
+    Log(L"The index could not be saved: " +
+        std::wstring(code.begin(), code.end()));
+    if (SUCCEEDED(hr)) hr = saved;
+  }
+  if (m_delayedShutdown) Sleep(static_cast<DWORD>(CIdleRule::kPause.count()));
+  return hr;
+}
+
+void CQoInfoAgentModule::ServeUntilNoObjectIsLeft() {
+  if (ProcessModuleLock().Count() <= 0) return;
+  // OnLockCountZero posts the quit message from now on; a fall that came
+  // between the check above and the loop left it waiting in the queue.
+  RunMessageLoop();
+}
+
+void CQoInfoAgentModule::OnLockCountZero() {
+  if (m_withdrawn) {
+    PostQuit(m_servingThread);
+  } else if (m_service) {
+    // A service ends only when it is stopped.
+  } else if (m_delayedShutdown && m_idle) {
+    m_idle->OnLockCountZero();
+  } else {
+    PostQuit(m_mainThread);
+  }
+}
+
+void WINAPI CQoInfoAgentModule::ServiceMainEntry(DWORD, LPWSTR*) {
+  g_module->ServiceMain();
+}
+
+void WINAPI CQoInfoAgentModule::ControlHandlerEntry(DWORD control) {
+  g_module->ControlHandler(control);
+}
+
+void CQoInfoAgentModule::ServiceMain() {
+  m_status.dwCurrentState = SERVICE_START_PENDING;
+  m_statusHandle = RegisterServiceCtrlHandlerW(m_serviceName.c_str(),
+                                               &ControlHandlerEntry);
+  if (m_statusHandle == nullptr) {
+    Log(L"Handler not installed");
+    return;
+  }
+  ReportStatus(SERVICE_START_PENDING);
+  m_status.dwWin32ExitCode = NO_ERROR;
+  m_status.dwCheckPoint = 0;
+  m_status.dwWaitHint = 0;
+  bool initialised = false;
+  const HRESULT com = InitialiseApartment(&initialised);
+  if (FAILED(com)) {
+    // Left in start pending the service could be neither used nor stopped.
+    m_status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    m_status.dwServiceSpecificExitCode = static_cast<DWORD>(com);
+    ReportStatus(SERVICE_STOPPED);
+    Log(L"Service stopped");
+    return;
+  }
+  m_delayedShutdown = false;
+  m_status.dwWin32ExitCode = static_cast<DWORD>(Run(SW_HIDE));
+  if (m_service && initialised) CoUninitialize();
+  ReportStatus(SERVICE_STOPPED);
+  Log(L"Service stopped");
+}
+
+void CQoInfoAgentModule::ControlHandler(DWORD control) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      ReportStatus(SERVICE_STOP_PENDING);
+      PostQuit(m_serviceThread);
+      break;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+    case SERVICE_CONTROL_INTERROGATE:
+    case SERVICE_CONTROL_SHUTDOWN:
+      break;
+    default:
+      Log(L"Bad service request");
+  }
+}
+
+void CQoInfoAgentModule::ReportStatus(DWORD state) {
+  m_status.dwCurrentState = state;
+  SetServiceStatus(m_statusHandle, &m_status);
+}
+
+}  // namespace qoinfo::win

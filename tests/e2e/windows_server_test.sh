@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# The Windows servers under wine64, in a fresh prefix: QoInfoAgent.exe as a
+# COM local server and as a Windows service, BromHelper.exe as the shared
+# history, their registration read back from the registry, clients of ours
+# (agent_client.exe) and qoinfo.exe reaching them. Wine runs on a virtual
+# display (Xvfb) so that the end of the session reaches the servers' windows.
+#   windows_server_test.sh WIN64_BIN_DIR
+set -u
+source "$(dirname "$0")/harness.sh"
+e2e_setup "$1" "$1"
+cd "$work"
+export WINEPREFIX=$work/prefix
+winpath() { echo "Z:${1//\//\\}"; }
+data=$work/data
+mkdir -p "$data"
+export QOINFO_DATA_DIR
+QOINFO_DATA_DIR=$(winpath "$data")
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'wine_stop; kill $xvfb 2>/dev/null; [[ -n ${KEEP_WORK:-} ]] || rm -rf "$work"' EXIT
+export WINE64 WINESERVER
+export DISPLAY=$display
+wine_fresh_prefix
+
+agent=$windows/QoInfoAgent.exe
+helper=$windows/BromHelper.exe
+client() { timeout 120 "$WINE64" "$windows/agent_client.exe" "$@"; }
+server_running() { pgrep -f "$1" >/dev/null; }
+# Waits (at most a minute) until no process of `name` is left.
+wait_gone() { local i; for i in $(seq 600); do server_running "$1" || return 0; sleep 0.1; done; return 1; }
+reg_query() { timeout 60 "$WINE64" reg query "$@" 2>/dev/null | tr -d '\r'; }
+has_key() { timeout 60 "$WINE64" reg query "$1" >/dev/null 2>&1; }
+agent_clsid='HKCR\CLSID\{E0496837-6C93-4C59-8DE9-50E54295C207}'
+enum_clsid='HKCR\CLSID\{4AC0CA7E-E879-4C24-A4A4-EE202203F611}'
+appid='HKCR\AppID\{12F97166-B0F9-4C8D-ADB1-7142444751C8}'
+services='HKLM\System\CurrentControlSet\Services\QoInfoAgent'
+
+# --- before registration ------------------------------------------------------
+
+timeout 60 "$WINE64" "$agent"; status=$?
+check "an unregistered server exits with 2 and serves nothing" test "$status" = 2
+
+# --- registration ----------------------------------------------------------------
+
+timeout 60 "$WINE64" "$agent" /RegServer; check "/RegServer succeeds" test $? = 0
+timeout 60 "$WINE64" "$helper" -regserver; check "BromHelper -regserver succeeds" test $? = 0
+reg_query "$agent_clsid" /s >agent.reg
+module="\"$(winpath "$windows")\\QoInfoAgent.exe\""
+check "the agent's class names its friendly name and AppID" \
+  grep -q 'REG_SZ    CZuInfoAgent Object' agent.reg
+check "LocalServer32 is the quoted module, threading model free" \
+  grep -qF "REG_SZ    $module" agent.reg
+check "LocalServer32's ThreadingModel" grep -q 'ThreadingModel    REG_SZ    free' agent.reg
+check "the class names its ProgIDs, type library and Programmable" \
+  bash -c "grep -q 'QoInfoAgent.ZuInfoAgent.1' agent.reg && grep -q 'VersionIndependentProgID' agent.reg && grep -q 'Programmable' agent.reg && grep -q 'TypeLib' agent.reg"
+check "the enumerator's class is registered" has_key "$enum_clsid\\LocalServer32"
+check "the version-independent ProgID names the current version" \
+  bash -c "$(declare -f reg_query); reg_query 'HKCR\\QoInfoAgent.SearchDataEnumerator\\CurVer' | grep -q 'QoInfoAgent.SearchDataEnumerator.1'"
+check "the application identity and the executable's AppID" \
+  bash -c "$(declare -f reg_query); reg_query '$appid' | grep -q 'REG_SZ    QoInfoAgent' && reg_query 'HKCR\\AppID\\QoInfoAgent.EXE' | grep -q 'AppID    REG_SZ    {12F97166'"
+check "the type library is registered, also under the neutral locale" \
+  has_key 'HKCR\TypeLib\{12F97166-B0F9-4C8D-ADB1-7142444751C8}\1.0\0\win64'
+check "the history's class and type library are registered" \
+  bash -c "$(declare -f has_key); has_key 'HKCR\\CLSID\\{9F1366DD-E157-4962-84F5-57066BB8506A}\\LocalServer32' && has_key 'HKCR\\Interface\\{EC59A1BD-C8CF-4F75-B245-E0D055A94C66}'"
+
+# A stale value under the class key, a key someone added below a ProgID.
+timeout 60 "$WINE64" reg add "$agent_clsid" /v Stale /d old /f >/dev/null 2>&1
+timeout 60 "$WINE64" "$agent" /RegServer; check "a second /RegServer succeeds" test $? = 0
+check "a second /RegServer leaves no stale value under the class key" \
+  bash -c "! $(declare -f reg_query); ! reg_query '$agent_clsid' | grep -q Stale"
+
+# --- a client through the vtable and IDispatch ------------------------------------
+
+client c1.out agent add 1 http://a/ "alpha words here" add 2 http://b/ "alpha beta" \
+  search alpha dispatch alpha release >c1.log 2>&1
+check "client: pages added and found best first through the vtable" \
+  test "$(grep '^hit' c1.out | tr -d '\r' | tr '\n' ' ')" = "hit 2 http://b/ 150 hit 1 http://a/ 150 "
+check "client: DISPIDs of AddData and Search are 1 and 2" \
+  bash -c "grep -q 'dispid AddData 1 0x00000000' c1.out && grep -q 'dispid Search 2 0x00000000' c1.out"
+check "client: DISPIDs of Next, Reset, Count, GetThis are 1 to 4" \
+  bash -c "grep -q 'dispid Next 1 ' c1.out && grep -q 'dispid Reset 2 ' c1.out && grep -q 'dispid Count 3 ' c1.out && grep -q 'dispid GetThis 4 ' c1.out"
+check "client: Count through Invoke, a surplus argument refused" \
+  bash -c "grep -q 'count 0x00000000' c1.out && grep -q 'count-with-argument 0x8002000E' c1.out"
+check "client: every step succeeded" grep -q '^done' c1.out
+check "the server stays after its client left (its agent listens to the history)" \
+  server_running QoInfoAgent.exe
+
+client p.out progid search beta >/dev/null 2>&1
+check "the agent is reached through its ProgID too" grep -q '^hit 2 http://b/' p.out
+
+# --- two clients at once share one agent -------------------------------------------
+
+client a.out agent add 3 http://c/ "gamma shared" touch a.ready wait b.done search delta >a.log 2>&1 &
+first=$!
+client b.out wait a.ready agent search gamma add 4 http://d/ "delta" touch b.done >b.log 2>&1
+wait $first
+check "the second client finds the first one's page" grep -q '^hit 3 http://c/' b.out
+check "the first client finds the second one's page" grep -q '^hit 4 http://d/' a.out
+
+# --- a removal through qoinfo.exe reaches the server's index through the history -----
+
+client v.out visit 5 http://e/ agent add 5 http://e/ "epsilon page" search epsilon >/dev/null 2>&1
+check "the visit's page is indexed" grep -q '^hit 5 http://e/' v.out
+timeout 120 "$WINE64" "$windows/qoinfo.exe" forget --time 5 --url http://e/ >forget.out 2>&1
+check "qoinfo forget through the history server succeeds" test $? = 0
+client v2.out agent search epsilon >/dev/null 2>&1
+check "the server's index lost the page" bash -c "! grep -q '^hit' v2.out && grep -q '^done' v2.out"
+
+# --- the end of the session saves the index ----------------------------------------
+
+timeout 120 "$WINE64" wineboot --end-session >/dev/null 2>&1
+check "after the end of the session the agent's server is gone" wait_gone QoInfoAgent.exe
+check "its index files are there" test -s "$data/1.hcpa" -a -s "$data/2.hcpb"
+"$WINESERVER" -w
+client n.out agent search gamma >/dev/null 2>&1
+check "the next client's server loads the saved pages" grep -q '^hit 3 http://c/' n.out
+
+# --- an enumerator alone: the server ends by the idle rule -------------------------
+
+timeout 120 "$WINE64" wineboot --end-session >/dev/null 2>&1
+wait_gone QoInfoAgent.exe
+client e.out enumerator >/dev/null 2>&1
+check "an enumerator alone is created" grep -q '^done' e.out
+check "that server ends after the idle time and the pause" wait_gone QoInfoAgent.exe
+
+# --- the service ------------------------------------------------------------------
+
+timeout 120 "$WINE64" wineboot --end-session >/dev/null 2>&1
+wait_gone BromHelper.exe
+timeout 60 "$WINE64" "$agent" /Service; check "/Service succeeds" test $? = 0
+reg_query "$services" >service.reg
+check "service: own process, on demand, normal error control" \
+  bash -c "grep -q 'Type    REG_DWORD    0x10' service.reg && grep -q 'Start    REG_DWORD    0x3' service.reg && grep -q 'ErrorControl    REG_DWORD    0x1' service.reg"
+check "service: the quoted path, depending on RPCSS" \
+  bash -c "grep -qF 'ImagePath    REG_SZ    $module' service.reg && grep -q 'DependOnService    REG_MULTI_SZ    RPCSS' service.reg"
+check "service: LocalService names it" \
+  bash -c "$(declare -f reg_query); reg_query '$appid' /v LocalService | grep -q 'QoInfoAgent'"
+timeout 60 "$WINE64" "$agent"; status=$?
+# Windows answers 1063 (not started by the service manager); wine another code.
+check "started by hand it exits with the dispatcher's error" \
+  test "$status" != 0 -a "$status" != 2
+timeout 60 "$WINE64" net start QoInfoAgent >/dev/null 2>&1
+check "the service starts" test $? = 0
+client s.out agent add 6 http://f/ "zeta service" touch held wait go add 7 http://g/ "zeta after" release >s.log 2>&1 &
+holder=$!
+for i in $(seq 600); do [[ -e held ]] && break; sleep 0.1; done
+timeout 60 "$WINE64" sc stop QoInfoAgent >/dev/null 2>&1
+check "the stop request is taken while a client holds the agent" test $? = 0
+touch go
+wait $holder
+check "the client still served after the class objects were withdrawn" grep -q '^done' s.out
+check "the service's process ends after the client's release" wait_gone QoInfoAgent.exe
+timeout 120 "$WINE64" wineboot --end-session >/dev/null 2>&1
+wait_gone BromHelper.exe
+# The service keeps its data where the service account's data directory is.
+service_data=$(dirname "$(find "$WINEPREFIX/drive_c/users" -name 1.hcpa | head -1)")
+timeout 120 "$WINE64" "$windows/qoinfo.exe" --embedded --data-dir "$(winpath "$service_data")" \
+  search --json zeta >zeta.out 2>&1
+check "the index saved at that release holds both pages" test "$(grep -c http://[fg]/ zeta.out)" = 2
+timeout 60 "$WINE64" "$agent" /RegServer; check "/RegServer after /Service succeeds" test $? = 0
+check "/RegServer removed the service" bash -c "! $(declare -f has_key); ! has_key '$services'"
+check "/RegServer deleted LocalService" \
+  bash -c "$(declare -f reg_query); ! reg_query '$appid' /v LocalService | grep -q QoInfoAgent"
+
+# --- unregistration -------------------------------------------------------------------
+
+timeout 60 "$WINE64" reg add 'HKCR\QoInfoAgent.ZuInfoAgent\Extra' /f >/dev/null 2>&1
+timeout 60 "$WINE64" "$agent" /UnregServer; check "/UnregServer succeeds" test $? = 0
+timeout 60 "$WINE64" "$helper" /UnregServer; check "BromHelper /UnregServer succeeds" test $? = 0
+gone=0
+for key in "$agent_clsid" "$enum_clsid" 'HKCR\QoInfoAgent.ZuInfoAgent' \
+  'HKCR\QoInfoAgent.ZuInfoAgent.1' 'HKCR\QoInfoAgent.SearchDataEnumerator' \
+  'HKCR\QoInfoAgent.SearchDataEnumerator.1' "$appid" 'HKCR\AppID\QoInfoAgent.EXE' \
+  'HKCR\TypeLib\{12F97166-B0F9-4C8D-ADB1-7142444751C8}' \
+  'HKCR\Interface\{B1C581BF-4E3C-4BB0-BC08-EF2864141A78}' \
+  'HKCR\CLSID\{9F1366DD-E157-4962-84F5-57066BB8506A}'; do
+  has_key "$key" && { echo "still there: $key"; gone=1; }
+done
+check "/UnregServer removed every key of ours" test $gone = 0
+check "the keys CLSID and AppID stay" bash -c "$(declare -f has_key); has_key 'HKCR\\CLSID' && has_key 'HKCR\\AppID'"
+timeout 60 "$WINE64" "$agent"; status=$?
+check "after /UnregServer the server exits with 2" test "$status" = 2
+
+finish
