@@ -220,8 +220,20 @@ HRESULT CZuInfoAgent::LoadIndex() {
 
 HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
   IndexStartupReport report;
+  HRESULT hr = platform::FileLock::Acquire(
+      directory + platform::kPathSeparator + u"agent.lock", kIndexLockWaitMs,
+      &m_indexLock);
+  if (FAILED(hr)) {
+    report.message = u"The index in " + directory +
+                     u" was not loaded: another process is using it "
+                     u"(agent.lock, " +
+                     ToUtf16(platform::HResultCodeText(hr)) + u").";
+    platform::ShowErrorAlert(report.message);
+    SetStartupReport(report);
+    return E_FAIL;
+  }
   SaveRecovery recovery = SaveRecovery::kNone;
-  HRESULT hr = RecoverInterruptedSave(directory, &recovery);
+  hr = RecoverInterruptedSave(directory, &recovery);
   if (FAILED(hr)) {
     report.message = u"The index in " + directory +
                      u" was not loaded: a save that was interrupted could "
@@ -376,6 +388,7 @@ void CZuInfoAgent::Shutdown() {
   // An index that could not be loaded is never saved over its files.
   const HRESULT hr = m_indexLoaded ? SaveIndex() : S_FALSE;
   m_journal.Close();
+  m_indexLock.reset();
   g_last_save_result.store(hr);
 }
 

@@ -23,6 +23,7 @@
 #include "index/change_journal.h"
 #include "index/id_container.h"
 #include "index/word_to_ids_container.h"
+#include "platform/file_lock.h"
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
 #include "urlbase/url_base.h"
@@ -99,6 +100,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // variable QOINFO_CHECKPOINT_BYTES sets a fixed size instead.
   static constexpr std::uint64_t kCheckpointJournalBytes = 32u << 20;
   static constexpr std::chrono::seconds kIdleCheckpointDelay{30};
+  // How long start-up waits for another process's agent to let go of the
+  // index.
+  static constexpr int kIndexLockWaitMs = 5000;
   // Bytes of changes waiting in the journal.
   std::uint64_t UnsavedJournalBytes() const;
 
@@ -140,6 +144,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT m_journalStatus = S_OK;
   std::chrono::steady_clock::time_point m_lastChange;
   std::uint64_t m_checkpointBytes = kCheckpointJournalBytes;
+  // "agent.lock" in the data directory, held from the load to the end:
+  // no other process may load or save the same index meanwhile.
+  std::unique_ptr<platform::FileLock> m_indexLock;
   bool m_checkpointBytesFixed = false;
 };
 

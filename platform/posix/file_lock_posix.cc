@@ -27,7 +27,7 @@ class PosixFileLock final : public FileLock {
 
 }  // namespace
 
-HRESULT FileLock::Acquire(const std::u16string& path, int wait_ms,
+HRESULT AcquireSystemFileLock(const std::u16string& path, int wait_ms,
                           std::unique_ptr<FileLock>* lock) {
   lock->reset();
   const int fd =

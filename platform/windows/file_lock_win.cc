@@ -23,7 +23,7 @@ class WindowsFileLock final : public FileLock {
 
 }  // namespace
 
-HRESULT FileLock::Acquire(const std::u16string& path, int wait_ms,
+HRESULT AcquireSystemFileLock(const std::u16string& path, int wait_ms,
                           std::unique_ptr<FileLock>* lock) {
   lock->reset();
   const OleString wide = ToOleString(path);
