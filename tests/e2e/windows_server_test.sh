@@ -108,6 +108,29 @@ check "qoinfo forget through the history server succeeds" test $? = 0
 client v2.out agent search epsilon >/dev/null 2>&1
 check "the server's index lost the page" bash -c "! grep -q '^hit' v2.out && grep -q '^done' v2.out"
 
+# --- load: four qoinfo.exe clients at once through the server ---------------------
+
+for k in 1 2 3 4; do
+  for i in $(seq 1 60); do
+    printf '["add","--time","%d","--url","http://load%d/%d","--text","load%d page%d shared words"]\n' \
+      "$((k * 1000 + i))" "$k" "$i" "$k" "$i"
+    ((i % 3 == 0)) && printf '["search","--json","load%d"]\n' "$k"
+  done >"load$k.jsonl"
+  timeout 600 "$WINE64" "$windows/qoinfo.exe" batch --file "$(winpath "$work/load$k.jsonl")" \
+    >"load$k.out" 2>"load$k.err" &
+done
+load_failures=0
+for job in $(jobs -p); do [[ $job == "$xvfb" ]] || wait "$job" || load_failures=$((load_failures + 1)); done
+check "four clients at once: no command fails" test "$load_failures" = 0
+load_ok=1
+for k in 1 2 3 4; do
+  [[ $(grep -c '^added' "load$k.out") == 60 ]] || load_ok=0
+  timeout 120 "$WINE64" "$windows/qoinfo.exe" search --json "load$k" >"found$k.out" 2>&1
+  [[ $(grep -c '"url"' "found$k.out") == 60 ]] || load_ok=0
+done
+check "four clients at once: every page acknowledged and found" test "$load_ok" = 1
+echo "# COM load under wine: 4 clients x 80 commands, $load_failures failed"
+
 # --- the end of the session saves the index ----------------------------------------
 
 timeout 120 "$WINE64" wineboot --end-session >/dev/null 2>&1
