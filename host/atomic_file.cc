@@ -5,6 +5,7 @@
 #include "platform/data_directory.h"
 #include "platform/file_system.h"
 #include "platform/plain_file.h"
+#include "platform/whole_file.h"
 
 namespace qoinfo {
 
@@ -14,16 +15,7 @@ HRESULT WriteFileAtomically(const std::u16string& path, std::string_view bytes) 
     const HRESULT hr = platform::CreateDirectoryTree(path.substr(0, last));
     if (FAILED(hr)) return hr;
   }
-  const std::u16string temporary = path + u".new";
-  platform::RemoveFileIfPresent(temporary);
-  std::unique_ptr<platform::AppendFile> file;
-  HRESULT hr = platform::AppendFile::Open(temporary, &file);
-  if (SUCCEEDED(hr)) hr = file->Append(bytes);
-  if (SUCCEEDED(hr)) hr = file->Sync();
-  file.reset();
-  if (SUCCEEDED(hr)) hr = platform::ReplaceFileAtomically(temporary, path);
-  if (FAILED(hr)) platform::RemoveFileIfPresent(temporary);
-  return hr;
+  return platform::WriteWholeFileDurably(path, path + u".new", bytes);
 }
 
 HRESULT ReadWholeFile(const std::u16string& path, std::string* bytes) {

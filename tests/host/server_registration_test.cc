@@ -76,15 +76,29 @@ std::string Text(const RegistryTree& tree) {
   return platform::Utf16ToUtf8(tree.ToScript());
 }
 
-TEST(ServerRegistration, RegServerWritesTheScriptsEntries) {
-  RegistryTree registry;
-  RecordingPlatform platform;
-  ASSERT_EQ(RunServerSwitch(ServerSwitch::kRegServer, registry, platform), S_OK);
-  EXPECT_EQ(Text(registry), Registered(false));
-  EXPECT_EQ(platform.steps, "path remove files");
-  bool as_service = true;
-  EXPECT_EQ(ReadServiceMode(registry, &as_service), S_OK);
-  EXPECT_FALSE(as_service);
+struct RegisterRow {
+  ServerSwitch which;
+  bool as_service;
+  const char* steps;
+};
+
+// Service also sets LocalService, and installs before the classes.
+const RegisterRow kRegisterRows[] = {
+    {ServerSwitch::kRegServer, false, "path remove files"},
+    {ServerSwitch::kService, true, "path remove install files"},
+};
+
+TEST(ServerRegistration, RegistersTheScriptsEntries) {
+  for (const RegisterRow& row : kRegisterRows) {
+    RegistryTree registry;
+    RecordingPlatform platform;
+    ASSERT_EQ(RunServerSwitch(row.which, registry, platform), S_OK);
+    EXPECT_EQ(Text(registry), Registered(row.as_service));
+    EXPECT_EQ(platform.steps, row.steps);
+    bool as_service = !row.as_service;
+    EXPECT_EQ(ReadServiceMode(registry, &as_service), S_OK);
+    EXPECT_EQ(as_service, row.as_service);
+  }
 }
 
 TEST(ServerRegistration, ASecondRegistrationLeavesTheSameTree) {
@@ -97,17 +111,6 @@ TEST(ServerRegistration, ASecondRegistrationLeavesTheSameTree) {
   registry.CreateKey(RegistryRoot::kClassesRoot, clsid + u"\\Programmable\\Old");
   ASSERT_EQ(RunServerSwitch(ServerSwitch::kRegServer, registry, platform), S_OK);
   EXPECT_EQ(Text(registry), Registered(false));
-}
-
-TEST(ServerRegistration, ServiceSetsLocalServiceAndInstallsBeforeTheClasses) {
-  RegistryTree registry;
-  RecordingPlatform platform;
-  ASSERT_EQ(RunServerSwitch(ServerSwitch::kService, registry, platform), S_OK);
-  EXPECT_EQ(Text(registry), Registered(true));
-  EXPECT_EQ(platform.steps, "path remove install files");
-  bool as_service = false;
-  EXPECT_EQ(ReadServiceMode(registry, &as_service), S_OK);
-  EXPECT_TRUE(as_service);
 }
 
 TEST(ServerRegistration, UnregServerLeavesOnlyTheSharedKeys) {
