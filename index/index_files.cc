@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/plain_file.h"
 #include "platform/storage.h"
+#include "platform/whole_file.h"
 #include "platform/wide_string.h"
 
 namespace qoinfo {
@@ -104,21 +105,6 @@ HRESULT WriteOne(const std::u16string& path, const Container& container) {
   storage->Release();
   if (SUCCEEDED(hr)) hr = platform::FlushFileToDisk(path);
   if (FAILED(hr)) platform::RemoveFileIfPresent(path);
-  return hr;
-}
-
-// Writes `text` as the whole of `path`, durably, replacing it in one step.
-HRESULT WriteSmallFileDurably(const std::u16string& path,
-                              std::string_view text) {
-  const std::u16string temp = path + kSavingSuffix;
-  platform::RemoveFileIfPresent(temp);
-  std::unique_ptr<platform::AppendFile> file;
-  HRESULT hr = platform::AppendFile::Open(temp, &file);
-  if (SUCCEEDED(hr)) hr = file->Append(text);
-  if (SUCCEEDED(hr)) hr = file->Sync();
-  file.reset();
-  if (SUCCEEDED(hr)) hr = platform::ReplaceFileAtomically(temp, path);
-  if (FAILED(hr)) platform::RemoveFileIfPresent(temp);
   return hr;
 }
 
@@ -224,7 +210,10 @@ HRESULT SaveIndexFiles(const std::u16string& data_directory,
   if (SUCCEEDED(hr) && stop_at(SaveStage::kCommit)) return E_ABORT;
   // The marker is made durable under its name in one step, after both new
   // files are complete on the disk.
-  if (SUCCEEDED(hr)) hr = WriteSmallFileDurably(marker, "1.hcpa 2.hcpb\n");
+  if (SUCCEEDED(hr)) {
+    hr = platform::WriteWholeFileDurably(marker, marker + kSavingSuffix,
+                                         "1.hcpa 2.hcpb\n");
+  }
   if (FAILED(hr)) {
     platform::RemoveFileIfPresent(records_temp);
     platform::RemoveFileIfPresent(words_temp);

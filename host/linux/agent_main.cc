@@ -1,11 +1,14 @@
 // qoinfoagent: the search agent as the D-Bus service QoInfoAgent.ZuInfoAgent.
-// Started by the bus on a client's first call (or by systemd as a service),
-// it serves until the idle rule, a stop (SIGTERM, SIGINT) or the loss of
-// the bus ends it, and then releases the agent, which saves the index.
+// Started by the bus on a client's first call, it serves until the idle
+// rule, a stop (SIGTERM, SIGINT) or the loss of the bus ends it, and then
+// releases the agent, which saves the index. With LocalService in its
+// registry it is a systemd service instead: it tells systemd when it is
+// ready and when it stops, logs to the journal, and only a stop ends it.
 // With a registration switch (-RegServer, /UnregServer, /Service) it
 // registers or unregisters itself instead and ends with the switch's result.
 #include <systemd/sd-daemon.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "host/command_switches.h"
@@ -24,6 +27,9 @@
 
 namespace qoinfo::bus {
 namespace {
+
+// ERROR_FAILED_SERVICE_CONTROLLER_CONNECT.
+constexpr int kServiceControllerConnectFailed = 1063;
 
 int Serve(bool as_service) {
   LogToJournal(as_service);
@@ -106,5 +112,19 @@ int main(int argc, char** argv) {
   if (found != ServerSwitch::kNone) {
     return static_cast<int>(bus::RunRegistrationSwitch(found));
   }
-  return bus::Serve(bus::IsRegisteredAsService());
+  bool as_service = false;
+  const HRESULT registered = bus::ReadRegisteredMode(&as_service);
+  if (FAILED(registered)) {
+    // Never registered: end with the system error code, as on Windows.
+    bus::Log("qoinfoagent: not registered (qoinfoagent -RegServer registers it)");
+    return static_cast<int>(registered & 0xFFFF);
+  }
+  if (as_service && std::getenv("INVOCATION_ID") == nullptr) {
+    // Registered as a service but not started by systemd: the Windows
+    // server's dispatcher refuses such a start with this code.
+    bus::Log("qoinfoagent: registered as a service; systemd starts it "
+             "(systemctl --user start qoinfoagent)");
+    return bus::kServiceControllerConnectFailed;
+  }
+  return bus::Serve(as_service);
 }

@@ -1,106 +1,241 @@
 #include "host/linux/registration.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 
+#include "host/atomic_file.h"
+#include "host/file_registry.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/server_log.h"
+#include "host/registration_scripts.h"
+#include "host/server_registration.h"
+#include "platform/file_system.h"
+#include "platform/hresult_error.h"
+#include "platform/posix/errno_hresult.h"
+#include "platform/utf8.h"
 
 namespace qoinfo::bus {
 namespace {
 
 namespace fs = std::filesystem;
 
-HRESULT FromErrno(int error) {
-  return static_cast<HRESULT>(0x80070000u | (static_cast<unsigned>(error) & 0xFFFFu));
-}
+constexpr char kUnitName[] = "qoinfoagent.service";
 
-// $XDG_DATA_HOME/dbus-1/services, else ~/.local/share/dbus-1/services.
-bool ServicesFolder(fs::path* folder) {
-  const char* data = std::getenv("XDG_DATA_HOME");
+// $<variable> when it is an absolute path, else ~/<fallback>; empty when
+// neither can be known.
+fs::path UserFolder(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
   const char* home = std::getenv("HOME");
-  if (data != nullptr && *data != '\0') {
-    *folder = fs::path(data) / "dbus-1" / "services";
-  } else if (home != nullptr && *home != '\0') {
-    *folder = fs::path(home) / ".local" / "share" / "dbus-1" / "services";
-  } else {
-    return false;
+  if (home != nullptr && home[0] == '/') return fs::path(home) / fallback;
+  return {};
+}
+
+fs::path ConfigHome() { return UserFolder("XDG_CONFIG_HOME", ".config"); }
+fs::path DataHome() { return UserFolder("XDG_DATA_HOME", ".local/share"); }
+
+std::u16string Wide(const fs::path& path) {
+  std::u16string wide;
+  std::size_t error_offset = 0;
+  platform::Utf8ToUtf16(path.string(), &wide, &error_offset);
+  return wide;
+}
+
+fs::path RegistryFile() {
+  const fs::path config = ConfigHome();
+  return config.empty() ? config : config / "QoInfoAgent" / "registry";
+}
+
+fs::path UnitFile() {
+  const fs::path config = ConfigHome();
+  return config.empty() ? config : config / "systemd" / "user" / kUnitName;
+}
+
+// A text as one word of a unit's command line.
+std::string QuotedForUnit(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') quoted += '\\';
+    if (c == '%' || c == '$') quoted += c;
+    quoted += c;
   }
-  return true;
+  return quoted + '"';
 }
 
-// Writes `text` to `file` through a temporary file and a rename, so that a
-// reader sees the old or the new file, never a part.
-HRESULT WriteAtomically(const fs::path& file, const std::string& text) {
-  const fs::path temporary = file.string() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) return FromErrno(EIO);
+std::string UnitText(const fs::path& program) {
+  return std::string(
+             "[Unit]\n"
+             "Description=QoInfoAgent, full-text search over the web history\n"
+             "\n"
+             "[Service]\n"
+             "Type=dbus\n"
+             "BusName=") +
+         kAgentName +
+         "\n"
+         "NotifyAccess=main\n"
+         "ExecStart=" +
+         QuotedForUnit(program.string()) + "\n";
+}
+
+std::string ActivationText(const char* name, const fs::path& program,
+                           bool with_unit) {
+  std::string text = std::string("[D-BUS Service]\nName=") + name +
+                     "\nExec=" + program.string() + "\n";
+  if (with_unit) text += std::string("SystemdService=") + kUnitName + "\n";
+  return text;
+}
+
+// The user's systemd answers when its private socket exists.
+bool UserSystemdReachable() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::error_code error;
+  return runtime != nullptr && runtime[0] == '/' &&
+         fs::exists(fs::path(runtime) / "systemd" / "private", error);
+}
+
+// Runs `systemctl --user <verb> [unit]`; true when it succeeded.
+bool Systemctl(const char* verb, const char* unit) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    execlp("systemctl", "systemctl", "--user", "--quiet", verb, unit,
+           static_cast<char*>(nullptr));
+    _exit(127);
   }
-  std::error_code error;
-  fs::rename(temporary, file, error);
-  return error ? FromErrno(error.value()) : S_OK;
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The activation file of `name`, which runs `program`.
-std::string ActivationFile(const char* name, const fs::path& program) {
-  return std::string("[D-BUS Service]\nName=") + name +
-         "\nExec=" + program.string() + "\n";
+void Tell(const char* text) {
+  std::fprintf(stderr, "%s: %s\n", platform::Utf16ToUtf8(kServiceName).c_str(),
+               text);
 }
 
-HRESULT Register(const fs::path& folder) {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error) return FromErrno(error.value());
-  fs::create_directories(folder, error);
-  if (error) return FromErrno(error.value());
-  HRESULT hr = WriteAtomically(folder / (std::string(kAgentName) + ".service"),
-                               ActivationFile(kAgentName, self));
-  if (SUCCEEDED(hr)) {
-    hr = WriteAtomically(
-        folder / (std::string(kURLBaseName) + ".service"),
-        ActivationFile(kURLBaseName, self.parent_path() / "bromhelper"));
+class LinuxRegistration : public RegistrationPlatform {
+ public:
+  HRESULT ModulePath(std::u16string* path) override {
+    std::error_code error;
+    self_ = fs::read_symlink("/proc/self/exe", error);
+    if (error) return platform::HResultFromErrno(error.value());
+    *path = Wide(self_);
+    return S_OK;
+  }
+
+  bool RemoveService() override {
+    const fs::path unit = UnitFile();
+    std::error_code error;
+    if (unit.empty() || !fs::exists(unit, error)) return true;
+    const bool systemd = UserSystemdReachable();
+    if (systemd && !Systemctl("stop", kUnitName)) Tell("Could not stop service");
+    if (FAILED(platform::RemoveFileDurably(Wide(unit)))) {
+      Tell("Could not delete service");
+      return false;
+    }
+    if (systemd) Systemctl("daemon-reload", nullptr);
+    return true;
+  }
+
+  bool InstallService() override {
+    const fs::path unit = UnitFile();
+    std::error_code error;
+    if (!unit.empty() && fs::exists(unit, error)) return true;
+    if (self_.empty()) return false;
+    if (unit.empty()) {
+      Tell("Could not open Service Manager");
+      return false;
+    }
+    if (FAILED(WriteFileAtomically(Wide(unit), UnitText(self_)))) {
+      Tell("Could not start service");
+      return false;
+    }
+    if (UserSystemdReachable()) Systemctl("daemon-reload", nullptr);
+    return true;
+  }
+
+  HRESULT RegisterServerFiles() override {
+    const fs::path folder = ServicesFolder();
+    if (folder.empty()) return E_FAIL;
+    std::error_code error;
+    const bool with_unit = fs::exists(UnitFile(), error);
+    HRESULT hr = WriteFileAtomically(
+        Wide(folder / (std::string(kAgentName) + ".service")),
+        ActivationText(kAgentName, self_, with_unit));
+    if (FAILED(hr)) return hr;
+    return WriteFileAtomically(
+        Wide(folder / (std::string(kURLBaseName) + ".service")),
+        ActivationText(kURLBaseName, self_.parent_path() / "bromhelper", false));
+  }
+
+  HRESULT UnregisterServerFiles() override {
+    const fs::path folder = ServicesFolder();
+    if (folder.empty()) return E_FAIL;
+    for (const char* name : {kAgentName, kURLBaseName}) {
+      const HRESULT hr = platform::RemoveFileDurably(
+          Wide(folder / (std::string(name) + ".service")));
+      if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+  }
+
+ private:
+  static fs::path ServicesFolder() {
+    const fs::path data = DataHome();
+    return data.empty() ? data : data / "dbus-1" / "services";
+  }
+
+  fs::path self_;
+};
+
+// The file registry, loaded; null (and the reason logged) when unreadable.
+HRESULT LoadRegistry(FileRegistry* registry) {
+  std::string why;
+  const HRESULT hr = registry->Load(&why);
+  if (FAILED(hr)) {
+    Log("qoinfoagent: cannot read " + platform::Utf16ToUtf8(registry->path()) +
+        ": " + (why.empty() ? platform::HResultCodeText(hr) : why));
   }
   return hr;
-}
-
-HRESULT Unregister(const fs::path& folder) {
-  for (const char* name : {kAgentName, kURLBaseName}) {
-    std::error_code error;
-    fs::remove(folder / (std::string(name) + ".service"), error);
-    if (error) return FromErrno(error.value());
-  }
-  return S_OK;
 }
 
 }  // namespace
 
 HRESULT RunRegistrationSwitch(ServerSwitch which) {
-  fs::path folder;
-  if (!ServicesFolder(&folder)) {
-    Log("qoinfoagent: neither XDG_DATA_HOME nor HOME names a folder");
+  const fs::path file = RegistryFile();
+  if (file.empty()) {
+    Log("qoinfoagent: neither XDG_CONFIG_HOME nor HOME names a folder");
     return E_FAIL;
   }
-  switch (which) {
-    case ServerSwitch::kRegServer:
-      return Register(folder);
-    case ServerSwitch::kUnregServer:
-      return Unregister(folder);
-    case ServerSwitch::kService:
-      Log("qoinfoagent: /Service (a systemd user unit) is not available yet");
-      return E_NOTIMPL;
-    case ServerSwitch::kNone:
-      break;
+  FileRegistry registry(Wide(file));
+  HRESULT hr = LoadRegistry(&registry);
+  if (FAILED(hr)) return hr;
+  LinuxRegistration platform;
+  hr = RunServerSwitch(which, registry, platform);
+  // What the steps before a failure wrote stays, as on Windows.
+  const HRESULT saved = registry.Save();
+  if (SUCCEEDED(hr)) hr = saved;
+  if (FAILED(hr)) {
+    Log("qoinfoagent: registration failed: " + platform::HResultCodeText(hr));
   }
-  return S_OK;
+  return hr;
 }
 
-bool IsRegisteredAsService() { return false; }
+HRESULT ReadRegisteredMode(bool* as_service) {
+  *as_service = false;
+  const fs::path file = RegistryFile();
+  if (file.empty()) return kRegistryNotFound;
+  FileRegistry registry(Wide(file));
+  const HRESULT hr = LoadRegistry(&registry);
+  return FAILED(hr) ? hr : ReadServiceMode(registry, as_service);
+}
 
 }  // namespace qoinfo::bus

@@ -1,11 +1,10 @@
-// The registration switches on Linux. RegServer writes the D-Bus activation
-// files of both services under $XDG_DATA_HOME/dbus-1/services/ and the
-// registry entries of the registration scripts into the file-backed
-// registry ($XDG_CONFIG_HOME/QoInfoAgent/registry); Service does the same,
-// sets LocalService and installs a systemd user unit that the agent's
-// activation file points at; UnregServer removes all of it. Each switch
-// runs its steps in the order of the Windows server and stops at the first
-// failure, whose HRESULT is the result.
+// The registration switches on Linux, in the steps of server_registration.h
+// against the file registry ($XDG_CONFIG_HOME/QoInfoAgent/registry). The
+// server files are the D-Bus activation files of both services under
+// $XDG_DATA_HOME/dbus-1/services/; the service is a systemd user unit
+// ($XDG_CONFIG_HOME/systemd/user/qoinfoagent.service, Type=dbus) that the
+// agent's activation file then names. Problems with the unit are told on
+// standard error with the texts the Windows server shows in boxes.
 #pragma once
 
 #include "host/command_switches.h"
@@ -15,8 +14,8 @@ namespace qoinfo::bus {
 
 HRESULT RunRegistrationSwitch(ServerSwitch which);
 
-// Whether the registry holds LocalService: the server then runs as a
-// systemd service.
-bool IsRegisteredAsService();
+// At start: whether LocalService asks for service mode; a failure when the
+// server was never registered (or its registry cannot be read).
+HRESULT ReadRegisteredMode(bool* as_service);
 
 }  // namespace qoinfo::bus

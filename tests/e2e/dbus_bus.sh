@@ -1,20 +1,25 @@
-# A private session bus for the D-Bus end-to-end tests. dbus_setup writes a
-# bus configuration whose service folder activates the qoinfoagent and
-# bromhelper of the build under test; in_bus runs a command on a new bus
-# (dbus-run-session) with QOINFO_DATA_DIR=$data, which the services the bus
-# starts inherit. The bus and its services end with the command.
+# A private session bus for the D-Bus end-to-end tests. dbus_setup registers
+# the qoinfoagent of the build under test (-RegServer) with XDG_CONFIG_HOME
+# and XDG_DATA_HOME in the work folder, exported, and writes a bus
+# configuration whose service folder is the one registration filled; in_bus
+# runs a command on a new bus (dbus-run-session) with QOINFO_DATA_DIR=$data,
+# which the services the bus starts inherit. The bus and its services end
+# with the command.
 
 # dbus_setup: needs `linux` and `work` (e2e_setup); sets `data`.
 dbus_setup() {
   data=$work/data
-  mkdir -p "$work/bus/services" "$data"
+  export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/share
+  mkdir -p "$data"
+  "$linux/qoinfoagent" -RegServer || echo "FAIL qoinfoagent -RegServer"
+  mkdir -p "$work/bus"
   cat >"$work/bus/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
   <listen>unix:dir=$work/bus</listen>
-  <servicedir>$work/bus/services</servicedir>
+  <servicedir>$XDG_DATA_HOME/dbus-1/services</servicedir>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -25,10 +30,6 @@ dbus_setup() {
   <limit name="max_message_size">1000000000</limit>
 </busconfig>
 CONF
-  printf '[D-BUS Service]\nName=QoInfoAgent.ZuInfoAgent\nExec=%s/qoinfoagent\n' \
-    "$linux" >"$work/bus/services/QoInfoAgent.ZuInfoAgent.service"
-  printf '[D-BUS Service]\nName=BromHelper.URLBase\nExec=%s/bromhelper\n' \
-    "$linux" >"$work/bus/services/BromHelper.URLBase.service"
 }
 
 in_bus() {

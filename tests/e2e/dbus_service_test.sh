@@ -246,16 +246,6 @@ CMDS
     "the server keeps its data in" "$linux/qoinfo" --server --data-dir "$other" stats
 }
 
-registration() {
-  local xdg=$work/xdg
-  check "-RegServer succeeds" env XDG_DATA_HOME="$xdg" "$linux/qoinfoagent" -RegServer
-  expect "it writes the activation files of both services" \
-    "Exec=$linux/bromhelper Exec=$linux/qoinfoagent" \
-    bash -c "cat '$xdg'/dbus-1/services/*.service | grep Exec= | sort | tr '\n' ' ' | sed 's/ \$//'"
-  check "/UnregServer succeeds" env XDG_DATA_HOME="$xdg" "$linux/qoinfoagent" /UnregServer
-  expect "it removes them" "" ls "$xdg/dbus-1/services"
-}
-
 # --- running them ----------------------------------------------------------
 
 if [[ ${1:-} == --in-bus ]]; then
@@ -284,6 +274,5 @@ fresh_data; run_in_bus two_clients
 fresh_data; run_in_bus burst_then_sigterm; after_burst
 fresh_data; run_in_bus owner_leaves
 refuses_system_bus
-registration
 fresh_data; run_in_bus qoinfo_commands
 finish
