@@ -19,10 +19,10 @@ HRESULT PreparePage(const _URL_DATE_IA& data, PageChange* change) noexcept {
     change->kind = PageChange::Kind::kPageAdded;
     change->words.clear();
     CountWordsOfLoweredText(text, &change->words);
-    change->record = CTimeURLContainer(copy.m_time,
-                                       platform::FromOleString(copy.m_url),
-                                       platform::FromOleString(copy.m_path),
-                                       platform::FromOleString(copy.m_title));
+    change->record =
+        CTimeURLContainer(copy.m_time, platform::FromOleString(copy.m_url),
+                          platform::FromOleString(copy.m_path),
+                          platform::FromOleString(copy.m_title));
     return S_OK;
   } catch (...) {
     return platform::HResultFromCurrentException();

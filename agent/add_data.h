@@ -6,9 +6,8 @@
 
 #include "host/idl/interfaces.h"
 #include "index/id_container.h"
-#include "index/word_to_ids_container.h"
-
 #include "index/page_change.h"
+#include "index/word_to_ids_container.h"
 
 namespace qoinfo {
 

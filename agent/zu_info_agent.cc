@@ -355,10 +355,9 @@ HRESULT CZuInfoAgent::SaveIndex() {
   try {
     directory = DataDirectoryOf(m_urlBase.get());
     if (directory.empty()) return S_FALSE;
-    hr = SaveIndexFiles(directory, m_idContainer, m_wordContainer, nullptr,
-                        [this] {
-                          return m_journal.is_open() ? m_journal.Clear() : S_OK;
-                        });
+    hr = SaveIndexFiles(
+        directory, m_idContainer, m_wordContainer, nullptr,
+        [this] { return m_journal.is_open() ? m_journal.Clear() : S_OK; });
   } catch (...) {
     hr = platform::HResultFromCurrentException();
   }
@@ -366,7 +365,8 @@ HRESULT CZuInfoAgent::SaveIndex() {
   if (FAILED(hr)) {
     // Once a save is committed, the next start-up finishes it and empties
     // the journal: nothing more may be written to it.
-    if (platform::FileExists(IndexFilePath(directory, IndexFile::kCommitMarker))) {
+    if (platform::FileExists(
+            IndexFilePath(directory, IndexFile::kCommitMarker))) {
       m_journal.Close();
       m_journalStatus = hr;
     }

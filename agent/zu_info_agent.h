@@ -23,9 +23,9 @@
 #include "index/change_journal.h"
 #include "index/id_container.h"
 #include "index/word_to_ids_container.h"
-#include "platform/file_lock.h"
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
+#include "platform/file_lock.h"
 #include "urlbase/url_base.h"
 
 namespace qoinfo {

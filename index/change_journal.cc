@@ -57,7 +57,7 @@ class ByteParser {
           static_cast<unsigned char>(rest_[2 * i + 1]) << 8);
     }
     text->resize(text->find(u'\0') == std::u16string::npos ? units
-                                                            : text->find(u'\0'));
+                                                           : text->find(u'\0'));
     rest_.remove_prefix(length);
     return true;
   }
@@ -145,9 +145,9 @@ bool DecodeJournalPayload(std::string_view payload, PageChange* change,
   return true;
 }
 
-JournalReplay ReplayJournal(
-    const std::u16string& path,
-    const std::function<void(const PageChange&)>& apply, bool copy_damaged) {
+JournalReplay ReplayJournal(const std::u16string& path,
+                            const std::function<void(const PageChange&)>& apply,
+                            bool copy_damaged) {
   JournalReplay replay;
   std::unique_ptr<platform::FileReader> file;
   replay.hr = platform::FileReader::Open(path, &file);
@@ -197,12 +197,14 @@ JournalReplay ReplayJournal(
         fail("torn record header");
         break;
       }
-      ByteParser frame(std::string_view(buffer).substr(pos, kJournalFrameBytes));
+      ByteParser frame(
+          std::string_view(buffer).substr(pos, kJournalFrameBytes));
       std::uint32_t length = 0, checksum = 0;
       frame.GetFixed32(&length);
       frame.GetFixed32(&checksum);
-      if (length > kJournalMaxPayload ||
-          length > replay.file_bytes - replay.valid_bytes - kJournalFrameBytes) {
+      if (length > kJournalMaxPayload || length > replay.file_bytes -
+                                                      replay.valid_bytes -
+                                                      kJournalFrameBytes) {
         fail("torn record (length " + std::to_string(length) + ")");
         break;
       }
@@ -228,7 +230,8 @@ JournalReplay ReplayJournal(
   }
   if (FAILED(replay.hr)) return replay;
   file.reset();
-  if (replay.damaged && copy_damaged) replay.damaged_copy = CopyDamagedFileAside(path);
+  if (replay.damaged && copy_damaged)
+    replay.damaged_copy = CopyDamagedFileAside(path);
   return replay;
 }
 

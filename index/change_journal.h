@@ -47,13 +47,13 @@ bool DecodeJournalPayload(std::string_view payload, PageChange* change,
 
 // What a replay found.
 struct JournalReplay {
-  HRESULT hr = S_OK;               // the journal could not be read at all
-  std::uint64_t entries = 0;       // records applied
-  std::uint64_t valid_bytes = 0;   // header and sound records
+  HRESULT hr = S_OK;              // the journal could not be read at all
+  std::uint64_t entries = 0;      // records applied
+  std::uint64_t valid_bytes = 0;  // header and sound records
   std::uint64_t file_bytes = 0;
-  bool damaged = false;            // bytes after valid_bytes were dropped
-  std::string problem;             // for a damaged journal: what was found
-  std::u16string damaged_copy;     // where the damaged journal was copied
+  bool damaged = false;         // bytes after valid_bytes were dropped
+  std::string problem;          // for a damaged journal: what was found
+  std::u16string damaged_copy;  // where the damaged journal was copied
 };
 
 // Reads the journal at `path` (a missing one is empty) and hands each sound
@@ -103,12 +103,12 @@ class ChangeJournal {
   std::unique_ptr<platform::AppendFile> file_;
   std::uint64_t pending_ = 0;
   std::thread syncer_;
-  std::mutex mutex_;               // guards the three fields below
+  std::mutex mutex_;  // guards the three fields below
   std::condition_variable wake_;
   bool dirty_ = false;
   bool stopping_ = false;
   HRESULT sync_status_ = S_OK;
-  std::mutex sync_mutex_;          // held while the file is synced or cut
+  std::mutex sync_mutex_;  // held while the file is synced or cut
 };
 
 }  // namespace qoinfo

@@ -27,7 +27,9 @@ bool IsMissingFileError(HRESULT hr) {
 constexpr char16_t kSavingSuffix[] = u".saving";
 
 std::uint64_t EntriesOf(const CIDContainer& c) { return c.records().size(); }
-std::uint64_t EntriesOf(const CWordToIdsContainer& c) { return c.words().size(); }
+std::uint64_t EntriesOf(const CWordToIdsContainer& c) {
+  return c.words().size();
+}
 
 // Opens `path`'s stream "ids" and reads it into a newly emptied
 // `container`. Fills `status`; false when the file could not be read at all.
@@ -44,9 +46,9 @@ bool ReadOne(const std::u16string& path, Container& container,
   }
   platform::ComPtr<IStorage> storage;
   const platform::OleString name = platform::ToOleString(path);
-  status.hr = StgOpenStorageEx(name.c_str(), kOpenMode, STGFMT_STORAGE, 0,
-                               nullptr, nullptr, IID_IStorage,
-                               storage.out_void());
+  status.hr =
+      StgOpenStorageEx(name.c_str(), kOpenMode, STGFMT_STORAGE, 0, nullptr,
+                       nullptr, IID_IStorage, storage.out_void());
   if (FAILED(status.hr)) {
     const bool exists = platform::FileExists(path);
     status.missing = IsMissingFileError(status.hr) && !exists;
@@ -57,7 +59,8 @@ bool ReadOne(const std::u16string& path, Container& container,
     return false;
   }
   platform::ComPtr<IStream> stream;
-  status.hr = storage->OpenStream(kStreamName, nullptr, kOpenMode, 0, stream.out());
+  status.hr =
+      storage->OpenStream(kStreamName, nullptr, kOpenMode, 0, stream.out());
   if (FAILED(status.hr)) {
     status.damaged = true;
     status.problem = {true, 0, "no stream \"ids\""};
@@ -114,10 +117,17 @@ std::u16string IndexFilePath(const std::u16string& data_directory,
                              IndexFile file) {
   const char16_t* name = u"1.hcpa";
   switch (file) {
-    case IndexFile::kRecords: break;
-    case IndexFile::kWords: name = u"2.hcpb"; break;
-    case IndexFile::kJournal: name = u"index.journal"; break;
-    case IndexFile::kCommitMarker: name = u"index.commit"; break;
+    case IndexFile::kRecords:
+      break;
+    case IndexFile::kWords:
+      name = u"2.hcpb";
+      break;
+    case IndexFile::kJournal:
+      name = u"index.journal";
+      break;
+    case IndexFile::kCommitMarker:
+      name = u"index.commit";
+      break;
   }
   return data_directory + platform::kPathSeparator + name;
 }
@@ -126,7 +136,8 @@ std::u16string CopyDamagedFileAside(const std::u16string& path) {
   const std::u16string base =
       path + u".damaged-" + platform::UtcTimestampForFileName();
   std::u16string target = base;
-  for (int attempt = 2; platform::FileExists(target) && attempt < 1000; ++attempt) {
+  for (int attempt = 2; platform::FileExists(target) && attempt < 1000;
+       ++attempt) {
     const std::string n = std::to_string(attempt);
     target = base + u"-" + std::u16string(n.begin(), n.end());
   }

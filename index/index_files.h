@@ -41,9 +41,9 @@ std::u16string CopyDamagedFileAside(const std::u16string& path);
 
 // What the start-up found of an interrupted save.
 enum class SaveRecovery {
-  kNone,            // no trace of one
+  kNone,                // no trace of one
   kTemporariesRemoved,  // an unfinished save's files were removed
-  kCompleted,       // a committed save was finished
+  kCompleted,           // a committed save was finished
 };
 
 // Finishes or undoes a save that a crash interrupted (see above). Run
@@ -54,12 +54,12 @@ HRESULT RecoverInterruptedSave(const std::u16string& data_directory,
 
 // What the load found in one file.
 struct IndexFileLoad {
-  HRESULT hr = S_OK;         // S_OK, or why the file could not be read
-  bool missing = false;      // the file does not exist
-  bool damaged = false;      // it exists but is not a sound index file
-  StreamProblem problem;     // for a damaged file: where and what
+  HRESULT hr = S_OK;            // S_OK, or why the file could not be read
+  bool missing = false;         // the file does not exist
+  bool damaged = false;         // it exists but is not a sound index file
+  StreamProblem problem;        // for a damaged file: where and what
   std::u16string damaged_copy;  // where the damaged file was copied
-  std::uint64_t entries = 0; // records or words read
+  std::uint64_t entries = 0;    // records or words read
 };
 
 struct IndexLoadResult {

@@ -42,7 +42,8 @@ std::u16string StateOf(IndexFile file, const IndexFileLoad& status) {
     return text + u" cannot be opened (" +
            Ascii(platform::HResultCodeText(status.hr)) + u")";
   }
-  return text + u" is sound (" + Number(status.entries) + EntryNoun(file) + u")";
+  return text + u" is sound (" + Number(status.entries) + EntryNoun(file) +
+         u")";
 }
 
 }  // namespace
@@ -79,12 +80,11 @@ std::u16string DescribeIndexLoad(const std::u16string& data_directory,
 std::u16string DescribeJournalReplay(const std::u16string& data_directory,
                                      const JournalReplay& replay) {
   if (!replay.damaged) return std::u16string();
-  std::u16string text = u"The change journal index.journal in " +
-                        data_directory + u" was " + Ascii(replay.problem) +
-                        u": the " + Number(replay.entries) +
-                        u" changes before it were replayed and the last " +
-                        Number(replay.file_bytes - replay.valid_bytes) +
-                        u" bytes were dropped";
+  std::u16string text =
+      u"The change journal index.journal in " + data_directory + u" was " +
+      Ascii(replay.problem) + u": the " + Number(replay.entries) +
+      u" changes before it were replayed and the last " +
+      Number(replay.file_bytes - replay.valid_bytes) + u" bytes were dropped";
   if (!replay.damaged_copy.empty()) {
     text += u" (a copy is kept at " + replay.damaged_copy + u")";
   }

@@ -16,8 +16,8 @@ namespace {
 // of file, then turns blocking mode back on.
 HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out,
                     bool allow_pipe = false) {
-  const int fd = ::open(Utf16ToUtf8(path).c_str(),
-                        flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  const int fd =
+      ::open(Utf16ToUtf8(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) return HResultFromErrno(errno);
   struct stat info;
   if (::fstat(fd, &info) != 0 ||
@@ -38,8 +38,8 @@ class PosixAppendFile final : public AppendFile {
   HRESULT Append(std::string_view bytes) override {
     std::size_t done = 0;
     while (done < bytes.size()) {
-      const ssize_t put = ::pwrite(fd_, bytes.data() + done,
-                                   bytes.size() - done, size_ + done);
+      const ssize_t put =
+          ::pwrite(fd_, bytes.data() + done, bytes.size() - done, size_ + done);
       if (put < 0) {
         if (errno == EINTR) continue;
         const HRESULT hr = HResultFromErrno(errno);

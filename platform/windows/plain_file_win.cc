@@ -124,9 +124,9 @@ class WinFileReader final : public FileReader {
 
 HRESULT CheckRegularFile(const std::u16string& path) {
   HANDLE file = nullptr;
-  const HRESULT hr = OpenRegular(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                              FILE_SHARE_DELETE,
-                                 OPEN_EXISTING, &file);
+  const HRESULT hr = OpenRegular(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      OPEN_EXISTING, &file);
   if (SUCCEEDED(hr)) CloseHandle(file);
   return hr;
 }
@@ -134,9 +134,8 @@ HRESULT CheckRegularFile(const std::u16string& path) {
 HRESULT AppendFile::Open(const std::u16string& path,
                          std::unique_ptr<AppendFile>* file) {
   HANDLE handle = nullptr;
-  const HRESULT hr =
-      OpenRegular(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                  OPEN_ALWAYS, &handle);
+  const HRESULT hr = OpenRegular(path, GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ, OPEN_ALWAYS, &handle);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) WinAppendFile(handle, SizeOf(handle)));
   if (*file == nullptr) {
@@ -149,9 +148,9 @@ HRESULT AppendFile::Open(const std::u16string& path,
 HRESULT FileReader::Open(const std::u16string& path,
                          std::unique_ptr<FileReader>* file, bool) {
   HANDLE handle = nullptr;
-  const HRESULT hr = OpenRegular(path, GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 OPEN_EXISTING, &handle);
+  const HRESULT hr =
+      OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  OPEN_EXISTING, &handle);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) WinFileReader(handle, SizeOf(handle)));
   if (*file == nullptr) {

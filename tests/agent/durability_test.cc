@@ -26,8 +26,9 @@ void WriteIndexStream(const fs::path& path, const std::string& bytes) {
   constexpr DWORD kMode = STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE;
   const platform::OleString name = platform::ToOleString(path.u16string());
   IStorage* storage = nullptr;
-  ASSERT_EQ(StgCreateStorageEx(name.c_str(), kMode, STGFMT_STORAGE, 0, nullptr, nullptr,
-                               IID_IStorage, reinterpret_cast<void**>(&storage)),
+  ASSERT_EQ(StgCreateStorageEx(name.c_str(), kMode, STGFMT_STORAGE, 0, nullptr,
+                               nullptr, IID_IStorage,
+                               reinterpret_cast<void**>(&storage)),
             S_OK);
   IStream* stream = nullptr;
   const OLECHAR ids[] = {'i', 'd', 's', 0};
@@ -133,7 +134,8 @@ TEST_F(DurabilityTest, AnUnreadablePartnerIsNeverSavedOver) {
                               ? whole.substr(0, whole.size() / 3)
                               : std::string(whole.size(), '\0');
       if (std::string(c.damage) == "random") {
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7919 % 251);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+          bytes[i] = char(i * 7919 % 251);
       }
       std::ofstream(target, std::ios::binary | std::ios::trunc) << bytes;
     }
@@ -143,10 +145,12 @@ TEST_F(DurabilityTest, AnUnreadablePartnerIsNeverSavedOver) {
     }
     alerts.alerts.clear();
     factory = ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IZuInfoAgent, agent.out_void()),
-              E_FAIL);
+    EXPECT_EQ(
+        factory->CreateInstance(nullptr, IID_IZuInfoAgent, agent.out_void()),
+        E_FAIL);
     factory->ReleaseInstance();
-    for (const auto& [name, bytes] : kept) EXPECT_EQ(ReadAll(dir / name), bytes) << name;
+    for (const auto& [name, bytes] : kept)
+      EXPECT_EQ(ReadAll(dir / name), bytes) << name;
     ASSERT_EQ(alerts.alerts.size(), 1u);
     const std::u16string& text = alerts.alerts[0];
     EXPECT_NE(text.find(u"was not loaded"), std::u16string::npos);
@@ -159,10 +163,13 @@ TEST_F(DurabilityTest, DamageInsideAFileIsRecoveredAndReported) {
   Start();
   AddPages(20);
   MemoryStream records;
-  ASSERT_EQ(const_cast<CIDContainer&>(object->Records()).Serialize(&records, false), S_OK);
+  ASSERT_EQ(
+      const_cast<CIDContainer&>(object->Records()).Serialize(&records, false),
+      S_OK);
   Stop();
   // The stream cut in its middle: the first records read, the rest lost.
-  WriteIndexStream(dir / "1.hcpa", records.bytes().substr(0, records.bytes().size() / 2));
+  WriteIndexStream(dir / "1.hcpa",
+                   records.bytes().substr(0, records.bytes().size() / 2));
   alerts.alerts.clear();
   factory = ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
   Start();
@@ -176,7 +183,8 @@ TEST_F(DurabilityTest, DamageInsideAFileIsRecoveredAndReported) {
   EXPECT_NE(alerts.alerts[0].find(u"a copy is kept at"), std::u16string::npos);
   bool copy_found = false;
   for (const auto& entry : fs::directory_iterator(dir.path())) {
-    copy_found |= entry.path().filename().string().rfind("1.hcpa.damaged-", 0) == 0;
+    copy_found |=
+        entry.path().filename().string().rfind("1.hcpa.damaged-", 0) == 0;
   }
   EXPECT_TRUE(copy_found);
 }

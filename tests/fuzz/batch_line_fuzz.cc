@@ -10,7 +10,8 @@
 #include "tools/common/json_reader.h"
 #include "tools/common/json_writer.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   using namespace qoinfo::tools;
   const std::string line(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> items;

@@ -9,7 +9,8 @@
 #include "platform/file_system.h"
 #include "tests/fuzz/temp_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   using namespace qoinfo;
   const std::string& path = fuzzing::InputPath("index");
   fuzzing::WriteInput(path, data, size);

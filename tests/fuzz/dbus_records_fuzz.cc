@@ -20,7 +20,8 @@ bool IsUtf8(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   using namespace qoinfo::bus;
   std::string fields[4];
   std::size_t at = 0;
@@ -31,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at += take;
   }
   fields[3].append(reinterpret_cast<const char*>(data) + at, size - at);
-  const PageRecord record(std::int64_t{7}, fields[0], fields[1], fields[2], fields[3]);
+  const PageRecord record(std::int64_t{7}, fields[0], fields[1], fields[2],
+                          fields[3]);
   ReceivedPage page;
   const HRESULT hr = PageFromRecord(record, &page);
   bool valid = true;
@@ -41,9 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nul |= field.find('\0') != std::string::npos;
   }
   if (valid != (hr == S_OK)) __builtin_trap();
-  if (hr == S_OK && !nul && !(RecordFromPage(page.View()) == record)) __builtin_trap();
+  if (hr == S_OK && !nul && !(RecordFromPage(page.View()) == record))
+    __builtin_trap();
 
-  const HitRecord hit_record(std::int64_t{-1}, fields[0], fields[2], fields[3], 42);
+  const HitRecord hit_record(std::int64_t{-1}, fields[0], fields[2], fields[3],
+                             42);
   _URL_DATE_IA_S hit{};
   if (SUCCEEDED(HitFromRecord(hit_record, &hit))) {
     SysFreeString(hit.Url);

@@ -8,12 +8,14 @@
 #include "platform/utf8.h"
 #include "tools/import/html_page.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   using namespace qoinfo::tools;
   HtmlPage page;
   std::string why;
-  if (!ExtractHtmlPage(std::string_view(reinterpret_cast<const char*>(data), size),
-                       &page, &why)) {
+  if (!ExtractHtmlPage(
+          std::string_view(reinterpret_cast<const char*>(data), size), &page,
+          &why)) {
     if (why.empty()) __builtin_trap();
     return 0;
   }

@@ -17,9 +17,11 @@ std::string TerminalSafe(std::string_view utf8) {
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
     const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t length =
-        lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                                             : 4;
+    char32_t c = length == 1   ? lead
                  : length == 2 ? lead & 0x1F
                  : length == 3 ? lead & 0x0F
                                : lead & 0x07;
@@ -37,7 +39,8 @@ std::string TerminalSafe(std::string_view utf8) {
       std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
       out += escape;
     } else if ((c >= 0x80 && c <= 0x9F) || IsBidiControl(c)) {
-      std::snprintf(escape, sizeof escape, "\\u{%04X}", static_cast<unsigned>(c));
+      std::snprintf(escape, sizeof escape, "\\u{%04X}",
+                    static_cast<unsigned>(c));
       out += escape;
     } else {
       out.append(utf8.substr(i, length));

@@ -87,7 +87,8 @@ void DumpRecords(const CIDContainer& records) {
   bool first = true;
   for (const auto& [id, record] : records.records()) {
     std::cout << (first ? "" : ",") << "{\"id\":" << id
-              << ",\"time\":" << record.m_time << ",\"url\":" << Json(record.m_url)
+              << ",\"time\":" << record.m_time
+              << ",\"url\":" << Json(record.m_url)
               << ",\"path\":" << Json(record.m_path)
               << ",\"title\":" << Json(record.m_title) << "}";
     first = false;
@@ -99,7 +100,8 @@ void DumpWords(const CWordToIdsContainer& words) {
   std::cout << "{\"kind\":\"words\",\"words\":[";
   bool first = true;
   for (const auto& [word, postings] : words.words()) {
-    std::cout << (first ? "" : ",") << "{\"word\":" << Json(word) << ",\"ids\":[";
+    std::cout << (first ? "" : ",") << "{\"word\":" << Json(word)
+              << ",\"ids\":[";
     bool first_id = true;
     for (const auto& [id, count] : postings) {
       std::cout << (first_id ? "" : ",") << '[' << id << ',' << count << ']';
@@ -136,7 +138,8 @@ int Run(const Options& options) {
 
   if (options.command == "dump") {
     if (!read) {
-      std::cerr << "qoinfo-index: " << options.file << ": " << Describe(status) << "\n";
+      std::cerr << "qoinfo-index: " << options.file << ": " << Describe(status)
+                << "\n";
       return kExitFailure;
     }
     if (options.kind == Kind::kRecords) {
@@ -154,16 +157,18 @@ int Run(const Options& options) {
 
   const char* kind = options.kind == Kind::kRecords ? "records" : "words";
   const std::vector<std::string> copies = DamagedCopiesOf(options.file);
-  const std::size_t entries =
-      options.kind == Kind::kRecords ? records.records().size() : words.words().size();
+  const std::size_t entries = options.kind == Kind::kRecords
+                                  ? records.records().size()
+                                  : words.words().size();
   if (options.json) {
     std::cout << "{\"file\":" << qoinfo::tools::JsonQuote(options.file)
-              << ",\"kind\":\"" << kind << "\",\"sound\":" << (sound ? "true" : "false");
+              << ",\"kind\":\"" << kind
+              << "\",\"sound\":" << (sound ? "true" : "false");
     if (sound) {
       std::cout << ",\"entries\":" << entries;
     } else {
-      std::cout << ",\"offset\":" << status.problem.offset
-                << ",\"problem\":" << qoinfo::tools::JsonQuote(Describe(status));
+      std::cout << ",\"offset\":" << status.problem.offset << ",\"problem\":"
+                << qoinfo::tools::JsonQuote(Describe(status));
     }
     std::cout << ",\"damaged_copies\":[";
     for (std::size_t i = 0; i < copies.size(); ++i) {
@@ -227,8 +232,9 @@ int Utf8Main(const std::vector<std::string>& args) {
     } else if (EndsWith(options.file, "2.hcpb")) {
       options.kind = Kind::kWords;
     } else {
-      return Usage("cannot tell what " + options.file +
-                   " holds: name it 1.hcpa or 2.hcpb, or say --records or --words");
+      return Usage(
+          "cannot tell what " + options.file +
+          " holds: name it 1.hcpa or 2.hcpb, or say --records or --words");
     }
   }
   return Run(options);

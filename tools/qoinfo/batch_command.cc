@@ -77,9 +77,9 @@ int RunBatchCommand(Session& session, const Arguments& args) {
       try {
         result = run(session, Arguments(words.begin() + 1, words.end()));
       } catch (...) {
-        ReportError(command,
-                    "line " + std::to_string(line_number) + ": " +
-                        DescribeHResult(platform::HResultFromCurrentException()));
+        ReportError(command, "line " + std::to_string(line_number) + ": " +
+                                 DescribeHResult(
+                                     platform::HResultFromCurrentException()));
         result = kExitFailure;
       }
     }

@@ -94,8 +94,9 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
   if (FAILED(hr)) {
     // The agent itself said why (a missing history, index files it could
     // not load, and what to do about them).
-    *error = "the agent could not start in " + platform::Utf16ToUtf8(directory) +
-             " (" + DescribeHResult(hr) + "); the message above says why";
+    *error = "the agent could not start in " +
+             platform::Utf16ToUtf8(directory) + " (" + DescribeHResult(hr) +
+             "); the message above says why";
     return hr;
   }
   return S_OK;

@@ -141,8 +141,8 @@ int RunImportCommand(Session& session, const Arguments& args) {
     std::cout << "{\"files\":" << counts.files << ",\"added\":" << counts.added
               << ",\"already\":" << counts.already
               << ",\"failed\":" << counts.failed
-              << ",\"bytes\":" << counts.bytes << ",\"seconds\":" << json_seconds
-              << "}\n";
+              << ",\"bytes\":" << counts.bytes
+              << ",\"seconds\":" << json_seconds << "}\n";
   } else {
     std::cout << "imported " << counts.added << " new pages from "
               << counts.files << " files (" << counts.already

@@ -28,13 +28,13 @@ void ReadIndexState(const std::u16string& directory, IndexState* state) {
         },
         /*copy_damaged=*/false);
   }
-  state->save_interrupted =
-      platform::FileExists(IndexFilePath(directory, IndexFile::kCommitMarker)) ||
-      platform::FileExists(records_path + u".saving") ||
-      platform::FileExists(words_path + u".saving");
+  state->save_interrupted = platform::FileExists(IndexFilePath(
+                                directory, IndexFile::kCommitMarker)) ||
+                            platform::FileExists(records_path + u".saving") ||
+                            platform::FileExists(words_path + u".saving");
   std::error_code error;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::filesystem::path(directory), error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(directory), error)) {
     const std::string name = entry.path().filename().string();
     if (name.find(".damaged-") != std::string::npos) {
       state->damaged_copies.push_back(name);
@@ -55,7 +55,8 @@ HRESULT CompareWithHistory(IBromURLBase* history, const CIDContainer& records,
     _URL_DATE_IA_S data{};
     hr = history->GetData(&data, index);
     if (FAILED(hr)) return hr;
-    const platform::UniqueBstr url(data.Url), path(data.Path), title(data.Title);
+    const platform::UniqueBstr url(data.Url), path(data.Path),
+        title(data.Title);
     CTimeURLContainer visit(data.Time, platform::FromOleString(url.get()),
                             std::u16string(), std::u16string());
     if (records.FindRecord(visit) < 1) {

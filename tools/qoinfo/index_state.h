@@ -20,7 +20,7 @@ struct IndexState {
   CWordToIdsContainer words;
   IndexFileLoad records_load, words_load;
   JournalReplay journal;
-  bool save_interrupted = false;           // a commit marker or ".saving" file
+  bool save_interrupted = false;            // a commit marker or ".saving" file
   std::vector<std::string> damaged_copies;  // file names in the directory
 };
 

@@ -34,9 +34,12 @@ constexpr char kUsage[] =
     "  batch [--file F]   one command per line, as JSON arrays, one session\n"
     "  sync [--json]      bring the index back into step with the history\n"
     "--data-dir DIR names the data directory (default: $QOINFO_DATA_DIR, else\n"
-    "the user's data folder). The agent runs in the QoInfoAgent server when it\n"
-    "is registered or running, else in qoinfo itself; --embedded runs it here,\n"
-    "--server insists on the server. Run 'qoinfo COMMAND --help' for a command's\n"
+    "the user's data folder). The agent runs in the QoInfoAgent server when "
+    "it\n"
+    "is registered or running, else in qoinfo itself; --embedded runs it "
+    "here,\n"
+    "--server insists on the server. Run 'qoinfo COMMAND --help' for a "
+    "command's\n"
     "options; 'qoinfo --version' for the version.\n"
     "Exit status: 0 done, 1 failed, 2 bad arguments or input, 3 done but the\n"
     "index was recovered from damage with losses, 128+N stopped by signal N.\n";
@@ -47,7 +50,8 @@ int RunGuarded(CommandFunction run, Session& session, const Arguments& args,
   try {
     return run(session, args);
   } catch (...) {
-    ReportError(command, DescribeHResult(platform::HResultFromCurrentException()));
+    ReportError(command,
+                DescribeHResult(platform::HResultFromCurrentException()));
     return kExitFailure;
   }
 }
@@ -72,7 +76,8 @@ int Utf8Main(const std::vector<std::string>& args) {
         return kExitUsage;
       }
       place_option = rest[0];
-      place = rest[0] == "--server" ? AgentPlace::kServer : AgentPlace::kEmbedded;
+      place =
+          rest[0] == "--server" ? AgentPlace::kServer : AgentPlace::kEmbedded;
       rest.erase(rest.begin());
       continue;
     }
@@ -124,8 +129,8 @@ int Utf8Main(const std::vector<std::string>& args) {
   }
   platform::InstallInterruptionHandlers();
   Session session(directory, place);
-  int status =
-      RunGuarded(run, session, Arguments(rest.begin() + 1, rest.end()), command);
+  int status = RunGuarded(run, session, Arguments(rest.begin() + 1, rest.end()),
+                          command);
   const int finished = session.Finish();
   if (status == kExitOk) status = finished;
   if (!(std::cout << std::flush)) {

@@ -33,7 +33,6 @@ std::string Text(const platform::UniqueBstr& text) {
   return platform::Utf16ToUtf8(platform::FromOleString(text.get()));
 }
 
-
 }  // namespace
 
 int RunSearchCommand(Session& session, const Arguments& args) {
@@ -71,7 +70,8 @@ int RunSearchCommand(Session& session, const Arguments& args) {
     return kExitFailure;
   }
   platform::ComPtr<ISearchDataEnumerator> hits;
-  HRESULT hr = session.agent_connection().agent()->Search(what.get(), hits.out());
+  HRESULT hr =
+      session.agent_connection().agent()->Search(what.get(), hits.out());
   if (hr == E_INVALIDARG) {
     ReportError(command, "the query is empty: " + DescribeHResult(hr));
     return kExitUsage;
@@ -96,8 +96,7 @@ int RunSearchCommand(Session& session, const Arguments& args) {
     } else {
       out += std::to_string(data.Percent) + "%\t" + FormatVisitTime(data.Time) +
              '\t' + TerminalSafe(Text(hit.url)) + '\t' +
-             TerminalSafe(Text(hit.title)) +
-             '\n';
+             TerminalSafe(Text(hit.title)) + '\n';
     }
   }
   std::cout << out << std::flush;

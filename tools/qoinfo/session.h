@@ -6,9 +6,8 @@
 // session finishes.
 #pragma once
 
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include "platform/com_base.h"
 #include "tools/qoinfo/agent_connection.h"

@@ -13,10 +13,10 @@
 #include "platform/utf8.h"
 #include "tools/common/json_writer.h"
 #include "tools/common/terminal_text.h"
-#include "tools/qoinfo/index_state.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
 #include "tools/qoinfo/exit_codes.h"
+#include "tools/qoinfo/index_state.h"
 #include "urlbase/bromurlbase.h"
 
 namespace qoinfo::tools {
@@ -124,7 +124,8 @@ int RunStatsCommand(Session& session, const Arguments& args) {
                             records != nullptr ? *records : state.records,
                             &agreement);
     if (FAILED(hr)) {
-      ReportError(command, "the history could not be read: " + DescribeHResult(hr));
+      ReportError(command,
+                  "the history could not be read: " + DescribeHResult(hr));
       return kExitFailure;
     }
   } catch (...) {
@@ -137,19 +138,20 @@ int RunStatsCommand(Session& session, const Arguments& args) {
 
   std::string out;
   if (parsed.Has("--json")) {
-    out = "{\"data_directory\":" + JsonQuote(platform::Utf16ToUtf8(directory)) +
-          ",\"visits\":" + std::to_string(visits) +
-          ",\"pages\":" + std::to_string(counts.pages) +
-          ",\"last_page_id\":" + std::to_string(counts.last_page_id) +
-          ",\"words\":" + std::to_string(counts.words) +
-          ",\"postings\":" + std::to_string(counts.postings) +
-          ",\"journaled_changes\":" + std::to_string(state.journal.entries) +
-          ",\"visits_without_page\":" +
-          std::to_string(agreement.visits_without_page.size()) +
-          ",\"pages_without_visit\":" +
-          std::to_string(agreement.pages_without_visit.size()) +
-          ",\"save_interrupted\":" + (state.save_interrupted ? "true" : "false") +
-          ",\"damaged_copies\":[";
+    out =
+        "{\"data_directory\":" + JsonQuote(platform::Utf16ToUtf8(directory)) +
+        ",\"visits\":" + std::to_string(visits) +
+        ",\"pages\":" + std::to_string(counts.pages) +
+        ",\"last_page_id\":" + std::to_string(counts.last_page_id) +
+        ",\"words\":" + std::to_string(counts.words) +
+        ",\"postings\":" + std::to_string(counts.postings) +
+        ",\"journaled_changes\":" + std::to_string(state.journal.entries) +
+        ",\"visits_without_page\":" +
+        std::to_string(agreement.visits_without_page.size()) +
+        ",\"pages_without_visit\":" +
+        std::to_string(agreement.pages_without_visit.size()) +
+        ",\"save_interrupted\":" + (state.save_interrupted ? "true" : "false") +
+        ",\"damaged_copies\":[";
     for (std::size_t i = 0; i < state.damaged_copies.size(); ++i) {
       out += (i > 0 ? "," : "") + JsonQuote(state.damaged_copies[i]);
     }

@@ -5,7 +5,6 @@
 
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
-#include "urlbase/url_base.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
@@ -13,6 +12,7 @@
 #include "tools/qoinfo/exit_codes.h"
 #include "tools/qoinfo/page_filing.h"
 #include "tools/qoinfo/visit_time.h"
+#include "urlbase/url_base.h"
 
 namespace qoinfo::tools {
 namespace {
