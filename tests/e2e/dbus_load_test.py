@@ -23,16 +23,15 @@ import argparse
 import json
 import os
 import random
-import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from history_model import HistoryModel  # noqa: E402
+from private_bus import rerun_in_private_bus  # noqa: E402
 
 AGENT = "QoInfoAgent.ZuInfoAgent"
 AGENT_PATH = "/QoInfoAgent/ZuInfoAgent"
@@ -289,15 +288,9 @@ def main():
         vanish(args.vanish)
     if args.in_bus:
         return coordinator(args)
-    linux = os.path.abspath(args.linux)
-    with tempfile.TemporaryDirectory() as work:
-        script = (f'work={work}; linux={linux}; '
-                  f'source "{HERE}/dbus_bus.sh"; dbus_setup; '
-                  f'in_bus /usr/bin/python3 "{os.path.abspath(__file__)}" --in-bus '
-                  f'--clients {args.clients} --calls {args.calls} --seed {args.seed} '
-                  f'"{linux}"; status=$?; wait_services_end; exit $status')
-        return subprocess.run(["bash", "-c", script]).returncode
-
+    return rerun_in_private_bus(__file__, args.linux,
+                                ["--clients", args.clients, "--calls", args.calls,
+                                 "--seed", args.seed])
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -18,13 +18,13 @@ import random
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from history_model import HistoryModel  # noqa: E402
+from private_bus import rerun_in_private_bus  # noqa: E402
 from random_commands_test import Generator, TIMES, URLS, TITLES, PATHS  # noqa: E402
 
 AGENT = "QoInfoAgent.ZuInfoAgent"
@@ -140,15 +140,8 @@ def main():
     args = parser.parse_args()
     if args.in_bus:
         return client(args)
-    linux = os.path.abspath(args.linux)
-    with tempfile.TemporaryDirectory() as work:
-        script = (f'work={work}; linux={linux}; '
-                  f'source "{HERE}/dbus_bus.sh"; dbus_setup; '
-                  f'in_bus /usr/bin/python3 "{os.path.abspath(__file__)}" '
-                  f'--in-bus --commands {args.commands} --seed {args.seed} '
-                  f'"{linux}"; status=$?; wait_services_end; exit $status')
-        return subprocess.run(["bash", "-c", script]).returncode
-
+    return rerun_in_private_bus(__file__, args.linux,
+                                ["--commands", args.commands, "--seed", args.seed])
 
 if __name__ == "__main__":
     sys.exit(main())
