@@ -1,6 +1,7 @@
 // The agent object and its singleton factory: one shared instance, the
 // stored creation result, interfaces, module locks, start-up and shutdown.
 #include <filesystem>
+#include <memory>
 
 #include "host/module_lock.h"
 #include "index/index_files.h"
@@ -48,18 +49,23 @@ TEST_F(RegisteredAgentTest, EveryClientGetsTheSameAgentAndIndex) {
 TEST_F(RegisteredAgentTest, ARequestFromInsideTheFirstCreationWaitsForNoOne) {
   // Start-up's call to the history is where a server's apartment takes the
   // next request on the same thread.
-  HRESULT inner = S_OK;
-  ComPtr<IZuInfoAgent> early;
-  bool asked = false;
-  base.during_directory_call = [&] {
-    if (asked) return;  // the hook stays: it must not destroy itself
-    asked = true;
-    inner = Create(early.out());
+  // The hook owns what it records: it is still called at the fixture's
+  // shutdown, after this body's locals are gone.
+  struct Inner {
+    bool asked = false;
+    HRESULT hr = S_OK;
+    ComPtr<IZuInfoAgent> agent;
+  };
+  auto inner = std::make_shared<Inner>();
+  base.during_directory_call = [this, inner] {
+    if (inner->asked) return;
+    inner->asked = true;
+    inner->hr = Create(inner->agent.out());
   };
   ComPtr<IZuInfoAgent> agent;
   ASSERT_EQ(Create(agent.out()), S_OK);
-  EXPECT_EQ(inner, E_PENDING);
-  EXPECT_EQ(early.get(), nullptr);
+  EXPECT_EQ(inner->hr, E_PENDING);
+  EXPECT_EQ(inner->agent.get(), nullptr);
   ComPtr<IZuInfoAgent> later;
   ASSERT_EQ(Create(later.out()), S_OK);
   EXPECT_EQ(later.get(), agent.get());
