@@ -2,18 +2,11 @@
 
 namespace qoinfo {
 
-const char16_t kAppIdScript[] = uR"(HKCR
-{
-  NoRemove AppID
-  {
-    '%APPID%' = s 'QoInfoAgent'
-    'QoInfoAgent.EXE'
-    {
-      val AppID = s '%APPID%'
-    }
-  }
-}
-)";
+// The text of host/QoInfoAgent.rgs, which QoInfoAgent.exe also holds as its
+// REGISTRY resource 101.
+const char16_t kAppIdScript[] =
+#include "app_id_script.inc"
+    ;
 
 const char16_t kClassScript[] = uR"(HKCR
 {

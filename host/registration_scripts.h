@@ -18,6 +18,7 @@ inline constexpr char16_t kAppIdKey[] =
     u"AppID\\{12F97166-B0F9-4C8D-ADB1-7142444751C8}";
 inline constexpr char16_t kLocalServiceValue[] = u"LocalService";
 
+// The application identity script: the text of host/QoInfoAgent.rgs.
 extern const char16_t kAppIdScript[];
 extern const char16_t kClassScript[];
 

@@ -11,8 +11,12 @@ constexpr RegistryRoot kRoot = RegistryRoot::kClassesRoot;
 HRESULT RegisterAppId(bool as_service, const Replacements& replacements,
                       Registry& registry, RegistrationPlatform& platform) {
   if (!platform.RemoveService()) return E_FAIL;
-  HRESULT hr = RunRegistryScript(kAppIdScript, replacements,
-                                 ScriptDirection::kRegister, registry);
+  std::u16string script;
+  HRESULT hr = platform.AppIdScript(&script);
+  if (SUCCEEDED(hr)) {
+    hr = RunRegistryScript(script, replacements, ScriptDirection::kRegister,
+                           registry);
+  }
   if (SUCCEEDED(hr)) hr = registry.CreateKey(kRoot, kAppIdKey);
   if (SUCCEEDED(hr)) hr = registry.DeleteValue(kRoot, kAppIdKey, kLocalServiceValue);
   if (FAILED(hr) || !as_service) return hr;
@@ -45,12 +49,19 @@ HRESULT Unregister(Registry& registry, RegistrationPlatform& platform) {
   if (!platform.RemoveService()) return E_FAIL;
   if (!registry.KeyExists(kRoot, kAppIdKey)) return kRegistryNotFound;
   hr = registry.DeleteValue(kRoot, kAppIdKey, kLocalServiceValue);
+  std::u16string script;
+  if (SUCCEEDED(hr)) hr = platform.AppIdScript(&script);
   if (FAILED(hr)) return hr;
-  return RunRegistryScript(kAppIdScript, replacements,
-                           ScriptDirection::kUnregister, registry);
+  return RunRegistryScript(script, replacements, ScriptDirection::kUnregister,
+                           registry);
 }
 
 }  // namespace
+
+HRESULT RegistrationPlatform::AppIdScript(std::u16string* script) {
+  *script = kAppIdScript;
+  return S_OK;
+}
 
 HRESULT RunServerSwitch(ServerSwitch which, Registry& registry,
                         RegistrationPlatform& platform) {

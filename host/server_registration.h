@@ -29,6 +29,9 @@ class RegistrationPlatform {
   // library on Windows, the D-Bus activation files on Linux.
   virtual HRESULT RegisterServerFiles() = 0;
   virtual HRESULT UnregisterServerFiles() = 0;
+  // The application identity script: by default the text compiled in
+  // (kAppIdScript); the Windows server reads it from its own resource.
+  virtual HRESULT AppIdScript(std::u16string* script);
 };
 
 // Runs `which` (not kNone) against `registry`.

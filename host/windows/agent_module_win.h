@@ -27,8 +27,9 @@ namespace qoinfo::win {
 
 class CQoInfoAgentModule final : private ModuleLockListener {
  public:
-  // Resource identifier of the service name (a string) and of the
-  // application identity script (a REGISTRY resource).
+  // Resource identifier of the service name (a string); the application
+  // identity script has the same number as a REGISTRY resource
+  // (kAppIdScriptResource).
   static constexpr UINT kServiceNameResource = 101;
 
   CQoInfoAgentModule();

@@ -1,27 +1,24 @@
-// QoInfoAgent.exe's registration switches. RegServer: remove the service if
-// installed, write the application identity (AppID), delete LocalService,
-// write both classes (enumerator first) and register the type library from
-// the executable. Service: the same, but LocalService is written and the
-// service installed. UnregServer: remove the classes and the type library,
-// the service, LocalService and the application identity. Each stops at its
-// first failing step, whose HRESULT is the result.
+// QoInfoAgent.exe's registration switches, run by the shared steps of
+// host/server_registration.h over the real registry (HKEY_CLASSES_ROOT).
+// The platform's part: the executable's path; the application identity
+// script from its own REGISTRY resource 101 (host/QoInfoAgent.rgs); the
+// service installed or removed through the service control manager, with
+// a message box for each problem; and the type library registered from
+// its TYPELIB resource. Main thread only.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "host/command_switches.h"
-#include "host/windows/registration_win.h"
 
 namespace qoinfo::win {
 
-HRESULT RunAgentSwitch(ServerSwitch which, const std::wstring& service_name);
+// Resource identifier of the application identity script (type REGISTRY).
+inline constexpr UINT kAppIdScriptResource = 101;
 
-// The entries of the application identity and of the two classes, for the
-// quoted module path `module`.
-std::vector<RegistryKey> AppIdKeys();
-std::vector<RegistryKey> AgentClassKeys(const std::wstring& module);
+// The switch's HRESULT: S_OK, or that of its first failing step.
+HRESULT RunAgentSwitch(ServerSwitch which, const std::wstring& service_name);
 
 }  // namespace qoinfo::win

@@ -1,23 +1,16 @@
 // BromHelper.exe's registration: the class of our history component
 // (CLSID {9F1366DD-E157-4962-84F5-57066BB8506A}, ProgID "BromHelper.URLBase")
-// served by this executable as a local server, and its type library, which
-// lets the automation marshaller carry IBromURLBase. Unregistration removes
-// both. Each stops at its first failure.
+// served by this executable as a local server, written by a registration
+// script through the same interpreter as the agent's, and its type library,
+// which lets the automation marshaller carry IBromURLBase. Unregistration
+// removes both. Each stops at its first failure.
 #pragma once
 
 #include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include "host/windows/registration_win.h"
 
 namespace qoinfo::win {
 
 HRESULT RegisterHistoryServer();
 HRESULT UnregisterHistoryServer();
-
-// The class's entries for the quoted module path `module`.
-std::vector<RegistryKey> HistoryClassKeys(const std::wstring& module);
 
 }  // namespace qoinfo::win

@@ -32,6 +32,11 @@ class RecordingPlatform : public RegistrationPlatform {
   HRESULT UnregisterServerFiles() override {
     return Step("nofiles") ? S_OK : E_ACCESSDENIED;
   }
+  // The Windows server reads its script from a resource, which can fail.
+  HRESULT AppIdScript(std::u16string* script) override {
+    if (fail == "script") return E_ACCESSDENIED;
+    return RegistrationPlatform::AppIdScript(script);
+  }
 
  private:
   bool Step(const std::string& name) {
@@ -140,6 +145,7 @@ struct FailureRow {
 const FailureRow kFailureRows[] = {
     {ServerSwitch::kRegServer, "path", E_ACCESSDENIED, "path"},
     {ServerSwitch::kRegServer, "remove", E_FAIL, "path remove"},
+    {ServerSwitch::kRegServer, "script", E_ACCESSDENIED, "path remove"},
     {ServerSwitch::kService, "install", E_FAIL, "path remove install"},
     {ServerSwitch::kRegServer, "files", E_ACCESSDENIED, "path remove files"},
     {ServerSwitch::kUnregServer, "nofiles", E_ACCESSDENIED, "path nofiles"},
@@ -153,6 +159,9 @@ TEST(ServerRegistration, StopsAtTheFirstFailingStep) {
     platform.fail = row.fail;
     EXPECT_EQ(RunServerSwitch(row.which, registry, platform), row.want) << row.fail;
     EXPECT_EQ(platform.steps, row.steps) << row.fail;
+    if (std::string(row.fail) == "script") {  // nothing written
+      EXPECT_FALSE(registry.KeyExists(RegistryRoot::kClassesRoot, kAppIdKey));
+    }
   }
 }
 
