@@ -4,7 +4,7 @@
 // not stored. The text itself is never kept.
 #pragma once
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "index/id_container.h"
 #include "index/page_change.h"
 #include "index/word_to_ids_container.h"

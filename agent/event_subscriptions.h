@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/com_base.h"
 
 namespace qoinfo {

@@ -13,7 +13,7 @@
 #include <map>
 
 #include "enumerator/search_data_enumerator.h"
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "index/id_container.h"
 #include "index/word_count_map.h"
 #include "index/word_to_ids_container.h"

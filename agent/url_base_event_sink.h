@@ -10,8 +10,8 @@
 #pragma once
 
 #include "agent/event_subscriptions.h"
-#include "host/idl/interfaces.h"
-#include "host/module_lock.h"
+#include "com/interfaces.h"
+#include "com/module_lock.h"
 #include "platform/com_base.h"
 
 namespace qoinfo {

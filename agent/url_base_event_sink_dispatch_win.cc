@@ -3,7 +3,7 @@
 // does; the type information comes from the module's own type library,
 // loaded afresh for every call.
 #include "agent/url_base_event_sink.h"
-#include "host/type_library.h"
+#include "com/type_library.h"
 
 namespace qoinfo {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "agent/add_data.h"
 #include "agent/search.h"
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "index/index_files.h"
 #include "index/index_load_report.h"
 #include "platform/alert.h"
@@ -102,6 +102,33 @@ ULONG CZuInfoAgent::Release() {
   if (count == 1) ProcessModuleLock().Unlock();
   if (count == 0) delete this;
   return static_cast<ULONG>(count);
+}
+
+// --- IDispatch and IProvideClassInfo (com/type_info_dispatch.h) -------------
+
+HRESULT CZuInfoAgent::GetTypeInfoCount(UINT* count) {
+  return Dispatch().GetTypeInfoCount(count);
+}
+
+HRESULT CZuInfoAgent::GetTypeInfo(UINT index, LCID /*locale*/,
+                                  ITypeInfo** info) {
+  return Dispatch().GetTypeInfo(index, info);
+}
+
+HRESULT CZuInfoAgent::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
+                                    LCID /*locale*/, DISPID* ids) {
+  return Dispatch().GetIDsOfNames(riid, names, count, ids);
+}
+
+HRESULT CZuInfoAgent::Invoke(DISPID id, REFIID riid, LCID /*locale*/,
+                             WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* exception, UINT* arg_error) {
+  return Dispatch().Invoke(id, riid, flags, params, result, exception,
+                           arg_error);
+}
+
+HRESULT CZuInfoAgent::GetClassInfo(ITypeInfo** info) {
+  return TypeInfoDispatch::GetClassInfo(CLSID_CZuInfoAgent, info);
 }
 
 // --- IZuInfoAgent -----------------------------------------------------------

@@ -19,7 +19,8 @@
 #include <string>
 
 #include "agent/event_subscriptions.h"
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
+#include "com/type_info_dispatch.h"
 #include "index/change_journal.h"
 #include "index/id_container.h"
 #include "index/word_to_ids_container.h"
@@ -55,8 +56,8 @@ class CZuInfoAgent final : public IZuInfoAgent,
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
 
-  // IDispatch over IZuInfoAgent and IProvideClassInfo: from the registered
-  // type library where the platform has one (one source file per platform).
+  // IDispatch over IZuInfoAgent and IProvideClassInfo, through
+  // TypeInfoDispatch.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale,
                                         ITypeInfo** info) override;
@@ -112,6 +113,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
 
  private:
   CZuInfoAgent() = default;
+  TypeInfoDispatch Dispatch() {
+    return TypeInfoDispatch(IID_IZuInfoAgent, static_cast<IZuInfoAgent*>(this));
+  }
   ~CZuInfoAgent();
 
   // Start-up's steps.

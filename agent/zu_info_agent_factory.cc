@@ -3,7 +3,7 @@
 #include <new>
 
 #include "agent/zu_info_agent.h"
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "platform/interface_table.h"
 
 namespace qoinfo {

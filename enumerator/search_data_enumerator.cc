@@ -111,6 +111,35 @@ ULONG CSearchDataEnumerator::CInnerUnknown::Release() {
   return m_owner->InnerRelease();
 }
 
+// --- IDispatch and IProvideClassInfo (com/type_info_dispatch.h) -------------
+
+HRESULT CSearchDataEnumerator::GetTypeInfoCount(UINT* count) {
+  return Dispatch().GetTypeInfoCount(count);
+}
+
+HRESULT CSearchDataEnumerator::GetTypeInfo(UINT index, LCID /*locale*/,
+                                           ITypeInfo** info) {
+  return Dispatch().GetTypeInfo(index, info);
+}
+
+HRESULT CSearchDataEnumerator::GetIDsOfNames(REFIID riid, LPOLESTR* names,
+                                             UINT count, LCID /*locale*/,
+                                             DISPID* ids) {
+  return Dispatch().GetIDsOfNames(riid, names, count, ids);
+}
+
+HRESULT CSearchDataEnumerator::Invoke(DISPID id, REFIID riid, LCID /*locale*/,
+                                      WORD flags, DISPPARAMS* params,
+                                      VARIANT* result, EXCEPINFO* exception,
+                                      UINT* arg_error) {
+  return Dispatch().Invoke(id, riid, flags, params, result, exception,
+                           arg_error);
+}
+
+HRESULT CSearchDataEnumerator::GetClassInfo(ITypeInfo** info) {
+  return TypeInfoDispatch::GetClassInfo(CLSID_CSearchDataEnumerator, info);
+}
+
 // --- ISearchDataEnumerator --------------------------------------------------
 
 HRESULT CSearchDataEnumerator::Next(_URL_DATE_IA_S* data) {

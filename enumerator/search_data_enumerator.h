@@ -14,8 +14,9 @@
 #include <cstdint>
 #include <map>
 
-#include "host/idl/interfaces.h"
-#include "host/module_lock.h"
+#include "com/interfaces.h"
+#include "com/module_lock.h"
+#include "com/type_info_dispatch.h"
 #include "index/time_url_container.h"
 #include "platform/com_base.h"
 #include "platform/interface_table.h"
@@ -57,9 +58,8 @@ class CSearchDataEnumerator final : public ISearchDataEnumerator,
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
 
-  // IDispatch over ISearchDataEnumerator, and IProvideClassInfo: served from
-  // the registered type library where the platform has one (one source file
-  // per platform).
+  // IDispatch over ISearchDataEnumerator, and IProvideClassInfo, through
+  // TypeInfoDispatch.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale,
                                         ITypeInfo** info) override;
@@ -88,6 +88,10 @@ class CSearchDataEnumerator final : public ISearchDataEnumerator,
   HRESULT STDMETHODCALLTYPE GetThis(std::int64_t* _this) override;
 
  private:
+  TypeInfoDispatch Dispatch() {
+    return TypeInfoDispatch(IID_ISearchDataEnumerator,
+                            static_cast<ISearchDataEnumerator*>(this));
+  }
   // The object's own IUnknown: the identity of a standalone object and the
   // interface an aggregating object holds to control the inner one.
   class CInnerUnknown final : public IUnknown {

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 
 namespace qoinfo {
 

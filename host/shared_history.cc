@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "platform/interface_table.h"
 #include "urlbase/bromurlbase.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 
 namespace qoinfo {
 

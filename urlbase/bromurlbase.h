@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "platform/com_base.h"
 #include "platform/connection_point.h"
 #include "urlbase/url_base.h"

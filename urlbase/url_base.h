@@ -8,7 +8,7 @@
 // IBromURLBaseEvents: OnDataAdded after a visit was stored, and
 // OnDataBeforeRemove while a visit that is about to go can still be read.
 // Its events interface is declared with the type library in
-// host/idl/interfaces.h.
+// com/interfaces.h.
 //
 // The agent calls slots 7 (GetData) and 10 (GetDataDirectory) only; the
 // other slots are this history's own. Strings are BSTRs with their full
@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/com_base.h"
 #include "platform/wide_string.h"
 

@@ -12,7 +12,7 @@
 
 #include <map>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/com_base.h"
 #include "platform/connection_point.h"
 

@@ -10,7 +10,7 @@
 #include "host/linux/bus_errors.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_records.h"
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "index/time_url_container.h"
 #include "platform/class_objects.h"
 #include "platform/file_system.h"

@@ -17,7 +17,7 @@
 #include <sdbus-c++/IObject.h>
 
 #include "agent/zu_info_agent_factory.h"
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "host/linux/bus_loop.h"
 #include "host/linux/enumerator_objects.h"
 #include "platform/com_ptr.h"

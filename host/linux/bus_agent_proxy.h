@@ -17,7 +17,7 @@
 #include <sdbus-c++/IConnection.h>
 #include <sdbus-c++/IProxy.h>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "host/linux/bus_records.h"
 
 namespace qoinfo::bus {

@@ -10,7 +10,7 @@
 
 #include <sdbus-c++/Types.h>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/wide_string.h"
 
 namespace qoinfo::bus {

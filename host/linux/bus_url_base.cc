@@ -5,7 +5,7 @@
 #include "host/linux/bus_errors.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_records.h"
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "platform/interface_table.h"
 
 namespace qoinfo::bus {

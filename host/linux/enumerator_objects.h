@@ -22,7 +22,7 @@
 #include <sdbus-c++/IObject.h>
 #include <sdbus-c++/IProxy.h>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "host/linux/bus_loop.h"
 #include "platform/com_ptr.h"
 

@@ -1,7 +1,7 @@
 #include "host/windows/agent_class_table_win.h"
 
 #include "enumerator/search_data_enumerator.h"
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 
 namespace qoinfo::win {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "agent/zu_info_agent.h"
 #include "host/command_switches.h"
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "host/windows/agent_registration_win.h"
 #include "host/windows/end_session_window_win.h"
 #include "host/windows/event_log_win.h"

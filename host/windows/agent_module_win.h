@@ -20,7 +20,7 @@
 #include <string>
 
 #include "host/idle_rule.h"
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "host/windows/agent_class_table_win.h"
 
 namespace qoinfo::win {

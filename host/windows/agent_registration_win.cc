@@ -1,6 +1,6 @@
 #include "host/windows/agent_registration_win.h"
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "host/server_registration.h"
 #include "host/windows/registration_win.h"
 #include "host/windows/service_installer_win.h"

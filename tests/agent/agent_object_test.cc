@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "index/index_files.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/agent/scripted_url_base.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "tests/agent/search_test_support.h"
 #include "tests/support/allocation_failure.h"
 

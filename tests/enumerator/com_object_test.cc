@@ -7,7 +7,7 @@
 #include <string>
 
 #include "enumerator/search_data_enumerator.h"
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "tests/support/com_ptr.h"
 
 namespace qoinfo {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 
 namespace qoinfo::testing {
 

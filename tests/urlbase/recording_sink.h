@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/com_base.h"
 
 namespace qoinfo::testing {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
 #include "tests/urlbase/url_base_test_support.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "index/id_container.h"
 #include "platform/com_base.h"
 #include "urlbase/url_base.h"

@@ -5,7 +5,7 @@
 // change.
 #include <windows.h>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "index/time_url_container.h"
 #include "platform/com_ptr.h"
 #include "platform/hresult_error.h"

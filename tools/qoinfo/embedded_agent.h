@@ -13,7 +13,7 @@
 
 #include "agent/zu_info_agent.h"
 #include "agent/zu_info_agent_factory.h"
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
 #include "platform/file_lock.h"

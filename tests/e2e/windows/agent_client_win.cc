@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "tools/qoinfo/embedded_agent.h"
 #include "urlbase/url_base.h"
 

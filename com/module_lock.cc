@@ -1,4 +1,4 @@
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 
 namespace qoinfo {
 namespace {

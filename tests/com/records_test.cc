@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 #include "platform/com_ptr.h"
 
 namespace {

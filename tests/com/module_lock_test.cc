@@ -1,6 +1,6 @@
 // The module lock count: locks and unlocks from any thread, and the news of
 // every fall to zero for the host's idle rule.
-#include "host/module_lock.h"
+#include "com/module_lock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "host/type_library.h"
+#include "com/type_library.h"
 
-#include "host/idl/interfaces.h"
+#include "com/interfaces.h"
 
 namespace qoinfo {
 namespace {
