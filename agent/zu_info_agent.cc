@@ -50,6 +50,24 @@ const platform::InterfaceEntry<CZuInfoAgent> kInterfaces[] = {
      }},
 };
 
+// QOINFO_CHECKPOINT_BYTES, a positive decimal number: false when unset or
+// not such a number.
+bool CheckpointBytesFromEnvironment(std::uint64_t* bytes) {
+  std::u16string text;
+  if (!platform::GetEnvironment("QOINFO_CHECKPOINT_BYTES", &text) ||
+      text.empty()) {
+    return false;
+  }
+  std::uint64_t value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'9' || value > (UINT64_MAX - 9) / 10) return false;
+    value = value * 10 + (c - u'0');
+  }
+  if (value == 0) return false;
+  *bytes = value;
+  return true;
+}
+
 std::u16string ToUtf16(const std::string& ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
@@ -180,8 +198,7 @@ HRESULT CZuInfoAgent::HandleDataBeforeRemove(ULONG index) {
     const VisitStrings strings(data);
     // Only time and URL identify the page; a null string reads as empty.
     const CTimeURLContainer visit(data.Time, platform::FromOleString(data.Url),
-                                  platform::FromOleString(data.Path),
-                                  platform::FromOleString(data.Title));
+                                  std::u16string(), std::u16string());
     if (m_idContainer.FindRecord(visit) >= 1) {
       PageChange change;
       change.kind = PageChange::Kind::kPageRemoved;
@@ -247,30 +264,27 @@ HRESULT CZuInfoAgent::LoadIndex() {
 
 HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
   IndexStartupReport report;
-  HRESULT hr = platform::FileLock::Acquire(
-      directory + platform::kPathSeparator + u"agent.lock", kIndexLockWaitMs,
-      &m_indexLock);
-  if (FAILED(hr)) {
-    report.message = u"The index in " + directory +
-                     u" was not loaded: another process is using it "
-                     u"(agent.lock, " +
-                     ToUtf16(platform::HResultCodeText(hr)) + u").";
+  // A load that cannot go on changes nothing and says why.
+  auto refuse = [&](const std::u16string& why, HRESULT hr) {
+    report.message = u"The index in " + directory + u" was not loaded: " + why +
+                     u" (" + ToUtf16(platform::HResultCodeText(hr)) +
+                     u"). Nothing was changed.";
     platform::ShowErrorAlert(report.message);
     SetStartupReport(report);
     return E_FAIL;
-  }
+  };
+  HRESULT hr =
+      platform::FileLock::Acquire(IndexFilePath(directory, IndexFile::kLock),
+                                  kIndexLockWaitMs, &m_indexLock);
+  if (FAILED(hr))
+    return refuse(u"another process is using it (agent.lock)", hr);
   SaveRecovery recovery = SaveRecovery::kNone;
   hr = RecoverInterruptedSave(directory, &recovery);
   if (FAILED(hr)) {
-    report.message = u"The index in " + directory +
-                     u" was not loaded: a save that was interrupted could "
-                     u"not be finished (" +
-                     ToUtf16(platform::HResultCodeText(hr)) +
-                     u"). Nothing was changed; start again once the folder "
-                     u"can be written.";
-    platform::ShowErrorAlert(report.message);
-    SetStartupReport(report);
-    return E_FAIL;
+    return refuse(
+        u"a save that was interrupted could not be finished; start "
+        u"again once the folder can be written",
+        hr);
   }
   const IndexLoadResult load =
       LoadIndexFiles(directory, m_idContainer, m_wordContainer);
@@ -294,14 +308,8 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
         ApplyPageChange(change, m_idContainer, m_wordContainer);
       });
   if (FAILED(replay.hr)) {
-    report.message = u"The index in " + directory +
-                     u" was not loaded: its change journal index.journal "
-                     u"cannot be read (" +
-                     ToUtf16(platform::HResultCodeText(replay.hr)) +
-                     u"). Nothing was changed.";
-    platform::ShowErrorAlert(report.message);
-    SetStartupReport(report);
-    return E_FAIL;
+    return refuse(u"its change journal index.journal cannot be read",
+                  replay.hr);
   }
   m_indexLoaded = true;
   report.loaded = true;
@@ -313,19 +321,13 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
   }
   if (!report.message.empty()) platform::ShowErrorAlert(report.message);
   m_journalStatus = m_journal.Open(journal_path, replay.valid_bytes);
-  std::u16string threshold;
-  if (platform::GetEnvironment("QOINFO_CHECKPOINT_BYTES", &threshold)) {
-    std::uint64_t bytes = 0;
-    for (const char16_t c : threshold) {
-      if (c < u'0' || c > u'9' || bytes > (UINT64_MAX - 9) / 10) {
-        bytes = 0;
-        break;
-      }
-      bytes = bytes * 10 + (c - u'0');
-    }
-    m_checkpointBytesFixed = bytes > 0;
-    if (m_checkpointBytesFixed) m_checkpointBytes = bytes;
+  if (FAILED(m_journalStatus)) {
+    platform::LogError(u"QoInfoAgent cannot write its change journal " +
+                       journal_path + u" (" +
+                       ToUtf16(platform::HResultCodeText(m_journalStatus)) +
+                       u"): pages cannot be added until it can.");
   }
+  m_checkpointBytesFixed = CheckpointBytesFromEnvironment(&m_checkpointBytes);
   ChooseCheckpointSize(directory);
   SetStartupReport(report);
   return S_OK;

@@ -27,8 +27,9 @@ class TypeInfoDispatch {
   static HRESULT GetClassInfo(REFCLSID clsid, ITypeInfo** info);
 
  private:
-  const IID& iid_;
-  void* object_;
+  // (Unused where the platform has no type libraries.)
+  [[maybe_unused]] const IID& iid_;
+  [[maybe_unused]] void* object_;
 };
 
 }  // namespace qoinfo

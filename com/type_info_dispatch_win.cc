@@ -1,5 +1,4 @@
 #include "com/type_info_dispatch.h"
-
 #include "com/type_library.h"
 
 namespace qoinfo {

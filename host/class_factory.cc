@@ -1,5 +1,6 @@
 #include "host/class_factory.h"
 
+#include <memory>
 #include <new>
 
 #include "com/module_lock.h"
@@ -18,7 +19,22 @@ const platform::InterfaceEntry<CClassFactory> kInterfaces[] = {
 }  // namespace
 
 CClassFactory* CClassFactory::New(Creator creator) {
-  return new (std::nothrow) CClassFactory(creator);
+  return new (std::nothrow) CClassFactory(std::move(creator));
+}
+
+CClassFactory* CClassFactory::ForExistingObject(IUnknown* object) {
+  if (object == nullptr) return nullptr;
+  try {
+    object->AddRef();
+    const std::shared_ptr<IUnknown> held(object,
+                                         [](IUnknown* p) { p->Release(); });
+    return New([held](IUnknown* outer, REFIID riid, void** out) {
+      if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+      return held->QueryInterface(riid, out);
+    });
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 HRESULT CClassFactory::QueryInterface(REFIID riid, void** object) {

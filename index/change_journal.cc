@@ -56,8 +56,8 @@ class ByteParser {
           static_cast<unsigned char>(rest_[2 * i]) |
           static_cast<unsigned char>(rest_[2 * i + 1]) << 8);
     }
-    text->resize(text->find(u'\0') == std::u16string::npos ? units
-                                                           : text->find(u'\0'));
+    const std::size_t nul = text->find(u'\0');
+    if (nul != std::u16string::npos) text->resize(nul);
     rest_.remove_prefix(length);
     return true;
   }

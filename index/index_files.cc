@@ -128,6 +128,9 @@ std::u16string IndexFilePath(const std::u16string& data_directory,
     case IndexFile::kCommitMarker:
       name = u"index.commit";
       break;
+    case IndexFile::kLock:
+      name = u"agent.lock";
+      break;
   }
   return data_directory + platform::kPathSeparator + name;
 }

@@ -28,10 +28,10 @@
 
 namespace qoinfo {
 
-enum class IndexFile { kRecords, kWords, kJournal, kCommitMarker };
+enum class IndexFile { kRecords, kWords, kJournal, kCommitMarker, kLock };
 
-// "<data directory><separator>1.hcpa", "...2.hcpb", "...index.journal" or
-// "...index.commit".
+// "<data directory><separator>1.hcpa", "...2.hcpb", "...index.journal",
+// "...index.commit" or "...agent.lock" (held by whoever runs the agent).
 std::u16string IndexFilePath(const std::u16string& data_directory,
                              IndexFile file);
 

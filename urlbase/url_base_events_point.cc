@@ -1,18 +1,6 @@
 #include "urlbase/url_base_events_point.h"
 
-#include "platform/interface_table.h"
-
 namespace qoinfo {
-namespace {
-
-const platform::InterfaceEntry<CURLBaseEventsPoint> kInterfaces[] = {
-    {&IID_IConnectionPoint,
-     [](CURLBaseEventsPoint* point) -> IUnknown* {
-       return static_cast<IConnectionPoint*>(point);
-     }},
-};
-
-}  // namespace
 
 CURLBaseEventsPoint::~CURLBaseEventsPoint() {
   std::map<DWORD, IBromURLBaseEvents*> sinks;
@@ -20,38 +8,10 @@ CURLBaseEventsPoint::~CURLBaseEventsPoint() {
   for (const auto& [cookie, sink] : sinks) sink->Release();
 }
 
-HRESULT CURLBaseEventsPoint::QueryInterface(REFIID riid, void** object) {
-  return platform::QueryInterfaceFromTable(this, kInterfaces, riid, object);
-}
-
-ULONG CURLBaseEventsPoint::AddRef() { return m_container->AddRef(); }
-
-ULONG CURLBaseEventsPoint::Release() { return m_container->Release(); }
-
-HRESULT CURLBaseEventsPoint::GetConnectionInterface(IID* iid) {
-  if (iid == nullptr) return E_POINTER;
-  *iid = IID_IBromURLBaseEvents;
-  return S_OK;
-}
-
-HRESULT CURLBaseEventsPoint::GetConnectionPointContainer(
-    IConnectionPointContainer** container) {
-  if (container == nullptr) return E_POINTER;
-  m_container->AddRef();
-  *container = m_container;
-  return S_OK;
-}
-
 HRESULT CURLBaseEventsPoint::Advise(IUnknown* sink, DWORD* cookie) {
-  if (cookie == nullptr) return E_POINTER;
-  *cookie = 0;
-  if (sink == nullptr) return E_POINTER;
   IBromURLBaseEvents* events = nullptr;
-  if (FAILED(sink->QueryInterface(IID_IBromURLBaseEvents,
-                                  reinterpret_cast<void**>(&events))) ||
-      events == nullptr) {
-    return CONNECT_E_CANNOTCONNECT;
-  }
+  const HRESULT checked = SinkToAdvise(sink, cookie, &events);
+  if (FAILED(checked)) return checked;
   // The next free number after the last one issued; 0 is never a cookie.
   DWORD next = m_lastCookie;
   do {
@@ -76,12 +36,6 @@ HRESULT CURLBaseEventsPoint::Unadvise(DWORD cookie) {
   // Last: the release may call back into this object.
   sink->Release();
   return S_OK;
-}
-
-HRESULT CURLBaseEventsPoint::EnumConnections(IEnumConnections** connections) {
-  if (connections == nullptr) return E_POINTER;
-  *connections = nullptr;
-  return E_NOTIMPL;
 }
 
 template <typename Event>

@@ -1,6 +1,7 @@
 #include "host/linux/agent_service.h"
 
 #include "agent/zu_info_agent.h"
+#include "index/index_files.h"
 #include "platform/hresult_error.h"
 
 #include <tuple>
@@ -46,7 +47,7 @@ HRESULT AgentService::StartAgent(std::string* why) {
     return m_startResult = E_FAIL;
   }
   m_startResult = platform::FileLock::Acquire(
-      directory + platform::kPathSeparator + u"agent.lock", kLockWaitMs,
+      IndexFilePath(directory, IndexFile::kLock), kLockWaitMs,
       &m_lock);
   if (FAILED(m_startResult)) {
     *why = "the index in " + platform::Utf16ToUtf8(directory) +

@@ -22,13 +22,6 @@ const platform::InterfaceEntry<CBusURLBase> kInterfaces[] = {
      }},
 };
 
-const platform::InterfaceEntry<CBusURLBaseEventsPoint> kPointInterfaces[] = {
-    {&IID_IConnectionPoint,
-     [](CBusURLBaseEventsPoint* point) -> IUnknown* {
-       return static_cast<IConnectionPoint*>(point);
-     }},
-};
-
 // Success codes other than S_OK travel as the reply's first value.
 HRESULT SuccessCode(std::int32_t hr) {
   return hr == S_FALSE ? S_FALSE : S_OK;
@@ -38,6 +31,11 @@ HRESULT SuccessCode(std::int32_t hr) {
 
 // --- the connection point ---------------------------------------------------
 
+CBusURLBaseEventsPoint::CBusURLBaseEventsPoint(CBusURLBase* history,
+                                               sdbus::IConnection& connection)
+    : URLBaseEventsPointBase(history), m_history(history),
+      m_connection(connection) {}
+
 CBusURLBaseEventsPoint::~CBusURLBaseEventsPoint() {
   // The service forgets sinks whose process ends; nothing is called here.
   for (auto& [cookie, subscription] : m_subscriptions) {
@@ -46,39 +44,10 @@ CBusURLBaseEventsPoint::~CBusURLBaseEventsPoint() {
   }
 }
 
-HRESULT CBusURLBaseEventsPoint::QueryInterface(REFIID riid, void** object) {
-  return platform::QueryInterfaceFromTable(this, kPointInterfaces, riid,
-                                           object);
-}
-
-ULONG CBusURLBaseEventsPoint::AddRef() { return m_container->AddRef(); }
-
-ULONG CBusURLBaseEventsPoint::Release() { return m_container->Release(); }
-
-HRESULT CBusURLBaseEventsPoint::GetConnectionInterface(IID* iid) {
-  if (iid == nullptr) return E_POINTER;
-  *iid = IID_IBromURLBaseEvents;
-  return S_OK;
-}
-
-HRESULT CBusURLBaseEventsPoint::GetConnectionPointContainer(
-    IConnectionPointContainer** container) {
-  if (container == nullptr) return E_POINTER;
-  m_container->AddRef();
-  *container = m_container;
-  return S_OK;
-}
-
 HRESULT CBusURLBaseEventsPoint::Advise(IUnknown* sink, DWORD* cookie) {
-  if (cookie == nullptr) return E_POINTER;
-  *cookie = 0;
-  if (sink == nullptr) return E_POINTER;
   IBromURLBaseEvents* events = nullptr;
-  if (FAILED(sink->QueryInterface(IID_IBromURLBaseEvents,
-                                  reinterpret_cast<void**>(&events))) ||
-      events == nullptr) {
-    return CONNECT_E_CANNOTCONNECT;
-  }
+  const HRESULT checked = SinkToAdvise(sink, cookie, &events);
+  if (FAILED(checked)) return checked;
   static std::uint64_t last_sink = 0;
   const std::string path = kEventSinkPathPrefix + std::to_string(++last_sink);
   const HRESULT hr = CallReturningHResult([&]() -> HRESULT {
@@ -104,7 +73,7 @@ HRESULT CBusURLBaseEventsPoint::Advise(IUnknown* sink, DWORD* cookie) {
             [events]() -> std::int32_t { return events->OnSettingsChanged(); });
     object->finishRegistration();
     std::uint32_t service_cookie = 0;
-    m_container->proxy().callMethod("Advise").onInterface(kURLBaseInterface)
+    m_history->proxy().callMethod("Advise").onInterface(kURLBaseInterface)
         .withArguments(sdbus::ObjectPath(path))
         .storeResultsTo(service_cookie);
     m_subscriptions.emplace(service_cookie,
@@ -120,19 +89,13 @@ HRESULT CBusURLBaseEventsPoint::Unadvise(DWORD cookie) {
   const auto found = m_subscriptions.find(cookie);
   if (found == m_subscriptions.end()) return CONNECT_E_NOCONNECTION;
   const HRESULT hr = CallReturningHResult([&]() -> HRESULT {
-    m_container->proxy().callMethod("Unadvise").onInterface(kURLBaseInterface).withArguments(cookie);
+    m_history->proxy().callMethod("Unadvise").onInterface(kURLBaseInterface).withArguments(cookie);
     return S_OK;
   });
   IBromURLBaseEvents* sink = found->second.sink;
   m_subscriptions.erase(found);
   sink->Release();
   return hr;
-}
-
-HRESULT CBusURLBaseEventsPoint::EnumConnections(
-    IEnumConnections** connections) {
-  if (connections != nullptr) *connections = nullptr;
-  return E_NOTIMPL;
 }
 
 // --- the history ------------------------------------------------------------

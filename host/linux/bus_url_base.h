@@ -26,30 +26,19 @@
 #include "platform/com_base.h"
 #include "platform/connection_point.h"
 #include "urlbase/url_base.h"
+#include "urlbase/url_base_events_point_base.h"
 
 namespace qoinfo::bus {
 
 class CBusURLBase;
 
-class CBusURLBaseEventsPoint final : public IConnectionPoint {
+class CBusURLBaseEventsPoint final : public URLBaseEventsPointBase {
  public:
-  CBusURLBaseEventsPoint(CBusURLBase* container,
-                         sdbus::IConnection& connection)
-      : m_container(container), m_connection(connection) {}
+  CBusURLBaseEventsPoint(CBusURLBase* history, sdbus::IConnection& connection);
   ~CBusURLBaseEventsPoint();
-  CBusURLBaseEventsPoint(const CBusURLBaseEventsPoint&) = delete;
-  CBusURLBaseEventsPoint& operator=(const CBusURLBaseEventsPoint&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
-  HRESULT STDMETHODCALLTYPE
-  GetConnectionPointContainer(IConnectionPointContainer** container) override;
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
-  HRESULT STDMETHODCALLTYPE
-  EnumConnections(IEnumConnections** connections) override;
 
  private:
   struct Subscription {
@@ -57,7 +46,7 @@ class CBusURLBaseEventsPoint final : public IConnectionPoint {
     std::unique_ptr<sdbus::IObject> object;
   };
 
-  CBusURLBase* const m_container;
+  CBusURLBase* const m_history;
   sdbus::IConnection& m_connection;
   std::map<DWORD, Subscription> m_subscriptions;  // by the service's cookie
 };

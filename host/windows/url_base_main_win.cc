@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "host/command_switches.h"
-#include "host/existing_object_factory.h"
+#include "host/class_factory.h"
 #include "host/idle_rule.h"
 #include "host/shared_history.h"
 #include "host/windows/event_log_win.h"
@@ -35,8 +35,8 @@ int Serve() {
                    true);
     return static_cast<int>(hr);
   }
-  platform::ComPtr<CExistingObjectFactory> factory(
-      CExistingObjectFactory::New(static_cast<IBromURLBase*>(history)));
+  platform::ComPtr<CClassFactory> factory(
+      CClassFactory::ForExistingObject(static_cast<IBromURLBase*>(history)));
   history->Release();  // the class object holds the only own reference
   if (factory.get() == nullptr) return static_cast<int>(E_OUTOFMEMORY);
   DWORD cookie = 0;

@@ -10,7 +10,7 @@
 
 #include "agent/zu_info_agent.h"
 #include "agent/zu_info_agent_factory.h"
-#include "host/existing_object_factory.h"
+#include "host/class_factory.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
 #include "platform/wide_string.h"
@@ -38,7 +38,7 @@ class ComApartment {
 class URLBaseRegistration {
  public:
   explicit URLBaseRegistration(IUnknown* object) {
-    ComPtr<CExistingObjectFactory> factory(CExistingObjectFactory::New(object));
+    ComPtr<CClassFactory> factory(CClassFactory::ForExistingObject(object));
     EXPECT_EQ(CoRegisterClassObject(CLSID_BromURLBase,
                                     static_cast<IClassFactory*>(factory.get()),
                                     CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,

@@ -3,17 +3,16 @@
 //   qoinfo-index check [--records|--words] [--json] FILE
 // Which container a file holds is told by its name (1.hcpa: page records,
 // 2.hcpb: word index) unless a flag says so.
-#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "index/index_files.h"
 #include "platform/plain_file.h"
 #include "platform/utf8.h"
 #include "platform/utf8_main.h"
+#include "tools/common/damaged_copies.h"
 #include "tools/common/json_writer.h"
 #include "tools/qoinfo/exit_codes.h"
 
@@ -35,19 +34,14 @@ constexpr char kUsage[] =
     "(exit 0 sound, 1 damaged or unreadable, 2 usage), and names the copies\n"
     "of earlier damaged versions kept beside the file (FILE.damaged-*).\n";
 
-// The copies that a load of a damaged file left beside it.
+// The copies that a load of a damaged file left beside it, as paths.
 std::vector<std::string> DamagedCopiesOf(const std::string& file) {
-  std::vector<std::string> copies;
   const std::filesystem::path path(std::u8string(file.begin(), file.end()));
-  const std::string prefix = path.filename().string() + ".damaged-";
-  std::error_code error;
   const std::filesystem::path folder =
       path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(prefix, 0) == 0) copies.push_back((folder / name).string());
-  }
-  std::sort(copies.begin(), copies.end());
+  std::vector<std::string> copies =
+      qoinfo::tools::DamagedCopies(folder, path.filename().string());
+  for (std::string& copy : copies) copy = (folder / copy).string();
   return copies;
 }
 

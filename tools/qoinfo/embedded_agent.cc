@@ -2,7 +2,8 @@
 
 #include <iostream>
 
-#include "host/existing_object_factory.h"
+#include "host/class_factory.h"
+#include "index/index_files.h"
 #include "platform/alert.h"
 #include "platform/class_objects.h"
 #include "platform/file_system.h"
@@ -42,8 +43,8 @@ HRESULT EmbeddedAgent::OpenHistory(const std::u16string& data_directory,
     return hr;
   }
   // The agent creates its URL base object by class; it must find this one.
-  platform::ComPtr<CExistingObjectFactory> factory(
-      CExistingObjectFactory::New(m_history.get()));
+  platform::ComPtr<CClassFactory> factory(
+      CClassFactory::ForExistingObject(m_history.get()));
   if (factory.get() == nullptr) {
     *error = "cannot open the history: " + DescribeHResult(E_OUTOFMEMORY);
     return E_OUTOFMEMORY;
@@ -65,8 +66,7 @@ HRESULT EmbeddedAgent::Start(const std::u16string& data_directory,
   if (FAILED(hr)) return hr;
   const std::u16string directory = DataDirectory();
   if (!m_lock) {
-    const std::u16string lock_path =
-        directory + platform::kPathSeparator + u"agent.lock";
+    const std::u16string lock_path = IndexFilePath(directory, IndexFile::kLock);
     hr = platform::FileLock::Acquire(lock_path, 0, &m_lock);
     if (hr == platform::kLockHeldElsewhere) {
       std::cerr << "qoinfo: another process is using the index in "

@@ -1,13 +1,12 @@
 #include "tools/qoinfo/index_state.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <set>
-#include <system_error>
 #include <utility>
 
 #include "platform/file_system.h"
 #include "platform/wide_string.h"
+#include "tools/common/damaged_copies.h"
 
 namespace qoinfo::tools {
 
@@ -28,19 +27,18 @@ void ReadIndexState(const std::u16string& directory, IndexState* state) {
         },
         /*copy_damaged=*/false);
   }
+  FindLeftovers(directory, state);
+}
+
+void FindLeftovers(const std::u16string& directory, IndexState* state) {
+  const std::u16string records_path =
+      IndexFilePath(directory, IndexFile::kRecords);
+  const std::u16string words_path = IndexFilePath(directory, IndexFile::kWords);
   state->save_interrupted = platform::FileExists(IndexFilePath(
                                 directory, IndexFile::kCommitMarker)) ||
                             platform::FileExists(records_path + u".saving") ||
                             platform::FileExists(words_path + u".saving");
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(
-           std::filesystem::path(directory), error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find(".damaged-") != std::string::npos) {
-      state->damaged_copies.push_back(name);
-    }
-  }
-  std::sort(state->damaged_copies.begin(), state->damaged_copies.end());
+  state->damaged_copies = DamagedCopies(std::filesystem::path(directory));
 }
 
 HRESULT CompareWithHistory(IBromURLBase* history, const CIDContainer& records,

@@ -25,8 +25,11 @@ struct IndexState {
 };
 
 // Reads the index files and the journal of `directory` (the journal only
-// when both files read, as a start-up does).
+// when both files read, as a start-up does), then FindLeftovers.
 void ReadIndexState(const std::u16string& directory, IndexState* state);
+// Only what a damage or a crash left in `directory`: save_interrupted and
+// damaged_copies.
+void FindLeftovers(const std::u16string& directory, IndexState* state);
 
 // The pages without a visit in the history, and the visits without a page.
 struct HistoryAgreement {

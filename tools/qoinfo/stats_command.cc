@@ -100,16 +100,23 @@ int RunStatsCommand(Session& session, const Arguments& args) {
   IndexState state;
   HistoryAgreement agreement;
   try {
-    // Every change is journaled before it is acknowledged: the files and
-    // the journal tell what the index holds, even while a server runs.
-    ReadIndexState(directory, &state);
-    files[0].problem = ProblemText(state.records_load);
-    files[1].problem = ProblemText(state.words_load);
-    if (state.journal.damaged) files[2].problem = state.journal.problem;
-    if (FAILED(state.journal.hr)) {
-      files[2].problem = "cannot be read: " + DescribeHResult(state.journal.hr);
-    }
+    // An agent of this process has its records at hand (and reported what
+    // its load found). Otherwise every change is journaled before it is
+    // acknowledged: the files and the journal tell what the index holds,
+    // even while a server runs.
     const CIDContainer* records = connection.InProcessRecords();
+    if (records != nullptr) {
+      FindLeftovers(directory, &state);
+    } else {
+      ReadIndexState(directory, &state);
+      files[0].problem = ProblemText(state.records_load);
+      files[1].problem = ProblemText(state.words_load);
+      if (state.journal.damaged) files[2].problem = state.journal.problem;
+      if (FAILED(state.journal.hr)) {
+        files[2].problem =
+            "cannot be read: " + DescribeHResult(state.journal.hr);
+      }
+    }
     if (connection.HasLiveIndex()) {
       hr = connection.CountIndex(&counts);
       if (FAILED(hr)) {
