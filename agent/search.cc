@@ -1,5 +1,6 @@
 #include "agent/search.h"
 
+#include <algorithm>
 #include <functional>
 #include <queue>
 #include <utility>
@@ -12,7 +13,6 @@ namespace qoinfo {
 namespace {
 
 using Postings = CWordToIdsContainer::Postings;
-using RecordMap = CSearchDataEnumerator::RecordMap;
 
 // One weight, 30 x word length x count, in 32-bit arithmetic: the product
 // keeps its low 32 bits and is read as a signed value, so a huge count can
@@ -35,7 +35,7 @@ std::int64_t AddToSum(std::int64_t sum, std::int32_t weight) {
 // zero and reported only when it is the stream's only page.
 class ScoreFolder {
  public:
-  explicit ScoreFolder(ScoreMultimap* scores) : m_scores(scores) {}
+  explicit ScoreFolder(PageScores* scores) : m_scores(scores) {}
 
   void Add(std::int64_t page, std::int32_t weight) {
     m_any = true;
@@ -43,17 +43,17 @@ class ScoreFolder {
       m_sum = AddToSum(m_sum, weight);
       return;
     }
-    if (m_previous != 0) m_scores->emplace(m_sum, m_previous);
+    if (m_previous != 0) m_scores->push_back({m_previous, m_sum});
     m_previous = page;
     m_sum = weight;
   }
 
   void Finish() {
-    if (m_any) m_scores->emplace(m_sum, m_previous);
+    if (m_any) m_scores->push_back({m_previous, m_sum});
   }
 
  private:
-  ScoreMultimap* m_scores;
+  PageScores* m_scores;
   bool m_any = false;
   std::int64_t m_previous = 0;
   std::int64_t m_sum = 0;
@@ -83,16 +83,6 @@ std::int64_t Percent(std::int64_t score, std::int64_t self_score,
                          static_cast<double>(divisor));
 }
 
-// The records of the ranked pages that have one.
-RecordMap RecordsOfHits(const Ranking& ranking, const RecordMap& records) {
-  RecordMap hits;
-  for (const auto& [percent, page] : ranking) {
-    const auto found = records.find(page);
-    if (found != records.end()) hits.insert(*found);
-  }
-  return hits;
-}
-
 // Answers the query into `enumerator`. Never throws.
 HRESULT FillWithAnswer(BSTR what, const CIDContainer& records,
                        const CWordToIdsContainer& words,
@@ -100,15 +90,12 @@ HRESULT FillWithAnswer(BSTR what, const CIDContainer& records,
   try {
     const WordCountMap query = ExtractWords(what);
     const std::int64_t self_score = SelfScore(query);
-    Ranking ranking;
+    std::vector<RankedHit> hits;
     // A self-score of 0 or less ranks nothing, so nothing is scored.
     if (self_score > 0) {
-      ranking =
-          ToPercentRanking(ScoreMatches(query, words.words()), self_score);
+      hits = ToRankedHits(ScoreMatches(query, words.words()), self_score);
     }
-    RecordMap hits = RecordsOfHits(ranking, records.records());
-    enumerator->Fill(std::move(ranking), std::move(hits),
-                     !records.records().empty());
+    enumerator->Fill(std::move(hits), records.Snapshot());
     return S_OK;
   } catch (...) {
     return platform::HResultFromCurrentException();
@@ -138,8 +125,8 @@ HRESULT Search(BSTR what, ISearchDataEnumerator** result,
   return S_OK;
 }
 
-ScoreMultimap ScoreMatches(const WordCountMap& query,
-                           const CWordToIdsContainer::WordMap& words) {
+PageScores ScoreMatches(const WordCountMap& query,
+                        const CWordToIdsContainer::WordMap& words) {
   // The postings of the query's words, in word order; words the index does
   // not hold play no part.
   struct PostingsCursor {
@@ -148,12 +135,25 @@ ScoreMultimap ScoreMatches(const WordCountMap& query,
     std::size_t length;
   };
   std::vector<PostingsCursor> lists;
+  std::size_t postings = 0;
   for (const auto& [word, count] : query) {
     const auto found = words.find(word);
     if (found != words.end() && !found->second.empty()) {
       lists.push_back(
           {found->second.begin(), found->second.end(), word.size()});
+      postings += found->second.size();
     }
+  }
+  PageScores scores;
+  scores.reserve(lists.size() == 1 ? postings : 0);
+  ScoreFolder folder(&scores);
+  if (lists.size() == 1) {
+    for (PostingsCursor& list = lists.front(); list.next != list.end;
+         ++list.next) {
+      folder.Add(list.next->first, Weight(list.length, list.next->second));
+    }
+    folder.Finish();
+    return scores;
   }
 
   // Merge the postings by page; among equal pages the earlier word comes
@@ -163,8 +163,6 @@ ScoreMultimap ScoreMatches(const WordCountMap& query,
   for (std::size_t i = 0; i < lists.size(); ++i) {
     heads.emplace(lists[i].next->first, i);
   }
-  ScoreMultimap scores;
-  ScoreFolder folder(&scores);
   while (!heads.empty()) {
     const auto [page, i] = heads.top();
     heads.pop();
@@ -179,24 +177,25 @@ ScoreMultimap ScoreMatches(const WordCountMap& query,
 std::int64_t SelfScore(const WordCountMap& query) {
   // The score of page 1 in an index holding only the query under page 1:
   // the query's words in order, each weighed with its count in the query.
-  ScoreMultimap scores;
+  PageScores scores;
   ScoreFolder folder(&scores);
   for (const auto& [word, count] : query)
     folder.Add(1, Weight(word.size(), count));
   folder.Finish();
-  return scores.empty() ? 0 : scores.begin()->first;
+  return scores.empty() ? 0 : scores.front().score;
 }
 
-Ranking ToPercentRanking(const ScoreMultimap& scores, std::int64_t self_score) {
-  Ranking ranking;
-  if (self_score <= 0) return ranking;
+std::vector<RankedHit> ToRankedHits(const PageScores& scores,
+                                    std::int64_t self_score) {
+  std::vector<RankedHit> hits;
+  if (self_score <= 0) return hits;
   const std::int64_t divisor = self_score / 100;
-  for (const auto& [score, page] : scores) {
-    // After the equal values already there, as an insertion without hint.
-    ranking.emplace_hint(ranking.end(), Percent(score, self_score, divisor),
-                         page);
+  hits.reserve(scores.size());
+  for (const PageScore& scored : scores) {
+    hits.push_back({Percent(scored.score, self_score, divisor), scored.score,
+                    scored.page});
   }
-  return ranking;
+  return hits;
 }
 
 }  // namespace qoinfo

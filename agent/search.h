@@ -5,12 +5,14 @@
 // against the query's own score (docs/search.md).
 //
 // A search costs what its query's words and hits cost: it reads only the
-// postings of the query's words and copies only the records of the hits.
-// The containers are only read; the enumerator shares nothing with them.
+// postings of the query's words, scores each hit once and leaves the order
+// to the enumerator, which ranks only as far as a client reads. The
+// enumerator keeps a snapshot of the records instead of copies; the word
+// index is only read.
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <vector>
 
 #include "enumerator/search_data_enumerator.h"
 #include "com/interfaces.h"
@@ -20,11 +22,13 @@
 
 namespace qoinfo {
 
-// Score -> page identifier, ascending; pages with equal scores in ascending
-// identifier order.
-using ScoreMultimap = std::multimap<std::int64_t, std::int64_t>;
-// Percent -> page identifier, the enumerator's ranking.
-using Ranking = CSearchDataEnumerator::Ranking;
+// A page's score for a query.
+struct PageScore {
+  std::int64_t page = 0;
+  std::int64_t score = 0;
+};
+// One entry per scored page, in ascending page order.
+using PageScores = std::vector<PageScore>;
 
 // E_INVALIDARG when `what` is null or empty (up to its first NUL; *result is
 // not written) or `result` is null. Otherwise *result is a new enumerator
@@ -35,9 +39,9 @@ HRESULT Search(BSTR what, ISearchDataEnumerator** result,
                const CIDContainer& records,
                const CWordToIdsContainer& words) noexcept;
 
-// One entry (score, page) per page of `words` holding at least one word of
-// `query`. Reads only the postings of the query's words.
-ScoreMultimap ScoreMatches(const WordCountMap& query,
+// One entry per page of `words` holding at least one word of `query`.
+// Reads only the postings of the query's words.
+PageScores ScoreMatches(const WordCountMap& query,
                            const CWordToIdsContainer::WordMap& words);
 
 // The score a page consisting of the query itself would get: 30 x the number
@@ -46,7 +50,9 @@ std::int64_t SelfScore(const WordCountMap& query);
 
 // Percent for each scored page: score / (self_score div 100), truncated;
 // score x 100 / self_score when self_score is 1 to 99; nothing when
-// self_score is 0 or negative. Inserted in the order of `scores`.
-Ranking ToPercentRanking(const ScoreMultimap& scores, std::int64_t self_score);
+// self_score is 0 or negative. In the order of `scores`; the enumerator
+// ranks them (RankedHit::Before).
+std::vector<RankedHit> ToRankedHits(const PageScores& scores,
+                                    std::int64_t self_score);
 
 }  // namespace qoinfo

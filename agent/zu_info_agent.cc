@@ -312,6 +312,7 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
                   replay.hr);
   }
   m_indexLoaded = true;
+  m_filesCurrent = load.hr == S_OK && !load.RecoveredWithLoss();
   report.loaded = true;
   report.data_dropped = load.RecoveredWithLoss() || replay.damaged;
   report.message = load_text;
@@ -390,7 +391,10 @@ HRESULT CZuInfoAgent::SaveIndex() {
   } catch (...) {
     hr = platform::HResultFromCurrentException();
   }
-  if (SUCCEEDED(hr)) ChooseCheckpointSize(directory);
+  if (SUCCEEDED(hr)) {
+    m_filesCurrent = true;
+    ChooseCheckpointSize(directory);
+  }
   if (FAILED(hr)) {
     // Once a save is committed, the next start-up finishes it and empties
     // the journal: nothing more may be written to it.
@@ -414,8 +418,10 @@ HRESULT CZuInfoAgent::SaveIndex() {
 void CZuInfoAgent::Shutdown() {
   UnhookEvents();
   if (m_urlBase.get() == nullptr) return;
-  // An index that could not be loaded is never saved over its files.
-  const HRESULT hr = m_indexLoaded ? SaveIndex() : S_FALSE;
+  // An index that could not be loaded is never saved over its files, and
+  // files that already hold the whole index are not written again.
+  const bool changed = !m_filesCurrent || UnsavedJournalBytes() > 0;
+  const HRESULT hr = m_indexLoaded && changed ? SaveIndex() : S_FALSE;
   m_journal.Close();
   m_indexLock.reset();
   g_last_save_result.store(hr);

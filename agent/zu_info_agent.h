@@ -143,6 +143,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // Whether the index was loaded (or is new): only then may it be saved,
   // since a save would overwrite files that could not be read.
   bool m_indexLoaded = false;
+  // Whether the files hold the index as loaded or last saved, so that with
+  // an empty journal there is nothing to save.
+  bool m_filesCurrent = false;
   ChangeJournal m_journal;
   // Why the journal cannot take changes (they are then refused).
   HRESULT m_journalStatus = S_OK;

@@ -82,6 +82,33 @@ void BM_SearchRareWord(benchmark::State& state) {
 }
 BENCHMARK(BM_SearchRareWord)->Arg(1000)->Arg(10000)->Arg(50000);
 
+// The first page (best 20) of a word that every one of N pages holds, with
+// counts of 1 to 7: the cost of scoring every hit and ranking only the best.
+void BM_SearchCommonWordFirstPage(benchmark::State& state) {
+  Index index;
+  const platform::UniqueBstr url(platform::AllocBstr(u"http://example.com/"));
+  for (std::int64_t p = 0; p < state.range(0); ++p) {
+    std::u16string text;
+    for (std::int64_t i = 0; i <= p % 7; ++i) text += u"zzcommon ";
+    const platform::UniqueBstr bstr(platform::AllocBstr(text));
+    AddData({p, url.get(), bstr.get(), nullptr, nullptr}, index.records,
+            index.words);
+  }
+  const platform::UniqueBstr query(platform::AllocBstr(u"zzcommon"));
+  for (auto _ : state) {
+    ISearchDataEnumerator* hits = nullptr;
+    Search(query.get(), &hits, index.records, index.words);
+    _URL_DATE_IA_S hit;
+    for (int taken = 0; taken < 20 && hits->Next(&hit) == S_OK; ++taken) {
+      SysFreeString(hit.Url);
+      SysFreeString(hit.Path);
+      SysFreeString(hit.Title);
+    }
+    hits->Release();
+  }
+}
+BENCHMARK(BM_SearchCommonWordFirstPage)->Arg(10000)->Arg(100000)->Arg(1000000);
+
 void BM_WriteAndReadWordStream(benchmark::State& state) {
   Index index = Build(2000);
   std::size_t bytes = 0;

@@ -1,6 +1,5 @@
 #include "enumerator/search_data_enumerator.h"
 
-#include <iterator>
 #include <new>
 #include <utility>
 
@@ -61,17 +60,17 @@ HRESULT CSearchDataEnumerator::Create(CSearchDataEnumerator** object) {
 }
 
 CSearchDataEnumerator::CSearchDataEnumerator(IUnknown* outer)
-    : m_outer(outer != nullptr ? outer : &m_inner), m_cursor(m_ranking.end()) {}
+    : m_outer(outer != nullptr ? outer : &m_inner) {}
 
-// The records go first, then the ranking; the module lock last.
+// The snapshot goes first, then the hits; the module lock last.
 CSearchDataEnumerator::~CSearchDataEnumerator() = default;
 
-void CSearchDataEnumerator::Fill(Ranking ranking, RecordMap records,
-                                 bool index_had_records) noexcept {
-  m_ranking = std::move(ranking);
+void CSearchDataEnumerator::Fill(
+    std::vector<RankedHit> hits,
+    std::shared_ptr<const RecordSnapshot> records) noexcept {
+  m_hits = RankedHits(std::move(hits));
   m_records = std::move(records);
-  m_indexHadRecords = index_had_records;
-  m_cursor = m_ranking.end();
+  m_cursor = 0;
 }
 
 // --- IUnknown ---------------------------------------------------------------
@@ -144,40 +143,44 @@ HRESULT CSearchDataEnumerator::GetClassInfo(ITypeInfo** info) {
 
 HRESULT CSearchDataEnumerator::Next(_URL_DATE_IA_S* data) {
   if (data == nullptr) return E_POINTER;
-  if (m_ranking.empty()) return S_FALSE;
-  if (!m_indexHadRecords) return E_FAIL;
-
-  // Walk back from the cursor to the next entry that has a record; entries
-  // without one are consumed on the way.
-  const Ranking::const_iterator start = m_cursor;
-  RecordMap::const_iterator record = m_records.end();
-  while (m_cursor != m_ranking.begin()) {
-    record = m_records.find(std::prev(m_cursor)->second);
-    if (record != m_records.end()) break;
-    --m_cursor;
+  if (m_hits.empty()) return S_FALSE;
+  if (m_records == nullptr || m_records->empty()) return E_FAIL;
+  // Hits whose page has no record are consumed on the way to the next one.
+  const std::size_t start = m_cursor;
+  while (m_cursor < m_hits.size()) {
+    const RankedHit& hit = m_hits.at(m_cursor);
+    platform::UniqueBstr path, url, title;
+    std::int64_t time = 0;
+    const bool found =
+        m_records->Visit(hit.page, [&](const CTimeURLContainer& record) {
+          path.reset(platform::AllocBstr(record.m_path));
+          url.reset(platform::AllocBstr(record.m_url));
+          title.reset(platform::AllocBstr(record.m_title));
+          time = record.m_time;
+        });
+    if (!found) {
+      ++m_cursor;
+      continue;
+    }
+    // All three strings or none: a failed allocation consumes nothing.
+    if (!path || !url || !title) {
+      m_cursor = start;
+      return E_OUTOFMEMORY;
+    }
+    ++m_cursor;
+    data->Path = path.release();
+    data->Time = time;
+    data->Url = url.release();
+    data->Title = title.release();
+    // The low 32 bits of the relevance.
+    data->Percent = static_cast<std::int32_t>(hit.percent);
+    return S_OK;
   }
-  if (record == m_records.end()) return S_FALSE;
-
-  // All three strings or none: a failed allocation consumes nothing.
-  platform::UniqueBstr path(platform::AllocBstr(record->second.m_path));
-  platform::UniqueBstr url(platform::AllocBstr(record->second.m_url));
-  platform::UniqueBstr title(platform::AllocBstr(record->second.m_title));
-  if (!path || !url || !title) {
-    m_cursor = start;
-    return E_OUTOFMEMORY;
-  }
-  --m_cursor;
-  data->Path = path.release();
-  data->Time = record->second.m_time;
-  data->Url = url.release();
-  data->Title = title.release();
-  // The low 32 bits of the relevance.
-  data->Percent = static_cast<std::int32_t>(m_cursor->first);
-  return S_OK;
+  return S_FALSE;
 }
 
 HRESULT CSearchDataEnumerator::Reset() {
-  m_cursor = m_ranking.end();
+  m_cursor = 0;
   return S_OK;
 }
 

@@ -1,8 +1,9 @@
 // CSearchDataEnumerator: the answer to one search, handed out one hit at a
-// time, best first, as _URL_DATE_IA_S records. The object owns its ranking
-// (relevance -> page identifier) and copies of the page records it may
-// deliver; it never looks at the live index, so whatever happens to the index
-// after the search does not change what it returns.
+// time, best first, as _URL_DATE_IA_S records. The object owns its hits
+// (ranked lazily, see RankedHits) and a snapshot of the index's records as
+// they were at the search: whatever happens to the index after the search
+// does not change what it returns, and no record is copied before Next
+// hands it out.
 //
 // A COM object: reference counted with atomic operations, aggregatable, and
 // holding one module lock for its whole life, so that a client's enumerator
@@ -12,12 +13,14 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
+#include <memory>
+#include <vector>
 
 #include "com/interfaces.h"
 #include "com/module_lock.h"
 #include "com/type_info_dispatch.h"
-#include "index/time_url_container.h"
+#include "enumerator/ranked_hits.h"
+#include "index/shared_record_map.h"
 #include "platform/com_base.h"
 #include "platform/interface_table.h"
 
@@ -26,12 +29,6 @@ namespace qoinfo {
 class CSearchDataEnumerator final : public ISearchDataEnumerator,
                                     public IProvideClassInfo {
  public:
-  // Relevance -> page identifier, ascending; entries with equal relevance
-  // stay in insertion order. Walked from its end.
-  using Ranking = std::multimap<std::int64_t, std::int64_t>;
-  // Page identifier -> the record Next delivers for it.
-  using RecordMap = std::map<std::int64_t, CTimeURLContainer>;
-
   // What a class object calls. Creates an empty enumerator, standalone when
   // `outer` is null, otherwise as the inner object of `outer` (which must
   // then ask for IID_IUnknown: CLASS_E_NOAGGREGATION otherwise), and queries
@@ -41,17 +38,13 @@ class CSearchDataEnumerator final : public ISearchDataEnumerator,
   // search that fills it.
   static HRESULT Create(CSearchDataEnumerator** object);
 
-  // Replaces the contents and puts the cursor at the end of the ranking, so
-  // that Next starts with the best hit. `records` must hold the record of
-  // every ranked page that has one (more do no harm);
-  // `index_had_records` tells whether the index held any record at all when
-  // the ranking was made: a ranking over an index without records makes Next
-  // fail with E_FAIL. Not part of any interface.
-  void Fill(Ranking ranking, RecordMap records,
-            bool index_had_records) noexcept;
+  // Replaces the contents and puts the cursor before the best hit. `records`
+  // is the index's records at the search (null: none): hits over an index
+  // without records make Next fail with E_FAIL. Not part of any interface.
+  void Fill(std::vector<RankedHit> hits,
+            std::shared_ptr<const RecordSnapshot> records) noexcept;
 
-  const Ranking& ranking() const { return m_ranking; }
-  const RecordMap& records() const { return m_records; }
+  std::size_t hit_count() const { return m_hits.size(); }
 
   // IUnknown: passed to the outer object when aggregated.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -124,12 +117,10 @@ class CSearchDataEnumerator final : public ISearchDataEnumerator,
   // Where IUnknown calls go: the outer object, or m_inner when standalone.
   IUnknown* const m_outer;
 
-  Ranking m_ranking;
-  // The entries before the cursor are still to be delivered: at the end of
-  // m_ranking nothing has been delivered yet, at the beginning everything.
-  Ranking::const_iterator m_cursor;
-  RecordMap m_records;
-  bool m_indexHadRecords = false;
+  RankedHits m_hits;
+  // The place in the delivery order of the next hit to deliver.
+  std::size_t m_cursor = 0;
+  std::shared_ptr<const RecordSnapshot> m_records;
 };
 
 }  // namespace qoinfo

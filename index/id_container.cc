@@ -11,11 +11,17 @@ std::size_t CIDContainer::HashVisit(const CTimeURLContainer& record) {
                      (url_hash >> 2));
 }
 
+CIDContainer::CIDContainer(const CIDContainer& other)
+    : m_shared(std::make_shared<SharedRecordMap>(other.records())),
+      m_lastId(other.m_lastId),
+      m_byVisit(other.m_byVisit) {}
+
 CIDContainer& CIDContainer::operator=(const CIDContainer& other) {
   if (this != &other) {
-    RecordMap records = other.m_records;
+    // A new map: snapshots of the old one keep seeing the old records.
+    auto shared = std::make_shared<SharedRecordMap>(other.records());
     auto by_visit = other.m_byVisit;
-    m_records.swap(records);
+    m_shared.swap(shared);
     m_byVisit.swap(by_visit);
   }
   m_lastId = other.m_lastId;
@@ -27,8 +33,8 @@ std::int64_t CIDContainer::FindRecord(const CTimeURLContainer& record) const {
   std::int64_t found = 0;
   const auto [first, last] = m_byVisit.equal_range(HashVisit(record));
   for (auto it = first; it != last; ++it) {
-    const auto entry = m_records.find(it->second);
-    if (entry != m_records.end() && same_visit(*entry) &&
+    const auto entry = records().find(it->second);
+    if (entry != records().end() && same_visit(*entry) &&
         (found == 0 || entry->first < found)) {
       found = entry->first;
     }
@@ -47,12 +53,12 @@ std::int64_t CIDContainer::AddRecord(const CTimeURLContainer& record) {
   do {
     if (id >= kMaxId) return 0;
     ++id;
-  } while (m_records.count(id) != 0);
-  const auto entry = m_records.emplace(id, record).first;
+  } while (records().count(id) != 0);
+  const auto entry = m_shared->Insert(id, record).first;
   try {
     m_byVisit.emplace(HashVisit(record), id);
   } catch (...) {
-    m_records.erase(entry);
+    m_shared->Erase(entry);
     throw;
   }
   m_lastId = id;
@@ -61,8 +67,8 @@ std::int64_t CIDContainer::AddRecord(const CTimeURLContainer& record) {
 
 bool CIDContainer::RemoveRecord(std::int64_t id) {
   if (id <= 0) return false;
-  const auto entry = m_records.find(id);
-  if (entry == m_records.end()) return false;
+  const auto entry = m_shared->Find(id);
+  if (entry == records().end()) return false;
   const auto [first, last] = m_byVisit.equal_range(HashVisit(entry->second));
   for (auto it = first; it != last; ++it) {
     if (it->second == id) {
@@ -70,18 +76,18 @@ bool CIDContainer::RemoveRecord(std::int64_t id) {
       break;
     }
   }
-  m_records.erase(entry);
+  m_shared->Erase(entry);
   return true;
 }
 
 void CIDContainer::InsertLoaded(std::int64_t id, CTimeURLContainer record) {
   const std::size_t hash = HashVisit(record);
-  const auto [entry, inserted] = m_records.emplace(id, std::move(record));
+  const auto [entry, inserted] = m_shared->Insert(id, std::move(record));
   if (!inserted) return;
   try {
     m_byVisit.emplace(hash, id);
   } catch (...) {
-    m_records.erase(entry);
+    m_shared->Erase(entry);
     throw;
   }
 }
@@ -89,8 +95,8 @@ void CIDContainer::InsertLoaded(std::int64_t id, CTimeURLContainer record) {
 
 void CIDContainer::Write(StreamWriter& writer) const {
   writer.PutFixed64(m_lastId);
-  writer.PutFixed32(static_cast<std::uint32_t>(m_records.size()));
-  for (const auto& [id, record] : m_records) {
+  writer.PutFixed32(static_cast<std::uint32_t>(records().size()));
+  for (const auto& [id, record] : records()) {
     writer.PutFixed64(id);
     record.Write(writer);
   }

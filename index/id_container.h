@@ -1,7 +1,9 @@
 // CIDContainer: the page records, keyed by page identifier (1 upward, never
 // reused; 0 means "no page"), and the last identifier issued.
 //
-// Besides the ordered record map it keeps a hash index from visit (time and
+// The records live in a SharedRecordMap, so that a search can take a
+// snapshot of them instead of copying its hits' records. Besides the ordered
+// record map it keeps a hash index from visit (time and
 // URL) to identifiers, so that AddRecord and FindRecord cost one lookup
 // instead of a scan; both still answer the lowest identifier holding an equal
 // visit, as a scan from the smallest identifier would. Not thread-safe: the
@@ -11,8 +13,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <unordered_map>
 
+#include "index/shared_record_map.h"
 #include "index/stream_serializable.h"
 #include "index/time_url_container.h"
 
@@ -20,7 +24,7 @@ namespace qoinfo {
 
 class CIDContainer : public CIStreamSerializable {
  public:
-  using RecordMap = std::map<std::int64_t, CTimeURLContainer>;
+  using RecordMap = SharedRecordMap::RecordMap;
 
   // The predicate that finds a stored record by visit: an entry matches when
   // its time and URL equal those of the record given at construction.
@@ -41,8 +45,9 @@ class CIDContainer : public CIStreamSerializable {
   // The highest identifier the counter can issue.
   static constexpr std::int64_t kMaxId = INT64_MAX;
 
-  CIDContainer() = default;
-  CIDContainer(const CIDContainer& other) = default;
+  CIDContainer() : m_shared(std::make_shared<SharedRecordMap>()) {}
+  // Copies get records of their own, shared with no snapshot.
+  CIDContainer(const CIDContainer& other);
   CIDContainer& operator=(const CIDContainer& other);
   virtual ~CIDContainer() = default;
 
@@ -55,9 +60,14 @@ class CIDContainer : public CIStreamSerializable {
   // Erases the record under `id` (> 0); true when one was erased.
   bool RemoveRecord(std::int64_t id);
   // A full copy of the records.
-  RecordMap GetRecords() const { return m_records; }
+  RecordMap GetRecords() const { return m_shared->records(); }
 
-  const RecordMap& records() const { return m_records; }
+  const RecordMap& records() const { return m_shared->records(); }
+  // The records as they are now, for as long as the snapshot lives; the
+  // snapshot may outlive this container.
+  std::shared_ptr<const RecordSnapshot> Snapshot() const {
+    return m_shared->Snapshot();
+  }
   std::int64_t lastId() const { return m_lastId; }
 
   // The last identifier, the number of records, then each identifier with
@@ -77,7 +87,7 @@ class CIDContainer : public CIStreamSerializable {
  private:
   static std::size_t HashVisit(const CTimeURLContainer& record);
 
-  RecordMap m_records;
+  std::shared_ptr<SharedRecordMap> m_shared;
   std::int64_t m_lastId = 0;
   // Hash of (time, URL) -> identifiers whose record has that hash.
   std::unordered_multimap<std::size_t, std::int64_t> m_byVisit;

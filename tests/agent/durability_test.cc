@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "index/index_files.h"
 #include "platform/storage.h"
@@ -103,6 +104,28 @@ TEST_F(DurabilityTest, AcknowledgedChangesOutliveACrash) {
   // New pages continue the identifiers of the run that crashed.
   EXPECT_EQ(object->Records().lastId(), 4);
   EXPECT_TRUE(alerts.alerts.empty());
+}
+
+// A run that only searched leaves the files as they were; a change saves.
+TEST_F(DurabilityTest, NothingIsWrittenWhenNothingChanged) {
+  Start();
+  AddPages(2);
+  auto restart = [&] {
+    Stop();
+    factory = ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
+    Start();
+  };
+  restart();
+  const fs::path records = dir.path() / "1.hcpa";
+  const auto saved = fs::last_write_time(records);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(SearchFor(agent.get(), u"common").size(), 2u);
+  restart();
+  EXPECT_EQ(fs::last_write_time(records), saved);
+  AddPages(1, 10);
+  restart();
+  EXPECT_NE(fs::last_write_time(records), saved);
+  EXPECT_EQ(Pages(), 3u);
 }
 
 // A file that cannot be read, beside one that can: the agent does not

@@ -2,6 +2,7 @@
 // the self-score of a query, and the conversion of scores into Percent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <ostream>
 #include <string>
@@ -16,14 +17,32 @@ namespace {
 
 using WordMap = CWordToIdsContainer::WordMap;
 
-// "key:page key:page" in the multimap's order.
-std::string Format(const std::multimap<std::int64_t, std::int64_t>& entries) {
+std::string Format(const std::vector<std::pair<std::int64_t, std::int64_t>>&
+                       entries) {
   std::string out;
   for (const auto& [key, page] : entries) {
     if (!out.empty()) out += ' ';
     out += std::to_string(key) + ':' + std::to_string(page);
   }
   return out;
+}
+
+// "score:page ..." in ascending score order, equal scores in page order.
+std::string Format(const PageScores& scores) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> entries;
+  for (const PageScore& s : scores) entries.emplace_back(s.score, s.page);
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return Format(entries);
+}
+
+// "percent:page ..." in the reverse of the delivery order.
+std::string Format(std::vector<RankedHit> hits) {
+  std::sort(hits.begin(), hits.end(),
+            [](const RankedHit& a, const RankedHit& b) { return b.Before(a); });
+  std::vector<std::pair<std::int64_t, std::int64_t>> entries;
+  for (const RankedHit& hit : hits) entries.emplace_back(hit.percent, hit.page);
+  return Format(entries);
 }
 
 struct ScoreCase {
@@ -127,7 +146,7 @@ TEST_P(SelfScoreTable, IsTheScoreOfThePageHoldingTheQuery) {
   // The same as scoring an index that holds only the query under page 1.
   CWordToIdsContainer alone;
   alone.AddWords(c.query, 1);
-  const ScoreMultimap scores = ScoreMatches(c.query, alone.words());
+  const PageScores scores = ScoreMatches(c.query, alone.words());
   EXPECT_EQ(Format(scores),
             c.query.empty() ? "" : std::to_string(c.expected) + ":1");
 }
@@ -138,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(Queries, SelfScoreTable,
 struct PercentCase {
   const char* name;
   std::vector<std::pair<std::int64_t, std::int64_t>> scores;  // (score, page)
+                                                               // in page order
   std::int64_t self_score;
   const char* expected;  // percent:page, in ranking order
 };
@@ -151,11 +171,11 @@ const PercentCase kPercentCases[] = {
     {"DivisorIsSelfScoreDiv100", {{199, 1}}, 199, "199:1"},
     {"QuotientTruncatesTowardZero", {{210, 1}, {-210, 2}}, 420, "-52:2 52:1"},
     // Equal Percent values keep the order of the scores, equal scores
-    // their own insertion order.
+    // their page order.
     {"EqualPercentKeepsTheOrderOfTheScores",
-     {{211, 4}, {208, 9}, {210, 2}, {210, 1}},
+     {{210, 1}, {210, 2}, {211, 4}, {208, 9}},
      420,
-     "52:9 52:2 52:1 52:4"},
+     "52:9 52:1 52:2 52:4"},
     {"SmallSelfScoreExactRatio", {{60, 1}, {120, 2}}, 60, "100:1 200:2"},
     {"SmallSelfScoreTruncates", {{30, 1}, {50, 2}}, 90, "33:1 55:2"},
     {"SelfScoreOne", {{7, 1}}, 1, "700:1"},
@@ -168,9 +188,9 @@ class PercentTable : public ::testing::TestWithParam<PercentCase> {};
 
 TEST_P(PercentTable, GivesTheRanking) {
   const PercentCase& c = GetParam();
-  ScoreMultimap scores;
-  for (const auto& entry : c.scores) scores.insert(entry);
-  EXPECT_EQ(Format(ToPercentRanking(scores, c.self_score)), c.expected);
+  PageScores scores;
+  for (const auto& [score, page] : c.scores) scores.push_back({page, score});
+  EXPECT_EQ(Format(ToRankedHits(scores, c.self_score)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scores, PercentTable,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "enumerator/search_data_enumerator.h"
+#include "index/id_container.h"
 #include "com/module_lock.h"
 #include "tests/support/com_ptr.h"
 
@@ -311,10 +312,9 @@ TEST(EnumeratorAggregation, GetThisGivesTheInnerObjectsAddress) {
   // The aggregated object works like a standalone one.
   auto* inner = reinterpret_cast<CSearchDataEnumerator*>(
       static_cast<std::intptr_t>(address));
-  inner->Fill(CSearchDataEnumerator::Ranking{{7, 1}},
-              CSearchDataEnumerator::RecordMap{
-                  {1, CTimeURLContainer(5, u"u", u"p", u"t")}},
-              true);
+  CIDContainer records;
+  records.InsertLoaded(1, CTimeURLContainer(5, u"u", u"p", u"t"));
+  inner->Fill({{7, 0, 1}}, records.Snapshot());
   _URL_DATE_IA_S data{};
   ASSERT_EQ(enumerator->Next(&data), S_OK);
   EXPECT_EQ(data.Time, 5);

@@ -2,12 +2,15 @@
 // and enumerators filled from short tables.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "enumerator/search_data_enumerator.h"
+#include "index/id_container.h"
 #include "tests/support/com_ptr.h"
 #include "tests/support/search_hits.h"
 
@@ -31,29 +34,36 @@ inline Hit HitOf(std::int64_t page, std::int32_t percent) {
   return {record.m_time, record.m_url, record.m_path, record.m_title, percent};
 }
 
-// (relevance, page) entries, inserted in the order given.
+// (relevance, page) entries. Of equal relevance the later row comes first,
+// as the later of two equal relevances has the higher score.
 using RankingRows = std::vector<std::pair<std::int64_t, std::int64_t>>;
 
-inline CSearchDataEnumerator::Ranking RankingOf(const RankingRows& rows) {
-  CSearchDataEnumerator::Ranking ranking;
-  for (const auto& row : rows) ranking.insert(row);
-  return ranking;
+inline std::vector<RankedHit> RankingOf(const RankingRows& rows) {
+  std::vector<RankedHit> hits;
+  for (const auto& [relevance, page] : rows) {
+    hits.push_back({relevance, static_cast<std::int64_t>(hits.size()), page});
+  }
+  return hits;
 }
 
-inline CSearchDataEnumerator::RecordMap RecordsOf(
-    const std::vector<std::int64_t>& pages) {
-  CSearchDataEnumerator::RecordMap records;
-  for (std::int64_t page : pages) records.emplace(page, RecordOf(page));
-  return records;
+// A snapshot of an index holding the records of `pages`; one that held
+// records when `had_records`, with a record no hit names if need be.
+inline std::shared_ptr<const RecordSnapshot> RecordsOf(
+    const std::vector<std::int64_t>& pages, bool had_records = true) {
+  CIDContainer records;
+  for (std::int64_t page : pages) records.InsertLoaded(page, RecordOf(page));
+  if (had_records && pages.empty()) {
+    records.InsertLoaded(INT64_MAX, RecordOf(INT64_MAX));
+  }
+  return records.Snapshot();
 }
 
-// A new standalone enumerator filled with `rows` and the records of `pages`;
-// the index is taken to have held records when `pages` is not empty.
+// A new standalone enumerator filled with `rows` and the records of `pages`.
 inline ComPtr<CSearchDataEnumerator> FilledEnumerator(
     const RankingRows& rows, const std::vector<std::int64_t>& pages) {
   ComPtr<CSearchDataEnumerator> enumerator;
   if (CSearchDataEnumerator::Create(enumerator.out()) == S_OK) {
-    enumerator->Fill(RankingOf(rows), RecordsOf(pages), !pages.empty());
+    enumerator->Fill(RankingOf(rows), RecordsOf(pages, false));
   }
   return enumerator;
 }

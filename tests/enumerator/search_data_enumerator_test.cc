@@ -110,8 +110,8 @@ TEST_P(NextTable, DeliversTheStepsInOrder) {
   const NextCase& c = GetParam();
   ComPtr<CSearchDataEnumerator> enumerator;
   ASSERT_EQ(CSearchDataEnumerator::Create(enumerator.out()), S_OK);
-  enumerator->Fill(testing::RankingOf(c.ranking), testing::RecordsOf(c.records),
-                   c.index_had_records);
+  enumerator->Fill(testing::RankingOf(c.ranking),
+                   testing::RecordsOf(c.records, c.index_had_records));
   for (std::size_t i = 0; i < c.steps.size(); ++i) {
     const Step& step = c.steps[i];
     Hit hit;
@@ -162,13 +162,13 @@ TEST(EnumeratorNext, LeavesDataUntouchedWhenItDeliversNothing) {
 TEST(EnumeratorNext, FillsEveryFieldWithNewStrings) {
   ComPtr<CSearchDataEnumerator> enumerator;
   ASSERT_EQ(CSearchDataEnumerator::Create(enumerator.out()), S_OK);
-  CSearchDataEnumerator::RecordMap records;
+  CIDContainer records;
   // Empty strings come out as empty, non-null BSTRs; every unit of a stored
   // string arrives, an embedded NUL included; the time keeps all 64 bits.
-  records.emplace(1, CTimeURLContainer(INT64_MIN, u"", u"", u""));
-  records.emplace(2, CTimeURLContainer(-1, std::u16string(u"u\0rl", 4),
-                                       u"p\u00E4th", u"t\U0001F600"));
-  enumerator->Fill(testing::RankingOf({{1, 1}, {2, 2}}), records, true);
+  records.InsertLoaded(1, CTimeURLContainer(INT64_MIN, u"", u"", u""));
+  records.InsertLoaded(2, CTimeURLContainer(-1, std::u16string(u"u\0rl", 4),
+                                            u"p\u00E4th", u"t\U0001F600"));
+  enumerator->Fill(testing::RankingOf({{1, 1}, {2, 2}}), records.Snapshot());
 
   _URL_DATE_IA_S first{};
   ASSERT_EQ(enumerator->Next(&first), S_OK);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+
+#include "platform/utf8.h"
 
 namespace qoinfo {
 namespace {
@@ -142,6 +145,50 @@ TEST(CIDContainer, AgreesWithLinearScanOnRandomOperations) {
         ASSERT_EQ(ids.RemoveRecord(scanned), scanned != 0);
     }
   }
+}
+
+}  // namespace
+}  // namespace qoinfo
+
+namespace qoinfo {
+namespace {
+
+// What a snapshot finds for a page: its URL, or "-" for no record.
+std::string Seen(const RecordSnapshot& snapshot, std::int64_t id) {
+  std::string url = "-";
+  snapshot.Visit(id, [&](const CTimeURLContainer& record) {
+    url = platform::Utf16ToUtf8(record.m_url);
+  });
+  return url;
+}
+
+TEST(RecordSnapshots, SeeTheRecordsAsTheyWereWhenTaken) {
+  CIDContainer ids;
+  ids.AddRecord(Visit(1, u"a"));  // 1
+  ids.AddRecord(Visit(2, u"b"));  // 2
+  auto first = ids.Snapshot();
+  ids.RemoveRecord(1);
+  ids.AddRecord(Visit(3, u"c"));  // 3
+  const auto second = ids.Snapshot();
+  ids.RemoveRecord(2);
+  // A counter lagging behind (as a damaged file may leave it) reissues a
+  // removed identifier: to the snapshots it is another page.
+  ids.SetLastId(0);
+  EXPECT_EQ(ids.AddRecord(Visit(4, u"d")), 1);
+  const auto third = ids.Snapshot();
+  EXPECT_EQ(Seen(*first, 1) + Seen(*first, 2) + Seen(*first, 3), "ab-");
+  EXPECT_EQ(Seen(*second, 1) + Seen(*second, 2) + Seen(*second, 3), "-bc");
+  EXPECT_EQ(Seen(*third, 1) + Seen(*third, 2) + Seen(*third, 3), "d-c");
+  // Closing the oldest prunes only what no open snapshot needs.
+  first.reset();
+  EXPECT_EQ(Seen(*second, 1) + Seen(*second, 2) + Seen(*second, 3), "-bc");
+  EXPECT_EQ(Seen(*third, 1) + Seen(*third, 2) + Seen(*third, 3), "d-c");
+  first = ids.Snapshot();
+  // Replacing the records wholesale leaves every snapshot as it was.
+  ids = CIDContainer();
+  EXPECT_EQ(Seen(*first, 1) + Seen(*second, 2) + Seen(*third, 1), "dbd");
+  EXPECT_TRUE(ids.Snapshot()->empty());
+  EXPECT_FALSE(first->empty());
 }
 
 }  // namespace
