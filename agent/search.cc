@@ -133,25 +133,25 @@ PageScores ScoreMatches(const WordCountMap& query,
     Postings::const_iterator next;
     Postings::const_iterator end;
     std::size_t length;
+    const Postings* postings;
   };
   std::vector<PostingsCursor> lists;
-  std::size_t postings = 0;
   for (const auto& [word, count] : query) {
     const auto found = words.find(word);
     if (found != words.end() && !found->second.empty()) {
-      lists.push_back(
-          {found->second.begin(), found->second.end(), word.size()});
-      postings += found->second.size();
+      lists.push_back({found->second.begin(), found->second.end(), word.size(),
+                       &found->second});
     }
   }
   PageScores scores;
-  scores.reserve(lists.size() == 1 ? postings : 0);
   ScoreFolder folder(&scores);
   if (lists.size() == 1) {
-    for (PostingsCursor& list = lists.front(); list.next != list.end;
-         ++list.next) {
-      folder.Add(list.next->first, Weight(list.length, list.next->second));
-    }
+    // One word: its postings are the pages, in order.
+    const PostingsCursor& list = lists.front();
+    scores.reserve(list.postings->size());
+    list.postings->ForEach([&](std::int64_t page, std::int32_t count) {
+      folder.Add(page, Weight(list.length, count));
+    });
     folder.Finish();
     return scores;
   }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <vector>
+
 namespace qoinfo {
 namespace {
 
@@ -83,6 +87,30 @@ TEST(PostingList, KeepsIdentifiersSortedAndUnique) {
   EXPECT_EQ(list.size(), 3u);
   // An initializer list in any order, duplicates keeping the first.
   EXPECT_EQ((PostingList{{2, 1}, {1, 1}, {2, 5}}), (PostingList{{1, 1}, {2, 1}}));
+}
+
+// Identifiers kept in 32 bits until one does not fit; then every entry
+// keeps its value and place, whichever identifier came first.
+TEST(PostingList, WidensForIdentifiersBeyond32Bits) {
+  constexpr std::int64_t kTop = UINT32_MAX;
+  for (const std::int64_t wide : {kTop + 1, INT64_MAX, std::int64_t{-1}}) {
+    PostingList list{{kTop, 1}, {0, 2}};
+    EXPECT_EQ(list.erase(wide), 0u);
+    EXPECT_EQ(list.find(wide), list.end());
+    EXPECT_TRUE(list.emplace(wide, 3));
+    const PostingList copy = list;
+    std::vector<std::pair<std::int64_t, std::int32_t>> seen;
+    copy.ForEach([&](std::int64_t id, std::int32_t count) {
+      seen.emplace_back(id, count);
+    });
+    EXPECT_EQ(std::vector(list.begin(), list.end()), seen);
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(list.find(wide)->second, 3);
+    EXPECT_EQ(list.find(kTop)->second, 1);
+    EXPECT_EQ(list.erase(kTop), 1u);
+    EXPECT_EQ(list.size(), 2u);
+  }
 }
 
 }  // namespace
