@@ -1,45 +1,47 @@
 #include "agent/word_extraction.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/hresult_error.h"
 #include "platform/text_case.h"
-#include "platform/wide_regex.h"
+#include "platform/white_space_units.h"
 #include "platform/wide_string.h"
 
 namespace qoinfo {
 namespace {
 
-using TokenIterator =
-    boost::regex_token_iterator<platform::RegexString::const_iterator,
-                                platform::RegexChar,
-                                platform::WideRegex::traits_type>;
-
-const platform::WideRegex& WhiteSpaceRuns() {
-  static const platform::RegexChar kPattern[] = {'\\', 's', '+', 0};
-  static const platform::WideRegex pattern(kPattern);
-  return pattern;
+// Calls `visit` with each token of `text`, in text order: the runs between
+// white space, with an empty token first when the text starts with white
+// space and none after white space at its end (what splitting at the
+// pattern \s+ gives; the tests hold the two to each other).
+template <typename Visit>
+void ForEachToken(std::u16string_view text, Visit&& visit) {
+  std::size_t at = 0;
+  if (!text.empty() && platform::IsSplitSpace(text[0])) visit(text.substr(0, 0));
+  while (at < text.size()) {
+    while (at < text.size() && platform::IsSplitSpace(text[at])) ++at;
+    if (at == text.size()) break;
+    const std::size_t start = at;
+    while (at < text.size() && !platform::IsSplitSpace(text[at])) ++at;
+    visit(text.substr(start, at - start));
+  }
 }
 
-// Calls `visit` with each token of `text`, in text order.
-template <typename Visit>
-void ForEachToken(const std::u16string& text, Visit&& visit) {
-  // The regex works on the platform's 16-bit unit type; on POSIX that is
-  // char16_t itself and no copy is made.
-  const platform::RegexString* subject;
-  platform::RegexString converted;
-  if constexpr (std::is_same_v<platform::RegexString, std::u16string>) {
-    subject = &text;
-  } else {
-    converted.assign(text.begin(), text.end());
-    subject = &converted;
+std::u16string_view TrimmedView(std::u16string_view token) {
+  std::size_t lead = 0;
+  while (lead < token.size() && IsSeparator(token[lead])) ++lead;
+  std::size_t trail = 0;
+  while (trail < token.size() - lead &&
+         IsSeparator(token[token.size() - 1 - trail])) {
+    ++trail;
   }
-  TokenIterator token(subject->begin(), subject->end(), WhiteSpaceRuns(), -1);
-  for (const TokenIterator end; token != end; ++token) {
-    visit(std::u16string(token->first, token->second));
-  }
+  return token.substr(lead, token.size() - lead - trail);
 }
 
 }  // namespace
@@ -49,33 +51,37 @@ bool IsSeparator(char16_t unit) {
 }
 
 std::u16string TrimSeparators(const std::u16string& token) {
-  std::size_t lead = 0;
-  while (lead < token.size() && IsSeparator(token[lead])) ++lead;
-  std::size_t trail = 0;
-  while (trail < token.size() && IsSeparator(token[token.size() - 1 - trail])) {
-    ++trail;
-  }
-  // For a token of separators only, lead + trail exceeds the length and the
-  // result is empty.
-  if (lead + trail >= token.size()) return std::u16string();
-  return token.substr(lead, token.size() - trail - lead);
+  return std::u16string(TrimmedView(token));
 }
 
 void SplitAtWhiteSpace(const std::u16string& text,
                        std::vector<std::u16string>* tokens) {
-  ForEachToken(text, [&](std::u16string token) {
-    tokens->push_back(std::move(token));
+  ForEachToken(text, [&](std::u16string_view token) {
+    tokens->emplace_back(token);
   });
 }
 
 void CountWordsOfLoweredText(const std::u16string& lowered,
                              WordCountMap* counts) {
   if (lowered.empty()) return;
-  ForEachToken(lowered, [&](const std::u16string& token) {
-    std::int32_t& count = (*counts)[TrimSeparators(token)];
-    // A count saturates rather than overflowing its 32 bits.
-    if (count < std::numeric_limits<std::int32_t>::max()) ++count;
+  // Counted over views into the text first, so that each distinct word is
+  // copied once; then filed in word order.
+  std::unordered_map<std::u16string_view, std::int64_t> seen;
+  ForEachToken(lowered, [&](std::u16string_view token) {
+    ++seen[TrimmedView(token)];
   });
+  std::vector<std::pair<std::u16string_view, std::int64_t>> sorted(
+      seen.begin(), seen.end());
+  std::sort(sorted.begin(), sorted.end());
+  auto hint = counts->begin();
+  for (const auto& [word, times] : sorted) {
+    hint = counts->try_emplace(hint, std::u16string(word), 0);
+    // A count saturates rather than overflowing its 32 bits.
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    hint->second = static_cast<std::int32_t>(
+        std::min(kMax, std::int64_t{hint->second} + times));
+    ++hint;
+  }
 }
 
 WordCountMap ExtractWords(BSTR text) {

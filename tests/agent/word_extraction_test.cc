@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
+#include <random>
 
+#include "platform/wide_regex.h"
 #include "platform/wide_string.h"
 #include "tests/support/word_map_format.h"
 
@@ -140,6 +143,57 @@ TEST(IsSeparator, ExactlyTheNineUnits) {
   EXPECT_FALSE(IsSeparator(u'\0'));
   EXPECT_FALSE(IsSeparator(u'-'));
   EXPECT_FALSE(IsSeparator(u'\''));
+}
+
+// The split the words were defined by: the pattern \s+ over the platform's
+// regular-expression traits, keeping the text between matches.
+std::vector<std::u16string> SplitByPattern(const std::u16string& text) {
+  using TokenIterator =
+      boost::regex_token_iterator<platform::RegexString::const_iterator,
+                                  platform::RegexChar,
+                                  platform::WideRegex::traits_type>;
+  static const platform::RegexChar kPattern[] = {'\\', 's', '+', 0};
+  static const platform::WideRegex pattern(kPattern);
+  const platform::RegexString subject(text.begin(), text.end());
+  std::vector<std::u16string> tokens;
+  TokenIterator token(subject.begin(), subject.end(), pattern, -1);
+  for (const TokenIterator end; token != end; ++token) {
+    tokens.emplace_back(token->first, token->second);
+  }
+  return tokens;
+}
+
+std::vector<std::u16string> Split(const std::u16string& text) {
+  std::vector<std::u16string> tokens;
+  SplitAtWhiteSpace(text, &tokens);
+  return tokens;
+}
+
+// Every code unit, alone and in runs, at the start, inside and at the end.
+TEST(SplitAtWhiteSpace, EveryUnitSplitsAsThePatternDoes) {
+  int spaces = 0;
+  for (unsigned unit = 0; unit < 65536; ++unit) {
+    const std::u16string u(1, static_cast<char16_t>(unit));
+    for (const std::u16string& text : {u + u"x", u"a" + u + u"b" + u + u}) {
+      ASSERT_EQ(Split(text), SplitByPattern(text)) << "unit " << unit;
+    }
+    spaces += Split(u + u"x").size() == 2;
+  }
+#if !defined(_WIN32)
+  EXPECT_EQ(spaces, 25);  // the Unicode White_Space set
+#endif
+}
+
+TEST(SplitAtWhiteSpace, RandomTextsSplitAsThePatternDoes) {
+  const char16_t kUnits[] = {u'a', u'b', u' ', u'\t', u'\n', u'\x1c', u'\x85',
+                             u'\xa0', u'\u2000', u'\u200b', u'\u3000', u'.',
+                             u'\xd83d', u'\xde00', u'\0', u'\xfeff'};
+  std::mt19937 random(17);
+  for (int i = 0; i < 20000; ++i) {
+    std::u16string text(random() % 12, u' ');
+    for (char16_t& unit : text) unit = kUnits[random() % std::size(kUnits)];
+    ASSERT_EQ(Split(text), SplitByPattern(text));
+  }
 }
 
 TEST(SplitAtWhiteSpace, FollowsTokenIteratorRules) {
