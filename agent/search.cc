@@ -93,7 +93,7 @@ HRESULT FillWithAnswer(BSTR what, const CIDContainer& records,
     std::vector<RankedHit> hits;
     // A self-score of 0 or less ranks nothing, so nothing is scored.
     if (self_score > 0) {
-      hits = ToRankedHits(ScoreMatches(query, words.words()), self_score);
+      hits = ToRankedHits(ScoreMatches(query, words), self_score);
     }
     enumerator->Fill(std::move(hits), records.Snapshot());
     return S_OK;
@@ -125,8 +125,12 @@ HRESULT Search(BSTR what, ISearchDataEnumerator** result,
   return S_OK;
 }
 
-PageScores ScoreMatches(const WordCountMap& query,
-                        const CWordToIdsContainer::WordMap& words) {
+namespace {
+
+template <typename Skip>
+PageScores ScoreMatchesSkipping(const WordCountMap& query,
+                                const CWordToIdsContainer::WordMap& words,
+                                Skip&& skip) {
   // The postings of the query's words, in word order; words the index does
   // not hold play no part.
   struct PostingsCursor {
@@ -150,7 +154,7 @@ PageScores ScoreMatches(const WordCountMap& query,
     const PostingsCursor& list = lists.front();
     scores.reserve(list.postings->size());
     list.postings->ForEach([&](std::int64_t page, std::int32_t count) {
-      folder.Add(page, Weight(list.length, count));
+      if (!skip(page)) folder.Add(page, Weight(list.length, count));
     });
     folder.Finish();
     return scores;
@@ -167,11 +171,27 @@ PageScores ScoreMatches(const WordCountMap& query,
     const auto [page, i] = heads.top();
     heads.pop();
     PostingsCursor& list = lists[i];
-    folder.Add(page, Weight(list.length, list.next->second));
+    if (!skip(page)) folder.Add(page, Weight(list.length, list.next->second));
     if (++list.next != list.end) heads.emplace(list.next->first, i);
   }
   folder.Finish();
   return scores;
+}
+
+}  // namespace
+
+PageScores ScoreMatches(const WordCountMap& query,
+                        const CWordToIdsContainer::WordMap& words) {
+  return ScoreMatchesSkipping(query, words,
+                              [](std::int64_t) { return false; });
+}
+
+PageScores ScoreMatches(const WordCountMap& query,
+                        const CWordToIdsContainer& words) {
+  if (!words.HasRemoved()) return ScoreMatches(query, words.postings_of_search());
+  return ScoreMatchesSkipping(
+      query, words.postings_of_search(),
+      [&words](std::int64_t page) { return words.IsRemoved(page); });
 }
 
 std::int64_t SelfScore(const WordCountMap& query) {

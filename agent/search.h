@@ -42,7 +42,10 @@ HRESULT Search(BSTR what, ISearchDataEnumerator** result,
 // One entry per page of `words` holding at least one word of `query`.
 // Reads only the postings of the query's words.
 PageScores ScoreMatches(const WordCountMap& query,
-                           const CWordToIdsContainer::WordMap& words);
+                        const CWordToIdsContainer::WordMap& words);
+// The same over the index, its pages noted as removed left out.
+PageScores ScoreMatches(const WordCountMap& query,
+                        const CWordToIdsContainer& words);
 
 // The score a page consisting of the query itself would get: 30 x the number
 // of UTF-16 units in the query's words, counted with their repetitions.

@@ -36,6 +36,11 @@ class Engine {
   // the engine's own directory. Returns the bytes the index takes on disk.
   virtual std::uint64_t Save() = 0;
   virtual void Load() = 0;
+  // The (page, word) entries of the index; 0 when the engine cannot tell.
+  virtual std::uint64_t Postings() const { return 0; }
+  // Removes the page added as the `index`-th (from 0), as the agent does
+  // when the history drops it; false when the engine does not measure it.
+  virtual bool Forget(std::size_t /*index*/) { return false; }
 };
 
 // Our agent's index in `directory`.

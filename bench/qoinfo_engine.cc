@@ -44,6 +44,20 @@ class QoInfoEngine final : public Engine {
     return DiskUsage(directory_ + "/1.hcpa") + DiskUsage(directory_ + "/2.hcpb");
   }
 
+  std::uint64_t Postings() const override {
+    std::uint64_t postings = 0;
+    for (const auto& [word, list] : words_.words()) postings += list.size();
+    return postings;
+  }
+
+  // Pages get identifiers 1, 2, ... in the order they were added.
+  bool Forget(std::size_t index) override {
+    const auto id = static_cast<std::int64_t>(index) + 1;
+    words_.RemoveId(id);
+    records_.RemoveRecord(id);
+    return true;
+  }
+
   void Load() override {
     records_ = CIDContainer();
     words_ = CWordToIdsContainer();

@@ -21,6 +21,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "bench/engine.h"
 
 namespace {
@@ -192,6 +194,35 @@ int main(int argc, char** argv) {
   engine->Load();
   const double load_seconds = Seconds(Clock::now() - start);
 
+  // What the same bytes cost as one plain file: written and flushed, then
+  // read back (from the page cache, as the load above reads the saved files).
+  double plain_write_seconds = 0, plain_read_seconds = 0;
+  if (engine_name == "ours") {
+    const std::string plain = directory + "/plain.bin";
+    std::vector<char> block(1 << 20, 'x');
+    start = Clock::now();
+    std::FILE* out = std::fopen(plain.c_str(), "wb");
+    for (std::uint64_t left = disk_bytes; out != nullptr && left > 0;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+      std::fwrite(block.data(), 1, n, out);
+      left -= n;
+    }
+    if (out != nullptr) {
+      std::fflush(out);
+      fsync(fileno(out));
+      std::fclose(out);
+    }
+    plain_write_seconds = Seconds(Clock::now() - start);
+    start = Clock::now();
+    if (std::FILE* in = std::fopen(plain.c_str(), "rb")) {
+      while (std::fread(block.data(), 1, block.size(), in) == block.size()) {
+      }
+      std::fclose(in);
+    }
+    plain_read_seconds = Seconds(Clock::now() - start);
+    std::filesystem::remove(plain);
+  }
+
   // The index read back answers every query with as many hits as before.
   bool reload_matches = true;
   std::map<std::string, std::size_t> seen;
@@ -203,6 +234,16 @@ int main(int argc, char** argv) {
     }
   }
 
+  const std::uint64_t postings = engine->Postings();
+  // Forgetting pages spread over the index, one at a time.
+  std::vector<double> forget_ms;
+  for (std::size_t k = 0; k < 100; ++k) {
+    const auto page = (k * 7919 * (pages / 100 + 1)) % pages;
+    start = Clock::now();
+    if (!engine->Forget(page)) break;
+    forget_ms.push_back(Seconds(Clock::now() - start) * 1e3);
+  }
+
   std::ostringstream out;
   out << "{\"engine\":" << Json(engine_name) << ",\"pages\":" << pages
       << ",\"index_seconds\":" << Seconds(index_time)
@@ -212,7 +253,12 @@ int main(int argc, char** argv) {
       << ",\"reload_matches\":" << (reload_matches ? "true" : "false")
       << ",\"index_rss_bytes\":" << (indexed_rss - std::min(indexed_rss, baseline_rss))
       << ",\"peak_rss_bytes\":" << MemoryFromStatus("VmHWM:")
-      << ",\"baseline_rss_bytes\":" << baseline_rss << ",\"queries\":{";
+      << ",\"baseline_rss_bytes\":" << baseline_rss
+      << ",\"postings\":" << postings
+      << ",\"plain_write_seconds\":" << plain_write_seconds
+      << ",\"plain_read_seconds\":" << plain_read_seconds
+      << ",\"forget_p50_ms\":" << Percentile(forget_ms, 0.5)
+      << ",\"forget_p99_ms\":" << Percentile(forget_ms, 0.99) << ",\"queries\":{";
   bool first = true;
   for (const auto& [kind, times] : first_page) {
     out << (first ? "" : ",") << Json(kind) << ":{\"first_p50_ms\":" << Percentile(times, 0.5)

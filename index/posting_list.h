@@ -122,6 +122,18 @@ class PostingList {
     return FitsNarrow(id) ? Erase(m_narrow, id) : 0;
   }
 
+  // Removes every entry whose identifier `remove(id)` accepts; the number
+  // removed.
+  template <typename Remove>
+  std::size_t erase_if(Remove&& remove) {
+    return m_wide ? std::erase_if(*m_wide, [&](const value_type& e) {
+                      return remove(e.first);
+                    })
+                  : std::erase_if(m_narrow, [&](const Narrow& e) {
+                      return remove(static_cast<std::int64_t>(e.id));
+                    });
+  }
+
   const_iterator find(std::int64_t id) const {
     if (m_wide) {
       const auto at = LowerBound(*m_wide, id);

@@ -7,14 +7,17 @@ namespace qoinfo {
 CWordToIdsContainer& CWordToIdsContainer::operator=(
     const CWordToIdsContainer& other) {
   if (this != &other) {
-    WordMap copy = other.m_words;
+    WordMap copy = other.words();
     m_words.swap(copy);
+    m_removed.clear();
   }
   return *this;
 }
 
 void CWordToIdsContainer::AddWords(const WordCountMap& counts,
                                    std::int64_t id) {
+  // A page filed again must not meet its own removed postings.
+  if (m_removed.Contains(id)) Purge();
   for (const auto& [word, count] : counts) {
     const auto position = m_words.lower_bound(word);
     if (position == m_words.end() || position->first != word) {
@@ -26,11 +29,21 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
 }
 
 void CWordToIdsContainer::RemoveId(std::int64_t id) {
-  for (auto& [word, postings] : m_words) postings.erase(id);
+  m_removed.Insert(id);
+  if (m_removed.size() >= kPurgeAt) Purge();
+}
+
+void CWordToIdsContainer::Purge() const {
+  if (m_removed.empty()) return;
+  for (auto& [word, postings] : m_words) {
+    postings.erase_if([this](std::int64_t id) { return m_removed.Contains(id); });
+  }
+  m_removed.clear();
 }
 
 
 void CWordToIdsContainer::Write(StreamWriter& writer) const {
+  Purge();
   writer.PutFixed32(static_cast<std::uint32_t>(m_words.size()));
   for (const auto& [word, postings] : m_words) {
     writer.PutFixed32(static_cast<std::uint32_t>(postings.size()));
@@ -43,6 +56,7 @@ void CWordToIdsContainer::Write(StreamWriter& writer) const {
 }
 
 void CWordToIdsContainer::Read(StreamReader& reader) {
+  Purge();
   constexpr std::uint64_t kPostingBytes = 12;
   std::uint32_t word_count = 0;
   if (!reader.ReadFixed32(&word_count, "the word count")) return;

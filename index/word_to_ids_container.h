@@ -1,14 +1,22 @@
 // CWordToIdsContainer: the inverted index. Each word maps to the pages whose
 // text holds it, with the word's occurrence count in that page. Words are
 // filed as given (already lowered and trimmed) and never leave the index;
-// only page identifiers leave their inner maps. Not thread-safe: the owner
-// serialises all calls.
+// only page identifiers leave their inner maps.
+//
+// Taking a page out would mean a walk over every word (the index does not
+// know a page's words). So a removal is only noted, in a set that searches
+// consult (postings_of_search(), IsRemoved()); the noted pages leave the
+// postings together in one walk once kPurgeAt are noted, and before anything
+// reads the postings whole (words(), GetWords(), Write) or a removed page
+// is filed again. What every reader sees is as if each removal had walked.
+// Not thread-safe: the owner serialises all calls, const ones included.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
 
+#include "index/page_id_set.h"
 #include "index/posting_list.h"
 #include "index/stream_io.h"
 #include "index/word_count_map.h"
@@ -32,9 +40,19 @@ class CWordToIdsContainer {
   // Takes `id` out of every word's postings; emptied words stay.
   void RemoveId(std::int64_t id);
   // A full copy of the index.
-  WordMap GetWords() const { return m_words; }
+  WordMap GetWords() const { return words(); }
 
-  const WordMap& words() const { return m_words; }
+  const WordMap& words() const {
+    Purge();
+    return m_words;
+  }
+  // For searches: the postings, in which pages that IsRemoved() may remain.
+  const WordMap& postings_of_search() const { return m_words; }
+  bool IsRemoved(std::int64_t id) const { return m_removed.Contains(id); }
+  bool HasRemoved() const { return !m_removed.empty(); }
+
+  // Removals noted before the postings are walked to take them out.
+  static constexpr std::size_t kPurgeAt = 4096;
 
   // The number of words, then for each word in word order: the number of
   // its identifiers, each identifier with its count in identifier order, and
@@ -47,7 +65,11 @@ class CWordToIdsContainer {
 
 
  private:
-  WordMap m_words;
+  // Takes the noted pages out of every word's postings.
+  void Purge() const;
+
+  mutable WordMap m_words;
+  mutable PageIdSet m_removed;
 };
 
 }  // namespace qoinfo

@@ -106,8 +106,10 @@ Answer ReferenceSearch(std::u16string_view query_text, const Index& live) {
   alone.AddWords(query, 1);
   const Multimap self = ReferenceScoreMatches(query, alone.GetWords());
   const std::int64_t self_score = self.begin()->first;
+  // A copy, so that the live index keeps the removals it has only noted.
+  const CWordToIdsContainer words = live.words;
   const Multimap ranking = ReferencePercents(
-      ReferenceScoreMatches(query, live.words.GetWords()), self_score);
+      ReferenceScoreMatches(query, words.GetWords()), self_score);
   const CIDContainer::RecordMap records = live.records.GetRecords();
 
   // The enumerator, walked from the end of the ranking.
