@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 #include "tools/qoinfo/words_command.h"
 
 namespace qoinfo::tools {

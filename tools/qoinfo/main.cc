@@ -10,7 +10,7 @@
 #include "platform/utf8_main.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 #include "tools/qoinfo/session.h"
 
 namespace qoinfo::tools {
