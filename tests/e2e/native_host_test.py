@@ -129,6 +129,8 @@ ROWS = [
     ("a title that is a number", {**VISIT, "id": 18, "title": 5}, error("E_INVALIDARG", 18, "'title'")),
     ("an id that is neither number nor string", {"id": True, "type": "search", "query": "a"},
      error("E_INVALIDARG", None, "'id'")),
+    ("an id too long to carry back", {"id": "i" * 257, "type": "search", "query": "a"},
+     error("E_INVALIDARG", None, "'id'")),
     ("limit 0", {"id": 19, "type": "search", "query": "a", "limit": 0}, error("E_INVALIDARG", 19)),
     ("limit above 100", {"id": 20, "type": "search", "query": "a", "limit": 101},
      error("E_INVALIDARG", 20)),

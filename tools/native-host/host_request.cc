@@ -68,12 +68,14 @@ bool ParseHostRequest(std::string_view message, HostRequest* request,
     return false;
   }
   if (const auto id = object.find("id"); id != object.end()) {
-    if (id->second.kind == Kind::kString) {
+    if (id->second.kind == Kind::kString &&
+        id->second.text.size() <= kMaxIdBytes) {
       request->id_json = JsonQuote(id->second.text);
     } else if (id->second.kind == Kind::kNumber && id->second.whole) {
       request->id_json = std::to_string(id->second.integer);
     } else {
-      *error = "'id' must be a whole number or a string";
+      *error = "'id' must be a whole number or a string of at most " +
+               std::to_string(kMaxIdBytes) + " bytes";
       return false;
     }
   }

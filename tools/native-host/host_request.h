@@ -7,6 +7,7 @@
 // host does not know are ignored.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ inline constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 // Hits in a search reply: `limit` when given, else the default.
 inline constexpr std::int64_t kDefaultHits = 20;
 inline constexpr std::int64_t kMaxHits = 100;
+// A longer id is refused: every reply carries it.
+inline constexpr std::size_t kMaxIdBytes = 256;
 
 struct HostRequest {
   enum class Type { kVisit, kSearch, kForget };

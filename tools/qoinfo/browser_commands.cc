@@ -2,6 +2,9 @@
 // that let the browsers start qoinfo-native-host for our extension, written
 // at user level where each browser looks (manifest_places.h), and removed.
 #include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "host/atomic_file.h"
 #include "platform/file_system.h"

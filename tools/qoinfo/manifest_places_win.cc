@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "host/windows/windows_registry_win.h"
