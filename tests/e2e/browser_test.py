@@ -13,7 +13,6 @@ from the agent.
     browser_test.py [--screenshots DIR] [--chromium PROGRAM] LINUX_BIN_DIR
 Ends with "N passed, N failed"."""
 
-import argparse
 import base64
 import functools
 import hashlib
@@ -31,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from devtools_pipe import Browser, DevToolsError  # noqa: E402
 from native_host_test import percent  # noqa: E402
-from private_bus import rerun_in_private_bus  # noqa: E402
+from private_bus import main_in_private_bus  # noqa: E402
 
 TEXT_LIMIT = 500000  # capture.js cuts page texts here
 
@@ -85,6 +84,7 @@ def extension_id(manifest):
 
 def client(args):
     linux = args.linux
+    os.makedirs(args.screenshots, exist_ok=True)
     results = []
 
     def check(name, condition, detail=""):
@@ -256,22 +256,14 @@ def client(args):
     return 1 if failed else 0
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--in-bus", action="store_true")
+def options(parser):
     parser.add_argument("--screenshots",
                         default=os.path.join(HERE, "..", "..", "build", "test-logs", "browser"))
     parser.add_argument("--chromium", default="chromium")
-    parser.add_argument("linux")
-    args = parser.parse_args()
-    args.linux = os.path.abspath(args.linux)
-    args.screenshots = os.path.abspath(args.screenshots)
-    os.makedirs(args.screenshots, exist_ok=True)
-    if args.in_bus:
-        return client(args)
-    return rerun_in_private_bus(__file__, args.linux, ["--screenshots", args.screenshots,
-                                                       "--chromium", args.chromium])
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main_in_private_bus(
+        __file__, client, options,
+        lambda args: ["--screenshots", os.path.abspath(args.screenshots),
+                      "--chromium", args.chromium]))

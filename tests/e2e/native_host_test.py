@@ -9,7 +9,6 @@ inside a frame, and a bus without the server, run in processes of their own.
     native_host_test.py LINUX_BIN_DIR
 Ends with "N passed, N failed"."""
 
-import argparse
 import json
 import os
 import signal
@@ -21,7 +20,7 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from private_bus import rerun_in_private_bus  # noqa: E402
+from private_bus import main_in_private_bus  # noqa: E402
 
 CAP = 4 * 1024 * 1024  # the host's largest message
 
@@ -224,16 +223,5 @@ def client(args):
     return 1 if failed else 0
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--in-bus", action="store_true")
-    parser.add_argument("linux")
-    args = parser.parse_args()
-    args.linux = os.path.abspath(args.linux)
-    if args.in_bus:
-        return client(args)
-    return rerun_in_private_bus(__file__, args.linux, [])
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main_in_private_bus(__file__, client))

@@ -93,22 +93,21 @@ bool Prepare(const std::string& command, const Arguments& args,
   return true;
 }
 
+void ReportPlaceFailure(const std::string& command, bool json, Browser browser,
+                        const ManifestPlace& place, const char* what,
+                        HRESULT hr) {
+  ReportFailure(command, json,
+                std::string(BrowserName(browser)) + ": " + Utf8(place.file) +
+                    " could not be " + what + ": " + DescribeHResult(hr),
+                hr);
+}
+
 std::string RegistryText(const ManifestPlace& place) {
   return place.registry_key.empty() ? std::string()
                                     : "HKCU\\" + Utf8(place.registry_key);
 }
 
-}  // namespace
-
-int RunInstallBrowserCommand(Session&, const Arguments& args) {
-  const std::string command = "install-browser";
-  ParsedArguments parsed;
-  Places places;
-  int status = kExitOk;
-  if (!Prepare(command, args, kInstallUsage, &parsed, &places, &status)) {
-    return status;
-  }
-  const bool json = parsed.Has("--json");
+int Install(const std::string& command, bool json, const Places& places) {
   const std::u16string host = NativeHostProgram();
   if (!platform::FileExists(host)) {
     ReportFailure(command, json,
@@ -122,11 +121,7 @@ int RunInstallBrowserCommand(Session&, const Arguments& args) {
         WriteFileAtomically(place.file, HostManifestJson(browser, Utf8(host)));
     if (SUCCEEDED(hr)) hr = RegisterManifestPlace(place);
     if (FAILED(hr)) {
-      ReportFailure(command, json,
-                    std::string(BrowserName(browser)) + ": " +
-                        Utf8(place.file) +
-                        " could not be written: " + DescribeHResult(hr),
-                    hr);
+      ReportPlaceFailure(command, json, browser, place, "written", hr);
       return kExitFailure;
     }
     const std::string registry = RegistryText(place);
@@ -159,25 +154,13 @@ int RunInstallBrowserCommand(Session&, const Arguments& args) {
   return kExitOk;
 }
 
-int RunUninstallBrowserCommand(Session&, const Arguments& args) {
-  const std::string command = "uninstall-browser";
-  ParsedArguments parsed;
-  Places places;
-  int status = kExitOk;
-  if (!Prepare(command, args, kUninstallUsage, &parsed, &places, &status)) {
-    return status;
-  }
-  const bool json = parsed.Has("--json");
+int Uninstall(const std::string& command, bool json, const Places& places) {
   for (const auto& [browser, place] : places) {
     const bool present = platform::FileExists(place.file);
     HRESULT hr = UnregisterManifestPlace(place);
     if (SUCCEEDED(hr)) hr = platform::RemoveFileDurably(place.file);
     if (FAILED(hr)) {
-      ReportFailure(command, json,
-                    std::string(BrowserName(browser)) + ": " +
-                        Utf8(place.file) +
-                        " could not be removed: " + DescribeHResult(hr),
-                    hr);
+      ReportPlaceFailure(command, json, browser, place, "removed", hr);
       return kExitFailure;
     }
     if (json) {
@@ -195,6 +178,29 @@ int RunUninstallBrowserCommand(Session&, const Arguments& args) {
                  "page.\n";
   }
   return kExitOk;
+}
+
+// Reads the arguments and finds the browsers' places, then acts on them.
+int RunForPlaces(const std::string& command, const Arguments& args,
+                 const char* usage,
+                 int (*act)(const std::string&, bool, const Places&)) {
+  ParsedArguments parsed;
+  Places places;
+  int status = kExitOk;
+  if (!Prepare(command, args, usage, &parsed, &places, &status)) {
+    return status;
+  }
+  return act(command, parsed.Has("--json"), places);
+}
+
+}  // namespace
+
+int RunInstallBrowserCommand(Session&, const Arguments& args) {
+  return RunForPlaces("install-browser", args, kInstallUsage, Install);
+}
+
+int RunUninstallBrowserCommand(Session&, const Arguments& args) {
+  return RunForPlaces("uninstall-browser", args, kUninstallUsage, Uninstall);
 }
 
 }  // namespace qoinfo::tools
