@@ -23,7 +23,10 @@ async function search() {
   const reply = await chrome.runtime.sendMessage({ type: "search", query: text, limit: HITS });
   if (mine !== asked) return;
   if (!reply?.ok) {
-    show([], "QoInfoAgent cannot search: " + (reply?.error ?? "no answer"));
+    const why = reply?.error ?? "no answer";
+    // The browser does not know the host until it is installed.
+    const hint = /native messaging host/i.test(why) ? " (run: qoinfo install-browser)" : "";
+    show([], `QoInfoAgent cannot search: ${why}${hint}`);
     return;
   }
   const count = reply.hits.length;
@@ -72,7 +75,10 @@ function choose(index) {
 
 function open(index) {
   const hit = hits[index];
-  if (hit && isWebAddress(hit.url)) chrome.tabs.create({ url: hit.url });
+  // Pages imported from files (qoinfo import) open too.
+  if (hit && (isWebAddress(hit.url) || hit.url.startsWith("file:"))) {
+    chrome.tabs.create({ url: hit.url });
+  }
 }
 
 async function forgetHit(index) {
