@@ -137,9 +137,13 @@ def client(args):
 
         # Settings: localhost is an excluded site.
         _, options = load(f"{origin}/options.html")
+        # The page reads its settings before it listens; storage answers
+        # in order, so once this read is answered, so is the page's.
         browser.evaluate(options, """
-            document.getElementById('excluded').value = 'localhost\\n';
-            document.getElementById('save').click();""")
+            chrome.storage.local.get(null).then(() => {
+              document.getElementById('excluded').value = 'localhost\\n';
+              document.getElementById('save').click();
+            })""")
         check("the settings page saves the excluded site",
               browser.wait_for(options, "document.getElementById('saved').textContent"))
 
