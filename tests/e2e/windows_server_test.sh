@@ -2,7 +2,7 @@
 # The Windows servers under wine64, in a fresh prefix: QoInfoAgent.exe as a
 # COM local server and as a Windows service, BromHelper.exe as the shared
 # history, their registration read back from the registry, clients of ours
-# (agent_client.exe) and qoinfo.exe reaching them. Wine runs on a virtual
+# (agent_client.exe), qoinfo.exe and the browser's native host reaching them. Wine runs on a virtual
 # display (Xvfb) so that the end of the session reaches the servers' windows.
 #   windows_server_test.sh WIN64_BIN_DIR
 set -u
@@ -107,6 +107,41 @@ timeout 120 "$WINE64" "$windows/qoinfo.exe" forget --time 5 --url http://e/ >for
 check "qoinfo forget through the history server succeeds" test $? = 0
 client v2.out agent search epsilon >/dev/null 2>&1
 check "the server's index lost the page" bash -c "! grep -q '^hit' v2.out && grep -q '^done' v2.out"
+
+# --- the browser's native host through the servers -----------------------------------
+
+# A visit, a search, a malformed frame, a forget: one reply each, nothing
+# else on standard output, which ends with the host (no server holds it).
+timeout 120 "$python" - "$WINE64" "$windows/qoinfo-native-host.exe" >host.out 2>host.err <<'PY'
+import json, struct, subprocess, sys
+def frame(m):
+    b = m if isinstance(m, bytes) else json.dumps(m).encode()
+    return struct.pack("=I", len(b)) + b
+host = subprocess.Popen(sys.argv[1:], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+host.stdin.write(frame({"id": 1, "type": "visit", "time": 7, "url": "https://h/",
+                        "title": "Pâté", "text": "hostword page"}) +
+                 frame({"id": 2, "type": "search", "query": "hostword"}) + frame(b"{") +
+                 frame({"id": 3, "type": "forget", "time": 7, "url": "https://h/"}))
+host.stdin.close()
+out = host.stdout.read()
+while len(out) >= 4:
+    (n,) = struct.unpack("=I", out[:4])
+    print(json.dumps(json.loads(out[4:4 + n]), ensure_ascii=False))
+    out = out[4 + n:]
+print("left", len(out), "exit", host.wait())
+PY
+check "the native host files a visit through the servers" \
+  grep -qF '{"id": 1, "ok": true, "new": true, "indexed": true}' host.out
+check "the native host finds it" grep -qF '"url": "https://h/", "path": "", "title": "Pâté"' host.out
+check "the native host answers a malformed frame and goes on" \
+  bash -c "grep -q '\"ok\": false' host.out && grep -qF '{\"id\": 3, \"ok\": true}' host.out"
+check "the native host's output holds frames only, and ends with it" grep -qx 'left 0 exit 0' host.out
+timeout 120 "$WINE64" "$windows/qoinfo.exe" install-browser --browser chrome >install.out 2>&1
+check "install-browser names the manifest in the user's registry" bash -c \
+  "$(declare -f reg_query); reg_query 'HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\qoinfo.native_host' | grep -q 'qoinfo.native_host.json'"
+timeout 120 "$WINE64" "$windows/qoinfo.exe" uninstall-browser --browser chrome >>install.out 2>&1
+check "uninstall-browser removes the key" bash -c \
+  "$(declare -f has_key); ! has_key 'HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\qoinfo.native_host'"
 
 # --- load: four qoinfo.exe clients at once through the server ---------------------
 

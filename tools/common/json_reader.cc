@@ -1,5 +1,7 @@
 #include "tools/common/json_reader.h"
 
+#include <charconv>
+
 #include "platform/utf8.h"
 
 namespace qoinfo::tools {
@@ -43,6 +45,36 @@ class Parser {
     }
     SkipSpace();
     if (pos_ != text_.size()) return Fail("unexpected text after ']'", error);
+    return true;
+  }
+
+  bool Parse(JsonObject* object, std::string* error) {
+    object->clear();
+    SkipSpace();
+    if (!Take('{')) return Fail("expected '{'", error);
+    SkipSpace();
+    if (!Take('}')) {
+      for (;;) {
+        std::string key;
+        SkipSpace();
+        const std::size_t key_start = pos_;
+        if (!String(&key)) return Fail(problem_, error);
+        SkipSpace();
+        if (!Take(':')) return Fail("expected ':'", error);
+        SkipSpace();
+        JsonValue value;
+        if (!Value(&value)) return Fail(problem_, error);
+        if (!object->emplace(std::move(key), std::move(value)).second) {
+          pos_ = key_start;
+          return Fail("a key given twice", error);
+        }
+        SkipSpace();
+        if (Take('}')) break;
+        if (!Take(',')) return Fail("expected ',' or '}'", error);
+      }
+    }
+    SkipSpace();
+    if (pos_ != text_.size()) return Fail("unexpected text after '}'", error);
     return true;
   }
 
@@ -128,6 +160,62 @@ class Parser {
     *out = platform::Utf16ToUtf8(units);
     return true;
   }
+  bool Value(JsonValue* value) {
+    if (pos_ >= text_.size()) return Problem("expected a value");
+    const char c = text_[pos_];
+    if (c == '"') {
+      value->kind = JsonValue::Kind::kString;
+      return String(&value->text);
+    }
+    if (c == '-' || (c >= '0' && c <= '9')) return Number(value);
+    if (c == '{' || c == '[') {
+      return Problem("a nested object or array is not accepted");
+    }
+    for (const char* word : {"true", "false", "null"}) {
+      if (text_.substr(pos_).starts_with(word)) {
+        pos_ += std::string_view(word).size();
+        value->kind = word[0] == 'n' ? JsonValue::Kind::kNull
+                                     : JsonValue::Kind::kBoolean;
+        value->boolean = word[0] == 't';
+        return true;
+      }
+    }
+    return Problem("expected a value");
+  }
+  // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+  bool Number(JsonValue* value) {
+    const std::size_t start = pos_;
+    auto digits = [this] {
+      const std::size_t from = pos_;
+      while (pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9') {
+        ++pos_;
+      }
+      return pos_ - from;
+    };
+    Take('-');
+    const std::size_t first = pos_;
+    const std::size_t whole_digits = digits();
+    if (whole_digits == 0 || (whole_digits > 1 && text_[first] == '0')) {
+      return Problem("bad number");
+    }
+    bool whole = true;
+    if (Take('.')) {
+      whole = false;
+      if (digits() == 0) return Problem("bad number");
+    }
+    if (Take('e') || Take('E')) {
+      whole = false;
+      if (!Take('+')) Take('-');
+      if (digits() == 0) return Problem("bad number");
+    }
+    value->kind = JsonValue::Kind::kNumber;
+    if (whole) {
+      const auto [end, failure] = std::from_chars(
+          text_.data() + start, text_.data() + pos_, value->integer);
+      value->whole = failure == std::errc() && end == text_.data() + pos_;
+    }
+    return true;
+  }
   bool Problem(const char* what) {
     problem_ = what;
     return false;
@@ -143,6 +231,11 @@ class Parser {
 bool ParseJsonStringArray(std::string_view text, std::vector<std::string>* items,
                           std::string* error) {
   return Parser(text).Parse(items, error);
+}
+
+bool ParseJsonFlatObject(std::string_view text, JsonObject* object,
+                         std::string* error) {
+  return Parser(text).Parse(object, error);
 }
 
 }  // namespace qoinfo::tools

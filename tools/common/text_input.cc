@@ -7,7 +7,7 @@
 
 #include "platform/plain_file.h"
 #include "platform/utf8.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 
 namespace qoinfo::tools {
 

@@ -14,7 +14,7 @@
 #include "platform/utf8_main.h"
 #include "tools/common/damaged_copies.h"
 #include "tools/common/json_writer.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 
 namespace qoinfo::tools {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 #include "tools/qoinfo/session.h"
 
 namespace qoinfo::tools {

@@ -1,8 +1,9 @@
 // The table of qoinfo commands, shared by the command line and batches.
+#include "tools/qoinfo/commands.h"
+
 #include <algorithm>
 
-#include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 #include "tools/qoinfo/words_command.h"
 
 namespace qoinfo::tools {
@@ -25,10 +26,16 @@ CommandFunction FindCommand(const std::string& name) {
     CommandFunction run;
   };
   static const Entry kCommands[] = {
-      {"add", RunAddCommand},       {"search", RunSearchCommand},
-      {"forget", RunForgetCommand}, {"import", RunImportCommand},
-      {"stats", RunStatsCommand},   {"words", RunWords},
-      {"batch", RunBatchCommand},   {"sync", RunSyncCommand},
+      {"add", RunAddCommand},
+      {"search", RunSearchCommand},
+      {"forget", RunForgetCommand},
+      {"import", RunImportCommand},
+      {"stats", RunStatsCommand},
+      {"words", RunWords},
+      {"batch", RunBatchCommand},
+      {"sync", RunSyncCommand},
+      {"install-browser", RunInstallBrowserCommand},
+      {"uninstall-browser", RunUninstallBrowserCommand},
   };
   for (const Entry& entry : kCommands) {
     if (name == entry.name) return entry.run;

@@ -8,7 +8,7 @@
 #include "platform/class_objects.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 #include "urlbase/bromurlbase.h"
 
 namespace qoinfo::tools {

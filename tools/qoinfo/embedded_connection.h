@@ -2,7 +2,7 @@
 // (EmbeddedAgent), behind the interface the commands use.
 #pragma once
 
-#include "tools/qoinfo/agent_connection.h"
+#include "tools/common/agent_connection.h"
 #include "tools/qoinfo/embedded_agent.h"
 
 namespace qoinfo::tools {

@@ -8,14 +8,14 @@
 
 #include "platform/console.h"
 #include "platform/interruption.h"
+#include "tools/common/exit_codes.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
+#include "tools/common/visit_filing.h"
 #include "tools/import/html_page.h"
 #include "tools/import/page_files.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
-#include "tools/qoinfo/page_filing.h"
 
 namespace qoinfo::tools {
 namespace {
@@ -75,8 +75,9 @@ HRESULT ImportFile(Session& session, const PageFile& file, bool* added,
     return E_INVALIDARG;
   }
   FiledPage filed;
-  const HRESULT hr = FilePage(session, file.modified_unix_seconds, url, path,
-                              page.title, page.text, &filed, why);
+  const HRESULT hr =
+      FilePage(session.agent_connection(), file.modified_unix_seconds, url,
+               path, page.title, page.text, &filed, why);
   *added = filed.new_visit;
   return hr;
 }

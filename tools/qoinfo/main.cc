@@ -10,7 +10,7 @@
 #include "platform/utf8_main.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 #include "tools/qoinfo/session.h"
 
 namespace qoinfo::tools {
@@ -33,6 +33,11 @@ constexpr char kUsage[] =
     "                     the words a text is indexed under\n"
     "  batch [--file F]   one command per line, as JSON arrays, one session\n"
     "  sync [--json]      bring the index back into step with the history\n"
+    "  install-browser [--browser chromium|chrome|firefox] [--json]\n"
+    "                     let the browser start qoinfo-native-host for the\n"
+    "                     QoInfoAgent extension\n"
+    "  uninstall-browser [--browser chromium|chrome|firefox] [--json]\n"
+    "                     remove what install-browser wrote\n"
     "--data-dir DIR names the data directory (default: $QOINFO_DATA_DIR, else\n"
     "the user's data folder). The agent runs in the QoInfoAgent server when "
     "it\n"

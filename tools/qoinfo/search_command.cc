@@ -2,15 +2,14 @@
 // hands them out.
 #include <iostream>
 
-#include "platform/com_ptr.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
-#include "tools/common/json_writer.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/search_hits.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
 #include "tools/qoinfo/visit_time.h"
 
 namespace qoinfo::tools {
@@ -21,17 +20,6 @@ constexpr char kUsage[] =
     "Prints the pages that hold the query's words, best first: one line per\n"
     "hit (percent, time, URL, title), or with --json one object per line\n"
     "with the keys time, url, path, title, percent.\n";
-
-// Owns the strings of one hit.
-struct Hit {
-  explicit Hit(const _URL_DATE_IA_S& data)
-      : url(data.Url), path(data.Path), title(data.Title) {}
-  platform::UniqueBstr url, path, title;
-};
-
-std::string Text(const platform::UniqueBstr& text) {
-  return platform::Utf16ToUtf8(platform::FromOleString(text.get()));
-}
 
 }  // namespace
 
@@ -64,44 +52,32 @@ int RunSearchCommand(Session& session, const Arguments& args) {
   }
 
   if (!session.EnsureAgent(command)) return kExitFailure;
-  const platform::UniqueBstr what(platform::AllocBstr(query));
-  if (!what) {
-    ReportError(command, DescribeHResult(E_OUTOFMEMORY));
-    return kExitFailure;
-  }
-  platform::ComPtr<ISearchDataEnumerator> hits;
-  HRESULT hr =
-      session.agent_connection().agent()->Search(what.get(), hits.out());
-  if (hr == E_INVALIDARG) {
-    ReportError(command, "the query is empty: " + DescribeHResult(hr));
+  const SearchOutcome outcome =
+      SearchPages(session.agent_connection().agent(), query, limit);
+  if (outcome.search == E_INVALIDARG) {
+    ReportError(command,
+                "the query is empty: " + DescribeHResult(outcome.search));
     return kExitUsage;
   }
-  if (FAILED(hr)) {
-    ReportError(command, DescribeHResult(hr));
+  if (FAILED(outcome.search)) {
+    ReportError(command, DescribeHResult(outcome.search));
     return kExitFailure;
   }
   const bool json = parsed.Has("--json");
   std::string out;
-  for (long long count = 0; limit < 0 || count < limit; ++count) {
-    _URL_DATE_IA_S data{};
-    hr = hits->Next(&data);
-    if (hr != S_OK) break;
-    const Hit hit(data);
+  for (const SearchHit& hit : outcome.hits) {
     if (json) {
-      out += "{\"time\":" + std::to_string(data.Time) +
-             ",\"url\":" + JsonQuote(Text(hit.url)) +
-             ",\"path\":" + JsonQuote(Text(hit.path)) +
-             ",\"title\":" + JsonQuote(Text(hit.title)) +
-             ",\"percent\":" + std::to_string(data.Percent) + "}\n";
+      out += SearchHitJson(hit) + '\n';
     } else {
-      out += std::to_string(data.Percent) + "%\t" + FormatVisitTime(data.Time) +
-             '\t' + TerminalSafe(Text(hit.url)) + '\t' +
-             TerminalSafe(Text(hit.title)) + '\n';
+      out += std::to_string(hit.percent) + "%\t" + FormatVisitTime(hit.time) +
+             '\t' + TerminalSafe(hit.url) + '\t' + TerminalSafe(hit.title) +
+             '\n';
     }
   }
   std::cout << out << std::flush;
-  if (FAILED(hr)) {
-    ReportError(command, "reading the hits failed: " + DescribeHResult(hr));
+  if (FAILED(outcome.reading)) {
+    ReportError(command,
+                "reading the hits failed: " + DescribeHResult(outcome.reading));
     return kExitFailure;
   }
   return std::cout ? kExitOk : kExitFailure;

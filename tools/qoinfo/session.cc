@@ -6,7 +6,7 @@
 #include "platform/hresult_error.h"
 #include "platform/utf8.h"
 #include "tools/common/json_writer.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 
 namespace qoinfo::tools {
 

@@ -1,7 +1,7 @@
 // Session: what one qoinfo invocation shares between its commands (one
 // command, or many in a batch): the data directory chosen on the command
 // line and the agent's connection: the agent embedded in this process or the
-// server on the session bus (agent_on_bus.h), chosen and started by the
+// server (agent_place.h), chosen and started by the
 // first command that needs it and let go, saving an embedded index, when the
 // session finishes.
 #pragma once
@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/com_base.h"
-#include "tools/qoinfo/agent_connection.h"
-#include "tools/qoinfo/agent_on_bus.h"
+#include "tools/common/agent_connection.h"
+#include "tools/qoinfo/agent_place.h"
 
 namespace qoinfo::tools {
 

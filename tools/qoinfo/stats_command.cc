@@ -15,8 +15,8 @@
 #include "tools/common/terminal_text.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
-#include "tools/qoinfo/index_state.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/index_state.h"
 #include "urlbase/bromurlbase.h"
 
 namespace qoinfo::tools {

@@ -9,8 +9,8 @@
 #include "platform/wide_string.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
-#include "tools/qoinfo/index_state.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/index_state.h"
 
 namespace qoinfo::tools {
 namespace {

@@ -5,12 +5,12 @@
 
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
+#include "tools/common/exit_codes.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
+#include "tools/common/visit_filing.h"
 #include "tools/qoinfo/command_line.h"
 #include "tools/qoinfo/commands.h"
-#include "tools/qoinfo/exit_codes.h"
-#include "tools/qoinfo/page_filing.h"
 #include "tools/qoinfo/visit_time.h"
 #include "urlbase/url_base.h"
 
@@ -96,8 +96,8 @@ int RunAddCommand(Session& session, const Arguments& args) {
 
   if (!session.EnsureAgent(command)) return kExitFailure;
   FiledPage filed;
-  const HRESULT hr =
-      FilePage(session, time, url, path, title, text, &filed, &error);
+  const HRESULT hr = FilePage(session.agent_connection(), time, url, path,
+                              title, text, &filed, &error);
   if (FAILED(hr)) {
     ReportFailure(command, parsed.Has("--json"), error, hr);
     return kExitFailure;
@@ -133,35 +133,18 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   std::u16string url;
   if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
 
-  // The agent listens while the history removes the visit.
   if (!session.EnsureAgent(command)) return kExitFailure;
-  IBromURLBase* history = session.agent_connection().history();
-  const platform::UniqueBstr url_bstr(platform::AllocBstr(url));
-  if (!url_bstr) {
-    ReportError(command, DescribeHResult(E_OUTOFMEMORY));
-    return kExitFailure;
-  }
   const bool json = parsed.Has("--json");
   ULONG index = 0;
-  HRESULT hr = history->FindVisit(time, url_bstr.get(), &index);
-  if (FAILED(hr)) {
-    ReportFailure(command, json,
-                  "the history could not be searched: " + DescribeHResult(hr),
-                  hr);
-    return kExitFailure;
+  const HRESULT hr =
+      ForgetVisit(session.agent_connection(), time, url, &index, &error);
+  if (hr == URLBASE_E_NOVISIT) {
+    error = "no visit at " + FormatVisitTime(time) + " to " +
+            TerminalSafe(platform::Utf16ToUtf8(url)) +
+            " in the history: " + DescribeHResult(hr);
   }
-  if (hr != S_OK) {
-    ReportFailure(command, json,
-                  "no visit at " + FormatVisitTime(time) + " to " +
-                      TerminalSafe(platform::Utf16ToUtf8(url)) +
-                      " in the history: " + DescribeHResult(URLBASE_E_NOVISIT),
-                  URLBASE_E_NOVISIT);
-    return kExitFailure;
-  }
-  hr = history->RemoveVisit(index);
   if (FAILED(hr)) {
-    ReportFailure(command, json,
-                  "the visit could not be removed: " + DescribeHResult(hr), hr);
+    ReportFailure(command, json, error, hr);
     return kExitFailure;
   }
   if (parsed.Has("--json")) {

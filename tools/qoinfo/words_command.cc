@@ -8,7 +8,7 @@
 #include "platform/wide_string.h"
 #include "tools/common/json_writer.h"
 #include "tools/common/text_input.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 
 namespace qoinfo::tools {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
 
 #include "host/hresult_names.h"
 #include "platform/class_objects.h"

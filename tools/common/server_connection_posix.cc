@@ -1,4 +1,4 @@
-// The agent on the session bus: the history service and the agent service
+// The server on the session bus: the history service and the agent service
 // reached through their proxies (host/linux).
 #include <filesystem>
 #include <system_error>
@@ -10,9 +10,8 @@
 #include "platform/com_ptr.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
-#include "tools/qoinfo/agent_on_bus.h"
-#include "tools/qoinfo/embedded_connection.h"
-#include "tools/qoinfo/exit_codes.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/server_connection.h"
 
 namespace qoinfo::tools {
 namespace {
@@ -25,10 +24,10 @@ class BusConnection final : public AgentConnection {
 
   HRESULT OpenHistory(std::string* error) override {
     if (m_history.get() != nullptr) return S_OK;
-    const HRESULT hr = bus::CBusURLBase::Create(
-        *m_connection, IID_IBromURLBase, m_history.out_void());
-    if (FAILED(hr)) *error = "cannot reach the history service: " +
-                             DescribeHResult(hr);
+    const HRESULT hr = bus::CBusURLBase::Create(*m_connection, IID_IBromURLBase,
+                                                m_history.out_void());
+    if (FAILED(hr))
+      *error = "cannot reach the history service: " + DescribeHResult(hr);
     return hr;
   }
 
@@ -134,40 +133,26 @@ bool SameFolder(const std::u16string& a, const std::u16string& b) {
 
 }  // namespace
 
-std::unique_ptr<AgentConnection> ConnectAgent(
-    AgentPlace place, const std::u16string& data_directory, std::string* error) {
-  auto embedded = [&]() -> std::unique_ptr<AgentConnection> {
-    return std::make_unique<EmbeddedConnection>(data_directory);
-  };
-  if (place == AgentPlace::kEmbedded) return embedded();
-  const bool required = place == AgentPlace::kServer;
-  std::string why;
+std::unique_ptr<AgentConnection> ConnectServer(
+    const std::u16string& data_directory, std::string* why) {
   std::unique_ptr<sdbus::IConnection> connection =
-      bus::ConnectToSessionBus(&why);
-  if (!connection || !AgentReachable(*connection)) {
-    if (!required) return embedded();
-    *error = "--server: " +
-             (connection ? std::string("the QoInfoAgent server is neither "
-                                       "running nor registered on the session "
-                                       "bus (qoinfoagent -RegServer registers "
-                                       "it)")
-                         : why);
+      bus::ConnectToSessionBus(why);
+  if (!connection) return nullptr;
+  if (!AgentReachable(*connection)) {
+    *why =
+        "the QoInfoAgent server is neither running nor registered on the "
+        "session bus (qoinfoagent -RegServer registers it)";
     return nullptr;
   }
   auto on_bus = std::make_unique<BusConnection>(std::move(connection));
   if (!data_directory.empty()) {
-    // The server serves one data directory: another one stays here.
-    std::string history_error;
-    const HRESULT hr = on_bus->OpenHistory(&history_error);
-    const std::u16string served =
-        SUCCEEDED(hr) ? on_bus->DataDirectory() : std::u16string();
-    if (FAILED(hr) || !SameFolder(served, data_directory)) {
-      if (!required) return embedded();
-      *error = "--server: " +
-               (FAILED(hr) ? history_error
-                           : "the server keeps its data in " +
-                                 platform::Utf16ToUtf8(served) + ", not in " +
-                                 platform::Utf16ToUtf8(data_directory));
+    // The server serves one data directory: another one is not its.
+    const HRESULT hr = on_bus->OpenHistory(why);
+    if (FAILED(hr)) return nullptr;
+    const std::u16string served = on_bus->DataDirectory();
+    if (!SameFolder(served, data_directory)) {
+      *why = "the server keeps its data in " + platform::Utf16ToUtf8(served) +
+             ", not in " + platform::Utf16ToUtf8(data_directory);
       return nullptr;
     }
   }

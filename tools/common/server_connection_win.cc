@@ -9,10 +9,9 @@
 #include "index/time_url_container.h"
 #include "platform/com_ptr.h"
 #include "platform/hresult_error.h"
-#include "tools/qoinfo/agent_on_bus.h"
-#include "tools/qoinfo/embedded_connection.h"
-#include "tools/qoinfo/exit_codes.h"
-#include "tools/qoinfo/index_state.h"
+#include "tools/common/exit_codes.h"
+#include "tools/common/index_state.h"
+#include "tools/common/server_connection.h"
 
 namespace qoinfo::tools {
 namespace {
@@ -112,24 +111,22 @@ class ComConnection final : public AgentConnection {
 
 }  // namespace
 
-std::unique_ptr<AgentConnection> ConnectAgent(
-    AgentPlace place, const std::u16string& data_directory, std::string* error) {
-  if (place == AgentPlace::kEmbedded) {
-    return std::make_unique<EmbeddedConnection>(data_directory);
-  }
-  // The servers keep their data where the user's data directory is; a
-  // session that names another one runs the agent here.
-  const bool reachable = AgentRegistered() && data_directory.empty();
-  if (reachable) return std::make_unique<ComConnection>();
-  if (place == AgentPlace::kServer) {
-    *error = data_directory.empty()
-                 ? "--server: the QoInfoAgent server is not registered "
-                   "(QoInfoAgent.exe /RegServer registers it)"
-                 : "--server: the server keeps its data in the user's data "
-                   "directory, not in the one --data-dir names";
+std::unique_ptr<AgentConnection> ConnectServer(
+    const std::u16string& data_directory, std::string* why) {
+  // The servers keep their data where the user's data directory is.
+  if (!data_directory.empty()) {
+    *why =
+        "the server keeps its data in the user's data directory, not in the "
+        "one --data-dir names";
     return nullptr;
   }
-  return std::make_unique<EmbeddedConnection>(data_directory);
+  if (!AgentRegistered()) {
+    *why =
+        "the QoInfoAgent server is not registered (QoInfoAgent.exe "
+        "/RegServer registers it)";
+    return nullptr;
+  }
+  return std::make_unique<ComConnection>();
 }
 
 }  // namespace qoinfo::tools

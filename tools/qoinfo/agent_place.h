@@ -1,15 +1,13 @@
 // Choosing where a qoinfo session's agent runs. With --embedded, in this
-// process. Otherwise on the session bus when the QoInfoAgent server is
-// there: registered (the bus can start it) or already running, and keeping
-// its data in the data directory that --data-dir names, if one is named.
-// Otherwise in this process, unless --server asked for the server: that is
-// then an error saying why it cannot be reached.
+// process. Otherwise in the QoInfoAgent server when it can be reached
+// (server_connection.h). Otherwise in this process, unless --server asked
+// for the server: that is then an error saying why it cannot be reached.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "tools/qoinfo/agent_connection.h"
+#include "tools/common/agent_connection.h"
 
 namespace qoinfo::tools {
 

@@ -1,10 +1,10 @@
-// AgentConnection: what the qoinfo commands use of the agent and the
-// history, whichever way they run: embedded in this process
-// (EmbeddedConnection) or in the QoInfoAgent server on the session bus
-// (agent_on_bus.h). The commands read the same interfaces either way, so
-// their output and exit codes do not depend on it.
+// AgentConnection: what the tools use of the agent and the history,
+// whichever way they run: embedded in qoinfo's own process
+// (EmbeddedConnection) or in the QoInfoAgent server (server_connection.h).
+// The tools read the same interfaces either way, so their output and exit
+// codes do not depend on it.
 //
-// One per session, used on the thread that made it.
+// Used on the thread that made it.
 #pragma once
 
 #include <cstdint>

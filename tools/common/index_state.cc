@@ -1,4 +1,4 @@
-#include "tools/qoinfo/index_state.h"
+#include "tools/common/index_state.h"
 
 #include <filesystem>
 #include <set>

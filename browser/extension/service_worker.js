@@ -1,0 +1,133 @@
+// The extension's service worker: files the visits the content script
+// captures through the native host (qoinfo-native-host), unless capture is
+// paused, the site is excluded or the tab is private; answers the toolbar
+// page's searches and forgets; and gives the address bar's keyword "qo"
+// its suggestions from the agent.
+import { isExcluded, isWebAddress, readSettings } from "./settings.js";
+
+const HOST = "qoinfo.native_host";
+const REPLY_TIMEOUT_MS = 30 * 1000;
+
+// One port to the native host, opened on the first request and again after
+// it closed; replies are matched to requests by their id.
+let port = null;
+let nextId = 1;
+const waiting = new Map();  // id -> { resolve, timer }
+
+function hostPort() {
+  if (port) return port;
+  port = chrome.runtime.connectNative(HOST);
+  port.onMessage.addListener((reply) => {
+    const request = waiting.get(reply.id);
+    if (!request) {
+      console.warn("QoInfoAgent host:", reply.error ?? reply);
+      return;
+    }
+    waiting.delete(reply.id);
+    clearTimeout(request.timer);
+    request.resolve(reply);
+  });
+  port.onDisconnect.addListener(() => {
+    const why = chrome.runtime.lastError?.message ?? "the native host ended";
+    port = null;
+    for (const [id, request] of waiting) {
+      clearTimeout(request.timer);
+      request.resolve({ id, ok: false, error: why });
+    }
+    waiting.clear();
+  });
+  return port;
+}
+
+// The host's reply to `message`: { ok: true, ... } or { ok: false, error }.
+function askHost(message) {
+  return new Promise((resolve) => {
+    const id = nextId++;
+    const timer = setTimeout(() => {
+      waiting.delete(id);
+      resolve({ id, ok: false, error: "the native host did not answer" });
+    }, REPLY_TIMEOUT_MS);
+    waiting.set(id, { resolve, timer });
+    try {
+      hostPort().postMessage({ ...message, id });
+    } catch (error) {
+      waiting.delete(id);
+      clearTimeout(timer);
+      resolve({ id, ok: false, error: String(error.message ?? error) });
+    }
+  });
+}
+
+async function fileVisit(visit, tab) {
+  if (tab.incognito || !isWebAddress(visit.url)) return;
+  const settings = await readSettings();
+  if (settings.paused || isExcluded(settings.excluded, visit.url)) return;
+  const reply = await askHost({
+    type: "visit",
+    time: visit.time,
+    url: visit.url,
+    title: visit.title,
+    text: visit.text,
+  });
+  if (!reply.ok) console.warn("QoInfoAgent could not file", visit.url, reply.error);
+}
+
+function search(query, limit) {
+  return askHost({ type: "search", query, limit });
+}
+
+chrome.runtime.onMessage.addListener((message, sender, respond) => {
+  if (sender.id !== chrome.runtime.id) return false;
+  // Visits come from the content script of a tab; searches and forgets
+  // from the extension's own pages.
+  if (sender.tab && message.type === "visit") {
+    fileVisit(message, sender.tab);
+    return false;
+  }
+  if (sender.tab && !sender.url?.startsWith(location.origin)) return false;
+  if (message.type === "search") {
+    search(message.query, message.limit).then(respond);
+    return true;
+  }
+  if (message.type === "forget") {
+    askHost({ type: "forget", time: message.time, url: message.url }).then(respond);
+    return true;
+  }
+  return false;
+});
+
+// The address bar: "qo" then a query lists the best hits; choosing one
+// opens it, and Enter on the query itself opens the search page with it.
+const OMNIBOX_HITS = 6;
+
+function escapeMarkup(text) {
+  return text.replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+}
+
+async function omniboxSuggestions(text) {
+  if (!text.trim()) return [];
+  const reply = await search(text, OMNIBOX_HITS);
+  if (!reply.ok) return [];
+  return reply.hits.map((hit) => ({
+    content: hit.url,
+    description: `${escapeMarkup(hit.title || hit.url)} (${hit.percent}%) <url>${escapeMarkup(hit.url)}</url>`,
+  }));
+}
+
+chrome.omnibox.setDefaultSuggestion({
+  description: "Search the pages you visited with QoInfoAgent",
+});
+chrome.omnibox.onInputChanged.addListener(async (text, suggest) => {
+  suggest(await omniboxSuggestions(text));
+});
+chrome.omnibox.onInputEntered.addListener((text, disposition) => {
+  const url = isWebAddress(text)
+    ? text
+    : chrome.runtime.getURL("popup.html?q=" + encodeURIComponent(text));
+  if (disposition === "currentTab") chrome.tabs.update({ url });
+  else chrome.tabs.create({ url, active: disposition === "newForegroundTab" });
+});
+
+// For the DevTools console and the end-to-end test: what the address bar and
+// the toolbar page ask.
+globalThis.qoinfo = { search, omniboxSuggestions };

@@ -1,0 +1,273 @@
+#!/usr/bin/env python3
+"""The extension in a real browser: headless Chromium with the unpacked
+extension, the native host registered in the test profile by `qoinfo
+install-browser`, the server on a private session bus, and test pages from a
+loopback HTTP server. The visits must reach the index exactly as they should
+(non-ASCII pages, a page in a legacy encoding, a page longer than the cut, a
+page that keeps changing), and never from an excluded site, a private window
+or while capture is paused; `qoinfo --server search` finds each page with the
+model's Percent. The toolbar page shows the hits of a query, is worked with
+the keyboard (its screenshot is kept), and the address bar's suggestions come
+from the agent.
+
+    browser_test.py [--screenshots DIR] [--chromium PROGRAM] LINUX_BIN_DIR
+Ends with "N passed, N failed"."""
+
+import base64
+import functools
+import hashlib
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from devtools_pipe import Browser, DevToolsError  # noqa: E402
+from native_host_test import percent  # noqa: E402
+from private_bus import main_in_private_bus  # noqa: E402
+
+TEXT_LIMIT = 500000  # capture.js cuts page texts here
+
+
+def page(title, body, charset="utf-8", script=""):
+    return (f'<!doctype html><html><head><meta charset="{charset}">'
+            f"<title>{title}</title>{script}</head><body>{body}</body></html>")
+
+
+# name -> (bytes served, the words a search must find it by)
+PAGES = {
+    "plain.html": page("Harbour notes", "<p>museum museum harbour lighthouse</p>"),
+    "german.html": page("Straßenbahn – Übersicht",
+                        "<p>Grüße aus München: die Straßenbahn fährt zum museum. "
+                        "Καλημέρα κόσμε 🚋</p>"),
+    "cyrillic.html": page("Привет", "<p>Привет из windows-1251</p>", "windows-1251"),
+    "large.html": page("Large", "<p>frontword museum " + "lorem " * (TEXT_LIMIT // 6) +
+                       "tailword</p>"),
+    "spa.html": page("Changing", "<p id=t>spaword</p>", script=(
+        "<script>let n = 0; setInterval(() => "
+        "{ document.getElementById('t').textContent = 'spaword tick ' + ++n; }, 100);"
+        "</script>")),
+    "excluded.html": page("Excluded", "<p>secretword</p>"),
+    "private.html": page("Private", "<p>privateword</p>"),
+    "paused.html": page("Paused", "<p>pausedword</p>"),
+}
+
+
+class Quiet(SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def serve(folder):
+    for name, text in PAGES.items():
+        charset = "cp1251" if "windows-1251" in text else "utf-8"
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(text.encode(charset))
+    server = ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def extension_id(manifest):
+    """Chromium's id of an extension with a `key`: SHA-256 of the key's
+    bytes, the first 32 hex digits written as letters a-p."""
+    with open(manifest) as f:
+        key = base64.b64decode(json.load(f)["key"])
+    return "".join(chr(ord("a") + int(c, 16)) for c in hashlib.sha256(key).hexdigest()[:32])
+
+
+def client(args):
+    linux = args.linux
+    os.makedirs(args.screenshots, exist_ok=True)
+    results = []
+
+    def check(name, condition, detail=""):
+        results.append(bool(condition))
+        print(("PASS " if condition else "FAIL ") + name + ("" if condition else f": {detail}"))
+
+    def search(query):
+        done = subprocess.run([f"{linux}/qoinfo", "--server", "search", "--json", query],
+                              capture_output=True, text=True)
+        return [json.loads(line) for line in done.stdout.splitlines()]
+
+    def urls(query):
+        return sorted(hit["url"] for hit in search(query))
+
+    def wait_found(query, timeout=30):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if search(query):
+                return True
+            time.sleep(0.3)
+        return False
+
+    config = os.environ["XDG_CONFIG_HOME"]
+    done = subprocess.run([f"{linux}/qoinfo", "install-browser", "--browser", "chromium",
+                           "--json"], capture_output=True, text=True)
+    installed = json.loads(done.stdout or "{}")
+    manifest = os.path.join(config, "chromium", "NativeMessagingHosts", "qoinfo.native_host.json")
+    check("install-browser writes the manifest where Chromium looks",
+          installed.get("manifest") == manifest and os.path.isfile(manifest), done)
+    extension = installed.get("extension", "")
+    ident = installed.get("extension_id")
+    check("the extension's id follows from the key in its manifest",
+          ident == extension_id(os.path.join(extension, "manifest.json")), ident)
+
+    work = tempfile.mkdtemp()
+    server = serve(work)
+    port = server.server_address[1]
+    site = f"http://127.0.0.1:{port}"
+    log = open(os.path.join(args.screenshots, "chromium.log"), "w")
+    browser = Browser(args.chromium, os.path.join(config, "chromium"), extension, log)
+    origin = f"chrome-extension://{ident}"
+    try:
+        browser.call("Target.setDiscoverTargets", {"discover": True})
+
+        def load(url, context=None):
+            target, session = browser.open(url, context)
+            browser.wait_for(session, f"document.URL === {json.dumps(url)} && "
+                             "document.readyState === 'complete'")
+            return target, session
+
+        # Settings: localhost is an excluded site.
+        _, options = load(f"{origin}/options.html")
+        # The page reads its settings before it listens; storage answers
+        # in order, so once this read is answered, so is the page's.
+        browser.evaluate(options, """
+            chrome.storage.local.get(null).then(() => {
+              document.getElementById('excluded').value = 'localhost\\n';
+              document.getElementById('save').click();
+            })""")
+        check("the settings page saves the excluded site",
+              browser.wait_for(options, "document.getElementById('saved').textContent"))
+
+        # Pages that must not be captured, each shown for sure.
+        _, excluded = load(f"http://localhost:{port}/excluded.html")
+        private = browser.call("Target.createBrowserContext")["browserContextId"]
+        _, hidden = load(f"{site}/private.html", private)
+        check("the private window shows its page",
+              "privateword" in browser.evaluate(hidden, "document.body.innerText"))
+
+        # Paused from the toolbar page, a page is not captured; resumed, it is.
+        _, popup = load(f"{origin}/popup.html")
+        browser.evaluate(popup, "document.getElementById('pause').click()")
+        check("the toolbar page pauses capture", browser.wait_for(
+            popup, "document.getElementById('pause').textContent.includes('resume')"))
+        _, paused = load(f"{site}/paused.html")
+        time.sleep(2)
+        browser.evaluate(popup, "document.getElementById('pause').click()")
+        browser.wait_for(popup, "document.getElementById('pause').textContent == 'Pause capture'")
+
+        for name in ("plain.html", "german.html", "cyrillic.html", "large.html", "spa.html"):
+            load(f"{site}/{name}")
+        for word in ("harbour", "straßenbahn", "привет", "frontword", "spaword"):
+            check(f"the page with '{word}' is captured", wait_found(word), word)
+        browser.evaluate(paused, "location.reload()")
+        check("after resuming, a page is captured", wait_found("pausedword"))
+        time.sleep(4)  # the changing page keeps changing; the others had their time
+
+        check("a page of an excluded site is not captured", not search("secretword"))
+        check("a page of a private window is not captured", not search("privateword"))
+        check("a page seen while paused is captured only after resuming",
+              len(search("pausedword")) == 1, search("pausedword"))
+        check("a changing page is sent once within its minute",
+              len(search("spaword")) == 1, search("spaword"))
+        check("the text is cut at its limit", not search("tailword"))
+
+        hits = search("straßenbahn")
+        check("a non-ASCII page, its title and the model's Percent",
+              [(h["url"], h["title"], h["percent"]) for h in hits] ==
+              [(f"{site}/german.html", "Straßenbahn – Übersicht", percent("straßenbahn", 1))],
+              hits)
+        check("a legacy encoding arrives as Unicode",
+              [(h["title"], h["percent"]) for h in search("windows-1251")] ==
+              [("Привет", percent("windows-1251", 1))])
+        check("a text beyond the Basic Multilingual Plane", urls("🚋") == [f"{site}/german.html"])
+        museum = search("museum")
+        # Equal Percent: the page filed later comes first.
+        check("exactly the pages holding a word, best first",
+              [(h["url"], h["percent"]) for h in museum][:1] ==
+              [(f"{site}/plain.html", percent("museum", 2))] and
+              sorted((h["url"], h["percent"]) for h in museum[1:]) ==
+              [(f"{site}/{name}", percent("museum", 1))
+               for name in ("german.html", "large.html")], museum)
+
+        # The toolbar page: the hits of a query, the keyboard, the screenshot.
+        _, popup = load(f"{origin}/popup.html?q=museum")
+        rows = browser.wait_for(popup, """
+            document.querySelectorAll('#hits li').length === 3 &&
+            [...document.querySelectorAll('#hits li')].map(li => [
+              li.querySelector('.url').textContent,
+              li.querySelector('.title').textContent,
+              li.querySelector('.meta').textContent])""")
+        check("the toolbar page shows the hits of a query (title, URL, percent, time)",
+              rows and [(r[0], r[1]) for r in rows] == [(h["url"], h["title"]) for h in museum]
+              and all(r[2].startswith(f"{h['percent']}% · ") for r, h in zip(rows, museum)),
+              rows)
+        shot = browser.call("Page.captureScreenshot", {"format": "png"}, popup)
+        with open(os.path.join(args.screenshots, "toolbar-page.png"), "wb") as f:
+            f.write(base64.b64decode(shot["data"]))
+        while not browser.events.empty():
+            browser.events.get()
+        browser.call("Runtime.evaluate", {"expression": "document.getElementById('query').focus()"},
+                     popup)
+        browser.key(popup, "ArrowDown", "ArrowDown", 40)
+        chosen = browser.evaluate(popup, """
+            [...document.querySelectorAll('#hits li')]
+              .findIndex(li => li.getAttribute('aria-selected') === 'true')""")
+        check("Down chooses the next hit", chosen == 1, chosen)
+        browser.key(popup, "Enter", "Enter", 13)
+        opened = None
+        end = time.monotonic() + 10
+        while opened is None and time.monotonic() < end:
+            try:
+                event = browser.events.get(timeout=1)
+            except Exception:
+                continue
+            info = event.get("params", {}).get("targetInfo", {})
+            if event["method"] == "Target.targetCreated" and info.get("type") == "page":
+                opened = info["url"]
+        check("Enter opens the chosen hit in a new tab", opened == museum[1]["url"], opened)
+        browser.key(popup, "ArrowDown", "ArrowDown", 40)
+        browser.key(popup, "Delete", "Delete", 46)
+        left = browser.wait_for(popup, """
+            document.querySelectorAll('#hits li').length === 2 &&
+            [...document.querySelectorAll('.url')].map(u => u.textContent)""")
+        check("Delete forgets the chosen visit",
+              left == [museum[0]["url"], museum[1]["url"]] and
+              urls("museum") == sorted(left), (left, urls("museum")))
+
+        # The address bar's keyword: the service worker's suggestions.
+        workers = [t for t in browser.targets("service_worker") if t["url"].startswith(origin)]
+        worker = browser.attach(workers[0]["targetId"]) if workers else None
+        suggestions = worker and browser.evaluate(worker, "qoinfo.omniboxSuggestions('museum')")
+        check("the address bar suggests the agent's hits",
+              suggestions and [s["content"] for s in suggestions] == left and
+              all("%)" in s["description"] for s in suggestions), suggestions)
+    except DevToolsError as error:
+        check("the browser answers", False, error)
+    finally:
+        browser.close()
+        server.shutdown()
+    failed = results.count(False)
+    print(f"{len(results) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+def options(parser):
+    parser.add_argument("--screenshots",
+                        default=os.path.join(HERE, "..", "..", "build", "test-logs", "browser"))
+    parser.add_argument("--chromium", default="chromium")
+
+
+if __name__ == "__main__":
+    sys.exit(main_in_private_bus(
+        __file__, client, options,
+        lambda args: ["--screenshots", os.path.abspath(args.screenshots),
+                      "--chromium", args.chromium]))

@@ -1,0 +1,38 @@
+// Filing a visited page the way `qoinfo add`, `qoinfo import` and the
+// browser's native host all do: the visit goes into the history, and its
+// page into the index when the index does not hold it yet. A visit the
+// history already has is not filed again; its page is indexed only when the
+// index lacks it (the index is saved when the agent ends, the history at
+// once, so a run that never ended in order can leave such visits behind).
+// And forgetting a visit: the history drops it, and its removal event takes
+// its page out of the index.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/com_base.h"
+#include "tools/common/agent_connection.h"
+
+namespace qoinfo::tools {
+
+struct FiledPage {
+  ULONG index = 0;         // the visit's index in the history
+  bool new_visit = false;  // the history did not have it
+  bool indexed = false;    // its page was handed to the index now
+};
+
+// Needs a started agent. On failure `why` says what failed; a new visit
+// whose page could not be indexed is taken out of the history again.
+HRESULT FilePage(AgentConnection& connection, std::int64_t time,
+                 const std::u16string& url, const std::u16string& path,
+                 const std::u16string& title, const std::u16string& text,
+                 FiledPage* filed, std::string* why);
+
+// Needs a started agent (it listens while the history removes the visit).
+// URLBASE_E_NOVISIT when the history has no such visit; other failures
+// with `why` saying what failed. `index` receives the visit's index.
+HRESULT ForgetVisit(AgentConnection& connection, std::int64_t time,
+                    const std::u16string& url, ULONG* index, std::string* why);
+
+}  // namespace qoinfo::tools
