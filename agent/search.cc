@@ -1,6 +1,5 @@
 #include "agent/search.h"
 
-#include <algorithm>
 #include <functional>
 #include <queue>
 #include <utility>
@@ -43,13 +42,13 @@ class ScoreFolder {
       m_sum = AddToSum(m_sum, weight);
       return;
     }
-    if (m_previous != 0) m_scores->push_back({m_previous, m_sum});
+    if (m_previous != 0) m_scores->push_back({0, m_sum, m_previous});
     m_previous = page;
     m_sum = weight;
   }
 
   void Finish() {
-    if (m_any) m_scores->push_back({m_previous, m_sum});
+    if (m_any) m_scores->push_back({0, m_sum, m_previous});
   }
 
  private:
@@ -205,17 +204,14 @@ std::int64_t SelfScore(const WordCountMap& query) {
   return scores.empty() ? 0 : scores.front().score;
 }
 
-std::vector<RankedHit> ToRankedHits(const PageScores& scores,
+std::vector<RankedHit> ToRankedHits(PageScores scores,
                                     std::int64_t self_score) {
-  std::vector<RankedHit> hits;
-  if (self_score <= 0) return hits;
+  if (self_score <= 0) return {};
   const std::int64_t divisor = self_score / 100;
-  hits.reserve(scores.size());
-  for (const PageScore& scored : scores) {
-    hits.push_back({Percent(scored.score, self_score, divisor), scored.score,
-                    scored.page});
+  for (RankedHit& hit : scores) {
+    hit.percent = Percent(hit.score, self_score, divisor);
   }
-  return hits;
+  return scores;
 }
 
 }  // namespace qoinfo

@@ -22,13 +22,9 @@
 
 namespace qoinfo {
 
-// A page's score for a query.
-struct PageScore {
-  std::int64_t page = 0;
-  std::int64_t score = 0;
-};
-// One entry per scored page, in ascending page order.
-using PageScores = std::vector<PageScore>;
+// One entry per scored page, in ascending page order, its Percent not yet
+// set: the block the enumerator later ranks, filled in place.
+using PageScores = std::vector<RankedHit>;
 
 // E_INVALIDARG when `what` is null or empty (up to its first NUL; *result is
 // not written) or `result` is null. Otherwise *result is a new enumerator
@@ -51,11 +47,10 @@ PageScores ScoreMatches(const WordCountMap& query,
 // of UTF-16 units in the query's words, counted with their repetitions.
 std::int64_t SelfScore(const WordCountMap& query);
 
-// Percent for each scored page: score / (self_score div 100), truncated;
-// score x 100 / self_score when self_score is 1 to 99; nothing when
+// Sets each scored page's Percent: score / (self_score div 100), truncated;
+// score x 100 / self_score when self_score is 1 to 99; no pages at all when
 // self_score is 0 or negative. In the order of `scores`; the enumerator
 // ranks them (RankedHit::Before).
-std::vector<RankedHit> ToRankedHits(const PageScores& scores,
-                                    std::int64_t self_score);
+std::vector<RankedHit> ToRankedHits(PageScores scores, std::int64_t self_score);
 
 }  // namespace qoinfo

@@ -28,16 +28,16 @@ std::string Format(const std::vector<std::pair<std::int64_t, std::int64_t>>&
 }
 
 // "score:page ..." in ascending score order, equal scores in page order.
-std::string Format(const PageScores& scores) {
+std::string FormatScores(const PageScores& scores) {
   std::vector<std::pair<std::int64_t, std::int64_t>> entries;
-  for (const PageScore& s : scores) entries.emplace_back(s.score, s.page);
+  for (const RankedHit& s : scores) entries.emplace_back(s.score, s.page);
   std::stable_sort(entries.begin(), entries.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   return Format(entries);
 }
 
 // "percent:page ..." in the reverse of the delivery order.
-std::string Format(std::vector<RankedHit> hits) {
+std::string FormatRanking(std::vector<RankedHit> hits) {
   std::sort(hits.begin(), hits.end(),
             [](const RankedHit& a, const RankedHit& b) { return b.Before(a); });
   std::vector<std::pair<std::int64_t, std::int64_t>> entries;
@@ -108,7 +108,7 @@ class ScoreMatchesTable : public ::testing::TestWithParam<ScoreCase> {};
 
 TEST_P(ScoreMatchesTable, GivesTheScores) {
   const ScoreCase& c = GetParam();
-  EXPECT_EQ(Format(ScoreMatches(c.query, c.words)), c.expected);
+  EXPECT_EQ(FormatScores(ScoreMatches(c.query, c.words)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Indexes, ScoreMatchesTable,
@@ -147,7 +147,7 @@ TEST_P(SelfScoreTable, IsTheScoreOfThePageHoldingTheQuery) {
   CWordToIdsContainer alone;
   alone.AddWords(c.query, 1);
   const PageScores scores = ScoreMatches(c.query, alone.words());
-  EXPECT_EQ(Format(scores),
+  EXPECT_EQ(FormatScores(scores),
             c.query.empty() ? "" : std::to_string(c.expected) + ":1");
 }
 
@@ -189,8 +189,8 @@ class PercentTable : public ::testing::TestWithParam<PercentCase> {};
 TEST_P(PercentTable, GivesTheRanking) {
   const PercentCase& c = GetParam();
   PageScores scores;
-  for (const auto& [score, page] : c.scores) scores.push_back({page, score});
-  EXPECT_EQ(Format(ToRankedHits(scores, c.self_score)), c.expected);
+  for (const auto& [score, page] : c.scores) scores.push_back({0, score, page});
+  EXPECT_EQ(FormatRanking(ToRankedHits(scores, c.self_score)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scores, PercentTable,
