@@ -108,7 +108,10 @@ async function omniboxSuggestions(text) {
   if (!text.trim()) return [];
   const reply = await search(text, OMNIBOX_HITS);
   if (!reply.ok) return [];
-  return reply.hits.map((hit) => ({
+  // One suggestion per address: visits of one page differ only in time.
+  const seen = new Set();
+  const hits = reply.hits.filter((hit) => !seen.has(hit.url) && seen.add(hit.url));
+  return hits.map((hit) => ({
     content: hit.url,
     description: `${escapeMarkup(hit.title || hit.url)} (${hit.percent}%) <url>${escapeMarkup(hit.url)}</url>`,
   }));

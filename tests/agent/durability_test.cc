@@ -117,14 +117,17 @@ TEST_F(DurabilityTest, NothingIsWrittenWhenNothingChanged) {
   };
   restart();
   const fs::path records = dir.path() / "1.hcpa";
+  // (Windows file times as the MinGW library reads them are whole seconds:
+  // there the time proves less, the contents still show the change.)
   const auto saved = fs::last_write_time(records);
+  const std::string saved_bytes = ReadAll(records);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(SearchFor(agent.get(), u"common").size(), 2u);
   restart();
   EXPECT_EQ(fs::last_write_time(records), saved);
   AddPages(1, 10);
   restart();
-  EXPECT_NE(fs::last_write_time(records), saved);
+  EXPECT_NE(ReadAll(records), saved_bytes);
   EXPECT_EQ(Pages(), 3u);
 }
 

@@ -2,7 +2,6 @@
 // and enumerators filled from short tables.
 #pragma once
 
-#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,8 +51,9 @@ inline std::shared_ptr<const RecordSnapshot> RecordsOf(
     const std::vector<std::int64_t>& pages, bool had_records = true) {
   CIDContainer records;
   for (std::int64_t page : pages) records.InsertLoaded(page, RecordOf(page));
+  constexpr std::int64_t kUnranked = std::int64_t{1} << 40;
   if (had_records && pages.empty()) {
-    records.InsertLoaded(INT64_MAX, RecordOf(INT64_MAX));
+    records.InsertLoaded(kUnranked, RecordOf(kUnranked));
   }
   return records.Snapshot();
 }
