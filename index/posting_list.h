@@ -1,21 +1,23 @@
 // PostingList: the pages filed under one word, each page identifier with the
 // word's occurrence count in that page, in ascending identifier order and
-// each identifier at most once. A sorted vector with the map operations the
-// index uses; appending a new (highest) identifier costs O(1).
+// each identifier at most once.
 //
-// Identifiers of real pages count up from 1, so a list keeps them in 32 bits
-// (8 bytes a posting) for as long as every one fits in 0..UINT32_MAX, and
-// widens itself to 64-bit entries (16 bytes) when one does not: a file may
-// bring any identifier. Iterators yield (identifier, count) pairs by value.
+// Entries are kept as bytes: the first identifier zigzag-encoded, each later
+// one as its distance from the one before, every count after its identifier,
+// all as variable-length integers (7 bits a byte). A word filed in most pages
+// costs about 2 bytes a posting, a rare word 3 or 4; a list of up to 8 bytes
+// lives inside the object without an allocation. Appending a new (highest)
+// identifier costs O(1); inserting before the end or erasing re-encodes the
+// list, which only damaged files, reissued identifiers and purges need.
+// Iterators are forward-only and yield (identifier, count) pairs by value.
 // Not thread-safe.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -25,84 +27,63 @@ class PostingList {
  public:
   using value_type = std::pair<std::int64_t, std::int32_t>;
 
-  // A random-access iterator over either form of the list.
+  // A forward iterator that decodes one entry at a time.
   class const_iterator {
    public:
-    using iterator_category = std::random_access_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
     using value_type = PostingList::value_type;
     using difference_type = std::ptrdiff_t;
-    using pointer = void;
-    using reference = value_type;
-
-    // What operator-> returns: the pair, held by value.
-    struct Arrow {
-      value_type entry;
-      const value_type* operator->() const { return &entry; }
-    };
+    using pointer = const value_type*;
+    using reference = const value_type&;
 
     const_iterator() = default;
 
-    value_type operator*() const {
-      return m_wide != nullptr ? *m_wide
-                               : value_type(m_narrow->id, m_narrow->count);
-    }
-    Arrow operator->() const { return {**this}; }
-    value_type operator[](difference_type n) const { return *(*this + n); }
-
-    const_iterator& operator++() { return *this += 1; }
-    const_iterator operator++(int) {
-      const const_iterator was = *this;
-      *this += 1;
-      return was;
-    }
-    const_iterator& operator--() { return *this -= 1; }
-    const_iterator& operator+=(difference_type n) {
-      if (m_wide != nullptr) {
-        m_wide += n;
-      } else {
-        m_narrow += n;
-      }
+    const value_type& operator*() const { return m_entry; }
+    const value_type* operator->() const { return &m_entry; }
+    const_iterator& operator++() {
+      m_here = m_next;
+      if (m_here != m_end) m_next = DecodeNext(m_here, &m_entry);
       return *this;
     }
-    const_iterator& operator-=(difference_type n) { return *this += -n; }
-    friend const_iterator operator+(const_iterator it, difference_type n) {
-      return it += n;
-    }
-    friend difference_type operator-(const const_iterator& a,
-                                     const const_iterator& b) {
-      return a.m_wide != nullptr ? a.m_wide - b.m_wide : a.m_narrow - b.m_narrow;
+    const_iterator operator++(int) {
+      const const_iterator was = *this;
+      ++*this;
+      return was;
     }
     bool operator==(const const_iterator& other) const {
-      return m_wide == other.m_wide && m_narrow == other.m_narrow;
-    }
-    bool operator<(const const_iterator& other) const {
-      return (*this - other) < 0;
+      return m_here == other.m_here;
     }
 
    private:
     friend class PostingList;
-    struct NarrowEntry {
-      std::uint32_t id;
-      std::int32_t count;
-    };
-    const_iterator(const NarrowEntry* narrow, const value_type* wide)
-        : m_narrow(narrow), m_wide(wide) {}
-    const NarrowEntry* m_narrow = nullptr;
-    const value_type* m_wide = nullptr;
+    const_iterator(const std::uint8_t* begin, const std::uint8_t* end)
+        : m_here(begin), m_next(begin), m_end(end) {
+      if (m_here != m_end) m_next = DecodeFirst(m_here, &m_entry);
+    }
+    const std::uint8_t* m_here = nullptr;  // where the current entry starts
+    const std::uint8_t* m_next = nullptr;  // where the next one starts
+    const std::uint8_t* m_end = nullptr;
+    value_type m_entry{};
   };
 
   PostingList() = default;
-  PostingList(const PostingList& other)
-      : m_narrow(other.m_narrow),
-        m_wide(other.m_wide ? std::make_unique<std::vector<value_type>>(
-                                  *other.m_wide)
-                            : nullptr) {}
-  PostingList(PostingList&&) noexcept = default;
+  PostingList(const PostingList& other) { CopyFrom(other); }
+  PostingList(PostingList&& other) noexcept { TakeFrom(other); }
   PostingList& operator=(const PostingList& other) {
-    if (this != &other) *this = PostingList(other);
+    if (this != &other) {
+      Release();
+      CopyFrom(other);
+    }
     return *this;
   }
-  PostingList& operator=(PostingList&&) noexcept = default;
+  PostingList& operator=(PostingList&& other) noexcept {
+    if (this != &other) {
+      Release();
+      TakeFrom(other);
+    }
+    return *this;
+  }
+  ~PostingList() { Release(); }
   // Entries in any order; of two with one identifier the first stays.
   PostingList(std::initializer_list<value_type> entries) {
     for (const value_type& entry : entries) emplace(entry.first, entry.second);
@@ -110,119 +91,156 @@ class PostingList {
 
   // Inserts (id, count) unless `id` is present; true when inserted.
   bool emplace(std::int64_t id, std::int32_t count) {
-    if (!m_wide && !FitsNarrow(id)) Widen();
-    return m_wide ? Emplace(*m_wide, value_type(id, count))
-                    : Emplace(m_narrow, Narrow{static_cast<std::uint32_t>(id),
-                                               count});
+    if (m_size != 0 && id <= m_last) return InsertBeforeEnd(id, count);
+    Reserve(m_used + kMaxEntryBytes);
+    std::uint8_t* out = Data() + m_used;
+    out = m_size == 0 ? PutVarint(out, ZigZag(id))
+                      : PutVarint(out, static_cast<std::uint64_t>(id) -
+                                           static_cast<std::uint64_t>(m_last));
+    out = PutVarint(out, static_cast<std::uint32_t>(count));
+    m_used = static_cast<std::uint32_t>(out - Data());
+    m_last = id;
+    ++m_size;
+    return true;
   }
 
   // Removes `id`; the number of entries removed (0 or 1).
   std::size_t erase(std::int64_t id) {
-    if (m_wide) return Erase(*m_wide, id);
-    return FitsNarrow(id) ? Erase(m_narrow, id) : 0;
+    return erase_if([id](std::int64_t other) { return other == id; });
   }
 
   // Removes every entry whose identifier `remove(id)` accepts; the number
   // removed.
   template <typename Remove>
   std::size_t erase_if(Remove&& remove) {
-    return m_wide ? std::erase_if(*m_wide, [&](const value_type& e) {
-                      return remove(e.first);
-                    })
-                  : std::erase_if(m_narrow, [&](const Narrow& e) {
-                      return remove(static_cast<std::int64_t>(e.id));
-                    });
+    bool any = false;
+    ForEach([&](std::int64_t id, std::int32_t) { any = any || remove(id); });
+    if (!any) return 0;
+    std::vector<value_type> kept;
+    kept.reserve(m_size);
+    ForEach([&](std::int64_t id, std::int32_t count) {
+      if (!remove(id)) kept.emplace_back(id, count);
+    });
+    const std::size_t removed = m_size - kept.size();
+    Assign(kept);
+    return removed;
   }
 
   const_iterator find(std::int64_t id) const {
-    if (m_wide) {
-      const auto at = LowerBound(*m_wide, id);
-      return at != m_wide->end() && at->first == id ? Wrap(&*at) : end();
+    for (const_iterator it = begin(), stop = end(); it != stop; ++it) {
+      if (it->first == id) return it;
+      if (it->first > id) break;
     }
-    if (!FitsNarrow(id)) return end();
-    const auto at = LowerBound(m_narrow, id);
-    return at != m_narrow.end() && at->id == id ? Wrap(&*at) : end();
+    return end();
   }
   std::size_t count(std::int64_t id) const { return find(id) != end() ? 1 : 0; }
 
-  const_iterator begin() const {
-    return m_wide ? Wrap(m_wide->data()) : Wrap(m_narrow.data());
-  }
-  const_iterator end() const {
-    return m_wide ? Wrap(m_wide->data() + m_wide->size())
-                  : Wrap(m_narrow.data() + m_narrow.size());
-  }
-  std::size_t size() const { return m_wide ? m_wide->size() : m_narrow.size(); }
-  bool empty() const { return size() == 0; }
-  // Room for `count` entries in the form the list has now.
-  void reserve(std::size_t count) {
-    m_wide ? m_wide->reserve(count) : m_narrow.reserve(count);
-  }
+  const_iterator begin() const { return {Data(), Data() + m_used}; }
+  const_iterator end() const { return {Data() + m_used, Data() + m_used}; }
+  std::size_t size() const { return m_size; }
+  bool empty() const { return m_size == 0; }
+  // Gives back the room beyond the encoded bytes (after a list is complete).
+  void shrink_to_fit();
+  // The bytes the entries take, and the bytes held for them.
+  std::size_t encoded_bytes() const { return m_used; }
+  std::size_t held_bytes() const { return IsInline() ? 0 : m_capacity; }
+
   // Calls use(identifier, count) for each entry in order.
   template <typename Use>
   void ForEach(Use&& use) const {
-    if (m_wide) {
-      for (const value_type& e : *m_wide) use(e.first, e.second);
-    } else {
-      for (const Narrow& e : m_narrow)
-        use(static_cast<std::int64_t>(e.id), e.count);
+    const std::uint8_t* at = Data();
+    const std::uint8_t* const stop = at + m_used;
+    value_type entry;
+    if (at == stop) return;
+    at = DecodeFirst(at, &entry);
+    use(entry.first, entry.second);
+    while (at != stop) {
+      at = DecodeNext(at, &entry);
+      use(entry.first, entry.second);
     }
   }
 
   bool operator==(const PostingList& other) const {
-    return std::equal(begin(), end(), other.begin(), other.end());
+    return m_size == other.m_size && m_used == other.m_used &&
+           (m_used == 0 || std::memcmp(Data(), other.Data(), m_used) == 0);
   }
 
  private:
-  using Narrow = const_iterator::NarrowEntry;
+  // An identifier's distance (up to 10 bytes) and a count (up to 5).
+  static constexpr std::uint32_t kMaxEntryBytes = 15;
+  static constexpr std::uint32_t kInlineBytes = 8;
 
-  static bool FitsNarrow(std::int64_t id) {
-    return id >= 0 && id <= static_cast<std::int64_t>(UINT32_MAX);
+  static std::uint64_t ZigZag(std::int64_t v) {
+    return (static_cast<std::uint64_t>(v) << 1) ^
+           static_cast<std::uint64_t>(v >> 63);
   }
-  static std::int64_t KeyOf(const Narrow& e) { return e.id; }
-  static std::int64_t KeyOf(const value_type& e) { return e.first; }
-
-  template <typename Entry>
-  static typename std::vector<Entry>::const_iterator LowerBound(
-      const std::vector<Entry>& entries, std::int64_t id) {
-    return std::lower_bound(
-        entries.begin(), entries.end(), id,
-        [](const Entry& e, std::int64_t key) { return KeyOf(e) < key; });
+  static std::int64_t UnZigZag(std::uint64_t v) {
+    return static_cast<std::int64_t>((v >> 1) ^ (~(v & 1) + 1));
   }
-  template <typename Entry>
-  static bool Emplace(std::vector<Entry>& entries, const Entry& entry) {
-    const std::int64_t id = KeyOf(entry);
-    if (entries.empty() || KeyOf(entries.back()) < id) {
-      entries.push_back(entry);
-      return true;
+  static std::uint8_t* PutVarint(std::uint8_t* out, std::uint64_t v) {
+    while (v >= 0x80) {
+      *out++ = static_cast<std::uint8_t>(v | 0x80);
+      v >>= 7;
     }
-    const auto at = LowerBound(entries, id);
-    if (at != entries.end() && KeyOf(*at) == id) return false;
-    entries.insert(at, entry);
-    return true;
+    *out++ = static_cast<std::uint8_t>(v);
+    return out;
   }
-  template <typename Entry>
-  static std::size_t Erase(std::vector<Entry>& entries, std::int64_t id) {
-    const auto at = LowerBound(entries, id);
-    if (at == entries.end() || KeyOf(*at) != id) return 0;
-    entries.erase(at);
-    return 1;
+  static const std::uint8_t* GetVarint(const std::uint8_t* in,
+                                       std::uint64_t* v) {
+    std::uint64_t result = *in & 0x7F;
+    for (unsigned shift = 7; *in++ & 0x80; shift += 7) {
+      result |= static_cast<std::uint64_t>(*in & 0x7F) << shift;
+    }
+    *v = result;
+    return in;
+  }
+  static const std::uint8_t* DecodeCount(const std::uint8_t* in,
+                                         value_type* entry) {
+    std::uint64_t count = 0;
+    in = GetVarint(in, &count);
+    entry->second = static_cast<std::int32_t>(static_cast<std::uint32_t>(count));
+    return in;
+  }
+  static const std::uint8_t* DecodeFirst(const std::uint8_t* in,
+                                         value_type* entry) {
+    std::uint64_t id = 0;
+    in = GetVarint(in, &id);
+    entry->first = UnZigZag(id);
+    return DecodeCount(in, entry);
+  }
+  static const std::uint8_t* DecodeNext(const std::uint8_t* in,
+                                        value_type* entry) {
+    std::uint64_t distance = 0;
+    in = GetVarint(in, &distance);
+    entry->first = static_cast<std::int64_t>(
+        static_cast<std::uint64_t>(entry->first) + distance);
+    return DecodeCount(in, entry);
   }
 
-  static const_iterator Wrap(const Narrow* at) { return {at, nullptr}; }
-  static const_iterator Wrap(const value_type* at) { return {nullptr, at}; }
+  bool IsInline() const { return m_capacity == 0; }
+  std::uint8_t* Data() { return IsInline() ? m_inline : m_heap; }
+  const std::uint8_t* Data() const { return IsInline() ? m_inline : m_heap; }
 
-  void Widen() {
-    auto wide = std::make_unique<std::vector<value_type>>();
-    wide->reserve(m_narrow.size() + 1);
-    for (const Narrow& e : m_narrow) wide->emplace_back(e.id, e.count);
-    m_wide = std::move(wide);
-    m_narrow = std::vector<Narrow>();
-  }
+  // Room for `bytes` encoded bytes, growing by half again at least.
+  void Reserve(std::uint32_t bytes);
+  // Out of the ordinary: `id` at or below the last identifier.
+  bool InsertBeforeEnd(std::int64_t id, std::int32_t count);
+  // Replaces the entries with `entries` (ascending, unique).
+  void Assign(const std::vector<value_type>& entries);
+  void FreeHeap();
+  // Frees the bytes and empties the list.
+  void Release();
+  void CopyFrom(const PostingList& other);
+  void TakeFrom(PostingList& other) noexcept;
 
-  std::vector<Narrow> m_narrow;
-  // Set once an identifier outside 0..UINT32_MAX arrives; then the only form.
-  std::unique_ptr<std::vector<value_type>> m_wide;
+  union {
+    std::uint8_t* m_heap;
+    std::uint8_t m_inline[kInlineBytes] = {};
+  };
+  std::uint32_t m_used = 0;
+  std::uint32_t m_capacity = 0;  // 0: the bytes are inline
+  std::int64_t m_last = 0;       // the highest identifier, when not empty
+  std::uint32_t m_size = 0;
 };
 
 }  // namespace qoinfo

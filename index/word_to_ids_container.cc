@@ -72,7 +72,6 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
       return;
     }
     Postings postings;
-    postings.reserve(id_count);
     std::int64_t previous_id = 0;
     for (std::uint32_t i = 0; i < id_count; ++i) {
       const std::uint64_t pair_at = reader.offset();
@@ -94,6 +93,7 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
       previous_id = id;
       postings.emplace(id, static_cast<std::int32_t>(count));
     }
+    postings.shrink_to_fit();
     std::u16string word;
     if (!reader.ReadCountedString(&word, "a word")) return;
     // Files are written in word order: the end is the place to insert.

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <random>
 #include <vector>
 
 namespace qoinfo {
@@ -89,9 +91,9 @@ TEST(PostingList, KeepsIdentifiersSortedAndUnique) {
   EXPECT_EQ((PostingList{{2, 1}, {1, 1}, {2, 5}}), (PostingList{{1, 1}, {2, 1}}));
 }
 
-// Identifiers kept in 32 bits until one does not fit; then every entry
-// keeps its value and place, whichever identifier came first.
-TEST(PostingList, WidensForIdentifiersBeyond32Bits) {
+// Identifiers far apart, negative or at the ends of the range keep their
+// value and place, whichever came first, in copies and after erasing.
+TEST(PostingList, KeepsIdentifiersOfAnySize) {
   constexpr std::int64_t kTop = UINT32_MAX;
   for (const std::int64_t wide : {kTop + 1, INT64_MAX, std::int64_t{-1}}) {
     PostingList list{{kTop, 1}, {0, 2}};
@@ -110,6 +112,42 @@ TEST(PostingList, WidensForIdentifiersBeyond32Bits) {
     EXPECT_EQ(list.find(kTop)->second, 1);
     EXPECT_EQ(list.erase(kTop), 1u);
     EXPECT_EQ(list.size(), 2u);
+  }
+}
+
+// Random appends, inserts, erasures, copies and moves against a std::map,
+// with distances and counts at every encoded length (1 to 10 bytes, negative
+// counts) and lists crossing between inline and allocated bytes.
+TEST(PostingList, MatchesAMapUnderRandomChanges) {
+  std::mt19937_64 random(12);
+  const std::int64_t steps[] = {1, 127, 128, 16383, 16384, INT64_C(1) << 32,
+                                INT64_C(1) << 62};
+  for (int round = 0; round < 200; ++round) {
+    PostingList list;
+    std::map<std::int64_t, std::int32_t> model;
+    std::int64_t next = static_cast<std::int64_t>(random()) % 1000 - 500;
+    for (int op = 0; op < 60; ++op) {
+      const auto pick = random() % 10;
+      if (pick < 6) {  // mostly appends, as pages arrive
+        if (next > INT64_MAX - steps[6]) next = INT64_MIN / 2;
+        next += steps[random() % 7];
+        const auto count = static_cast<std::int32_t>(random() % 300) - 20;
+        EXPECT_EQ(list.emplace(next, count), model.emplace(next, count).second);
+      } else if (pick < 8 && !model.empty()) {  // an identifier already there
+        const std::int64_t id = std::next(model.begin(), random() % model.size())->first;
+        EXPECT_EQ(list.erase(id), model.erase(id));
+      } else if (pick == 8) {  // anywhere, the ends of the range included
+        const std::int64_t id = random() % 2 ? INT64_MIN + op : INT64_MAX - op;
+        EXPECT_EQ(list.emplace(id, op), model.emplace(id, op).second);
+      } else {
+        PostingList copy = list;
+        if (random() % 2) copy.shrink_to_fit();
+        list = std::move(copy);
+      }
+      ASSERT_EQ(std::vector(list.begin(), list.end()),
+                std::vector<PostingList::value_type>(model.begin(), model.end()));
+      ASSERT_EQ(list.size(), model.size());
+    }
   }
 }
 
