@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     else if (arg == "--rounds") rounds = std::stoull(value());
     else return Usage();
   }
-  if (corpus_file.empty()) return Usage();
+  // The reload check compares against the first round's hit counts.
+  if (corpus_file.empty() || rounds == 0 || pages == 0) return Usage();
 
   std::vector<Page> real;
   std::string error;

@@ -1,8 +1,15 @@
 #include "index/word_to_ids_container.h"
 
+#include <algorithm>
+
 #include "index/stream_serializable.h"
 
 namespace qoinfo {
+
+CWordToIdsContainer::CWordToIdsContainer(const CWordToIdsContainer& other)
+    : m_words(other.words()) {
+  RebuildLookup();
+}
 
 CWordToIdsContainer& CWordToIdsContainer::operator=(
     const CWordToIdsContainer& other) {
@@ -10,21 +17,54 @@ CWordToIdsContainer& CWordToIdsContainer::operator=(
     WordMap copy = other.words();
     m_words.swap(copy);
     m_removed.clear();
+    RebuildLookup();
   }
   return *this;
+}
+
+void CWordToIdsContainer::RebuildLookup() {
+  WordLookup<WordMap::value_type> lookup;
+  lookup.Reserve(m_words.size());
+  for (auto& entry : m_words) {
+    lookup.Insert(WordLookup<WordMap::value_type>::HashOf(entry.first), &entry);
+  }
+  m_lookup = std::move(lookup);
 }
 
 void CWordToIdsContainer::AddWords(const WordCountMap& counts,
                                    std::int64_t id) {
   // A page filed again must not meet its own removed postings.
   if (m_removed.Contains(id)) Purge();
+  // The page's words go through the lookup in stages, each starting the
+  // memory loads the next one needs for every word, so that filing waits
+  // for memory a few times a page instead of a few times a word: hash and
+  // fetch the slots, fetch the entries they hold, find each word and fetch
+  // the end of its postings, then append.
+  using Lookup = WordLookup<WordMap::value_type>;
+  m_hashes.clear();
+  for (const auto& entry : counts) {
+    m_hashes.push_back(Lookup::HashOf(entry.first));
+    m_lookup.Prefetch(m_hashes.back());
+  }
+  for (const std::size_t hash : m_hashes) m_lookup.PrefetchEntry(hash);
+  m_found.clear();
+  auto hash = m_hashes.begin();
+  for (const auto& entry : counts) {
+    WordMap::value_type* found = m_lookup.Find(*hash++, entry.first);
+    if (found != nullptr) found->second.PrefetchTail();
+    m_found.push_back(found);
+  }
+  hash = m_hashes.begin();
+  auto found = m_found.begin();
   for (const auto& [word, count] : counts) {
-    const auto position = m_words.lower_bound(word);
-    if (position == m_words.end() || position->first != word) {
-      m_words.emplace_hint(position, word, Postings{{id, count}});
-      continue;
+    WordMap::value_type* entry = *found++;
+    if (entry == nullptr) {
+      m_lookup.Reserve(m_words.size() + 1);  // then Insert cannot fail
+      entry = &*m_words.try_emplace(word).first;
+      m_lookup.Insert(*hash, entry);
     }
-    if (!position->second.emplace(id, count)) return;
+    ++hash;
+    if (!entry->second.emplace(id, count)) return;
   }
 }
 
@@ -60,6 +100,9 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
   constexpr std::uint64_t kPostingBytes = 12;
   std::uint32_t word_count = 0;
   if (!reader.ReadFixed32(&word_count, "the word count")) return;
+  // Each word takes 8 bytes at least: a damaged count cannot reserve more.
+  m_lookup.Reserve(m_words.size() +
+                   std::min<std::uint64_t>(word_count, reader.remaining() / 8));
   const std::u16string* previous = nullptr;
   for (std::uint32_t w = 0; w < word_count; ++w) {
     const std::uint64_t at = reader.offset();
@@ -97,8 +140,13 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
     std::u16string word;
     if (!reader.ReadCountedString(&word, "a word")) return;
     // Files are written in word order: the end is the place to insert.
+    const std::size_t words_before = m_words.size();
     const auto entry =
         m_words.emplace_hint(m_words.end(), std::move(word), std::move(postings));
+    if (m_words.size() != words_before) {
+      m_lookup.Insert(WordLookup<WordMap::value_type>::HashOf(entry->first),
+                      &*entry);
+    }
     if (previous != nullptr && !(*previous < entry->first)) {
       reader.Report(at, "word out of order", false);
     }

@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "index/page_id_set.h"
+#include "index/word_lookup.h"
 #include "index/posting_list.h"
 #include "index/stream_io.h"
 #include "index/word_count_map.h"
@@ -29,8 +31,11 @@ class CWordToIdsContainer {
   using WordMap = std::map<std::u16string, Postings>;
 
   CWordToIdsContainer() = default;
-  CWordToIdsContainer(const CWordToIdsContainer&) = default;
+  CWordToIdsContainer(const CWordToIdsContainer& other);
   CWordToIdsContainer& operator=(const CWordToIdsContainer& other);
+  // A moved map keeps its entries where they are: the lookup stays true.
+  CWordToIdsContainer(CWordToIdsContainer&&) = default;
+  CWordToIdsContainer& operator=(CWordToIdsContainer&&) = default;
   virtual ~CWordToIdsContainer() = default;
 
   // Files each word's count under `id`, in word order. Stops for good at the
@@ -68,8 +73,15 @@ class CWordToIdsContainer {
   // Takes the noted pages out of every word's postings.
   void Purge() const;
 
+  // Indexes every entry of m_words afresh (after a copy).
+  void RebuildLookup();
+
   mutable WordMap m_words;
+  WordLookup<WordMap::value_type> m_lookup;
   mutable PageIdSet m_removed;
+  // AddWords' scratch, kept for reuse: each word's hash and entry.
+  std::vector<std::size_t> m_hashes;
+  std::vector<WordMap::value_type*> m_found;
 };
 
 }  // namespace qoinfo
