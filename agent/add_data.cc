@@ -1,7 +1,6 @@
 #include "agent/add_data.h"
 
 #include "agent/word_extraction.h"
-#include "index/url_date.h"
 #include "platform/hresult_error.h"
 #include "platform/text_case.h"
 #include "platform/wide_string.h"
@@ -10,19 +9,17 @@ namespace qoinfo {
 
 HRESULT PreparePage(const _URL_DATE_IA& data, PageChange* change) noexcept {
   try {
-    CUrlDate copy(data);
-    const UINT text_length = SysStringLen(copy.m_text);
-    if (text_length > 0) platform::LowerCaseInPlace(copy.m_text, text_length);
-    const std::u16string text = platform::FromOleString(copy.m_text);
+    // The text up to its first NUL, lowered in the copy it is counted from.
+    std::u16string text = platform::FromOleString(data.Text);
     if (text.empty()) return S_FALSE;
+    platform::LowerCaseInPlace(text);
 
     change->kind = PageChange::Kind::kPageAdded;
     change->words.clear();
     CountWordsOfLoweredText(text, &change->words);
-    change->record =
-        CTimeURLContainer(copy.m_time, platform::FromOleString(copy.m_url),
-                          platform::FromOleString(copy.m_path),
-                          platform::FromOleString(copy.m_title));
+    change->record = CTimeURLContainer(data.Time, platform::FromOleString(data.Url),
+                                       platform::FromOleString(data.Path),
+                                       platform::FromOleString(data.Title));
     return S_OK;
   } catch (...) {
     return platform::HResultFromCurrentException();

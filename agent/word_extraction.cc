@@ -1,10 +1,11 @@
 #include "agent/word_extraction.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdint>
 #include <limits>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -22,13 +23,14 @@ namespace {
 // pattern \s+ gives; the tests hold the two to each other).
 template <typename Visit>
 void ForEachToken(std::u16string_view text, Visit&& visit) {
+  const std::bitset<65536>& space = platform::SplitSpaceUnits();
   std::size_t at = 0;
-  if (!text.empty() && platform::IsSplitSpace(text[0])) visit(text.substr(0, 0));
+  if (!text.empty() && space[text[0]]) visit(text.substr(0, 0));
   while (at < text.size()) {
-    while (at < text.size() && platform::IsSplitSpace(text[at])) ++at;
+    while (at < text.size() && space[text[at]]) ++at;
     if (at == text.size()) break;
     const std::size_t start = at;
-    while (at < text.size() && !platform::IsSplitSpace(text[at])) ++at;
+    while (at < text.size() && !space[text[at]]) ++at;
     visit(text.substr(start, at - start));
   }
 }
@@ -43,6 +45,69 @@ std::u16string_view TrimmedView(std::u16string_view token) {
   }
   return token.substr(lead, token.size() - lead - trail);
 }
+
+// Counts the trimmed tokens of a text in an open-addressing table of views
+// into it, at most half full.
+class TokenCounter {
+ public:
+  static std::vector<std::pair<std::u16string_view, std::int64_t>> Count(
+      std::u16string_view text) {
+    TokenCounter counter;
+    ForEachToken(text, [&](std::u16string_view token) {
+      counter.Add(TrimmedView(token));
+    });
+    std::vector<std::pair<std::u16string_view, std::int64_t>> counted;
+    counted.reserve(counter.m_used);
+    for (const Slot& slot : counter.m_slots) {
+      if (slot.times != 0) counted.emplace_back(slot.word, slot.times);
+    }
+    return counted;
+  }
+
+ private:
+  struct Slot {
+    std::u16string_view word;
+    std::size_t hash = 0;
+    std::int64_t times = 0;  // 0: free
+  };
+
+  TokenCounter() : m_slots(64) {}
+
+  void Add(std::u16string_view word) {
+    const std::size_t hash = std::hash<std::u16string_view>{}(word);
+    Slot& slot = Probe(m_slots, word, hash);
+    if (slot.times == 0) {
+      slot.word = word;
+      slot.hash = hash;
+      if (++m_used * 2 > m_slots.size()) {
+        slot.times = 1;
+        Grow();
+        return;
+      }
+    }
+    ++slot.times;
+  }
+
+  static Slot& Probe(std::vector<Slot>& slots, std::u16string_view word,
+                     std::size_t hash) {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots[at];
+      if (slot.times == 0 || (slot.hash == hash && slot.word == word)) return slot;
+    }
+  }
+
+  void Grow() {
+    std::vector<Slot> grown(m_slots.size() * 2);
+    for (const Slot& slot : m_slots) {
+      if (slot.times != 0) Probe(grown, slot.word, slot.hash) = slot;
+    }
+    m_slots.swap(grown);
+  }
+
+  std::vector<Slot> m_slots;
+  std::size_t m_used = 0;
+};
 
 }  // namespace
 
@@ -64,23 +129,24 @@ void SplitAtWhiteSpace(const std::u16string& text,
 void CountWordsOfLoweredText(const std::u16string& lowered,
                              WordCountMap* counts) {
   if (lowered.empty()) return;
-  // Counted over views into the text first, so that each distinct word is
-  // copied once; then filed in word order.
-  std::unordered_map<std::u16string_view, std::int64_t> seen;
-  ForEachToken(lowered, [&](std::u16string_view token) {
-    ++seen[TrimmedView(token)];
-  });
-  std::vector<std::pair<std::u16string_view, std::int64_t>> sorted(
-      seen.begin(), seen.end());
+  // Counted over views into the text first, in a flat table (one block for
+  // the text, not one per word), so that each distinct word is copied once;
+  // then filed in word order.
+  std::vector<std::pair<std::u16string_view, std::int64_t>> sorted =
+      TokenCounter::Count(lowered);
   std::sort(sorted.begin(), sorted.end());
+  // Into an empty map each word goes at the end (a hint that costs nothing);
+  // otherwise just before the first word after it.
+  const bool appending = counts->empty();
   auto hint = counts->begin();
   for (const auto& [word, times] : sorted) {
-    hint = counts->try_emplace(hint, std::u16string(word), 0);
+    hint = counts->try_emplace(appending ? counts->end() : hint,
+                               std::u16string(word), 0);
     // A count saturates rather than overflowing its 32 bits.
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     hint->second = static_cast<std::int32_t>(
         std::min(kMax, std::int64_t{hint->second} + times));
-    ++hint;
+    if (!appending) ++hint;
   }
 }
 

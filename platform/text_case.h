@@ -7,10 +7,13 @@
 // Windows does.
 #pragma once
 
+#include <string>
+
 #include "platform/com_base.h"
 
 namespace platform {
 
 void LowerCaseInPlace(OLECHAR* text, UINT length);
+void LowerCaseInPlace(std::u16string& text);
 
 }  // namespace platform

@@ -21,9 +21,9 @@ std::bitset<65536> AskTheTraits() {
 
 }  // namespace
 
-bool IsSplitSpace(char16_t unit) {
+const std::bitset<65536>& SplitSpaceUnits() {
   static const std::bitset<65536> table = AskTheTraits();
-  return table[unit];
+  return table;
 }
 
 }  // namespace platform

@@ -5,8 +5,13 @@
 // so that a split by hand gives what the pattern's split gives. Thread-safe.
 #pragma once
 
+#include <bitset>
+
 namespace platform {
 
-bool IsSplitSpace(char16_t unit);
+// The table itself, for loops that test every unit of a text.
+const std::bitset<65536>& SplitSpaceUnits();
+
+inline bool IsSplitSpace(char16_t unit) { return SplitSpaceUnits()[unit]; }
 
 }  // namespace platform

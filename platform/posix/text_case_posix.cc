@@ -60,4 +60,8 @@ void LowerCaseInPlace(OLECHAR* text, UINT length) {
   }
 }
 
+void LowerCaseInPlace(std::u16string& text) {
+  LowerCaseInPlace(text.data(), static_cast<UINT>(text.size()));
+}
+
 }  // namespace platform
