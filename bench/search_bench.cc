@@ -100,7 +100,8 @@ std::string Json(const std::string& s) {
 
 int Usage() {
   std::cerr << "usage: qoinfo-bench --corpus FILE --pages N --engine ours|fts5|xapian\n"
-               "                    [--work DIR] [--queries PER_KIND] [--rounds R]\n";
+               "                    [--work DIR] [--queries PER_KIND] [--rounds R] [--keep]\n"
+               "--keep leaves the engine's files in DIR for a closer look.\n";
   return 2;
 }
 
@@ -109,6 +110,7 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string corpus_file, engine_name = "ours", work = "build/bench/work";
   std::size_t pages = 10000, per_kind = 50, rounds = 3;
+  bool keep = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -118,6 +120,7 @@ int main(int argc, char** argv) {
     else if (arg == "--work") work = value();
     else if (arg == "--queries") per_kind = std::stoull(value());
     else if (arg == "--rounds") rounds = std::stoull(value());
+    else if (arg == "--keep") keep = true;
     else return Usage();
   }
   // The reload check compares against the first round's hit counts.
@@ -271,6 +274,6 @@ int main(int argc, char** argv) {
   }
   out << "}}";
   std::cout << out.str() << std::endl;
-  std::filesystem::remove_all(directory);
+  if (!keep) std::filesystem::remove_all(directory);
   return 0;
 }

@@ -71,9 +71,9 @@ void PostingList::Release() {
 }
 
 void PostingList::CopyFrom(const PostingList& other) {
-  if (!other.IsInline()) {
-    m_heap = new std::uint8_t[other.m_used == 0 ? 1 : other.m_used];
-    m_capacity = other.m_used == 0 ? 1 : other.m_used;
+  if (other.m_used > kInlineBytes) {
+    m_heap = new std::uint8_t[other.m_used];
+    m_capacity = other.m_used;
   }
   if (other.m_used != 0) std::memcpy(Data(), other.Data(), other.m_used);
   m_used = other.m_used;

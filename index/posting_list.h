@@ -141,6 +141,13 @@ class PostingList {
   bool empty() const { return m_size == 0; }
   // Gives back the room beyond the encoded bytes (after a list is complete).
   void shrink_to_fit();
+  // Empties the list and keeps its room, for a list that is built again and
+  // again (copies of it take exactly the bytes they need).
+  void clear() {
+    m_used = 0;
+    m_size = 0;
+    m_last = 0;
+  }
   // The bytes the entries take, and the bytes held for them.
   std::size_t encoded_bytes() const { return m_used; }
   std::size_t held_bytes() const { return IsInline() ? 0 : m_capacity; }

@@ -182,7 +182,8 @@ bool StreamReader::ReadCountedString(std::u16string* text, const char* what) {
     return false;
   }
   // Read in chunks, so that memory grows only with bytes actually present.
-  std::string raw;
+  std::string& raw = string_bytes_;  // kept between strings: no allocation
+  raw.clear();
   while (raw.size() < length) {
     const std::size_t chunk =
         std::min<std::size_t>(length - raw.size(), kBufferSize);

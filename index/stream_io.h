@@ -88,6 +88,7 @@ class StreamReader {
   std::uint64_t offset_ = 0;
   std::string buffer_;
   std::size_t buffer_pos_ = 0;
+  std::string string_bytes_;  // ReadCountedString's raw bytes
   bool end_of_stream_ = false;
   bool failed_ = false;
   StreamProblem problem_;

@@ -7,9 +7,7 @@
 namespace qoinfo {
 
 CWordToIdsContainer::CWordToIdsContainer(const CWordToIdsContainer& other)
-    : m_words(other.words()) {
-  RebuildLookup();
-}
+    : m_words(other.words()), m_lookupComplete(false) {}
 
 CWordToIdsContainer& CWordToIdsContainer::operator=(
     const CWordToIdsContainer& other) {
@@ -17,24 +15,27 @@ CWordToIdsContainer& CWordToIdsContainer::operator=(
     WordMap copy = other.words();
     m_words.swap(copy);
     m_removed.clear();
-    RebuildLookup();
+    m_lookup.Clear();
+    m_lookupComplete = false;
   }
   return *this;
 }
 
-void CWordToIdsContainer::RebuildLookup() {
+void CWordToIdsContainer::BuildLookup() {
   WordLookup<WordMap::value_type> lookup;
   lookup.Reserve(m_words.size());
   for (auto& entry : m_words) {
     lookup.Insert(WordLookup<WordMap::value_type>::HashOf(entry.first), &entry);
   }
   m_lookup = std::move(lookup);
+  m_lookupComplete = true;
 }
 
 void CWordToIdsContainer::AddWords(const WordCountMap& counts,
                                    std::int64_t id) {
   // A page filed again must not meet its own removed postings.
   if (m_removed.Contains(id)) Purge();
+  if (!m_lookupComplete) BuildLookup();
   // The page's words go through the lookup in stages, each starting the
   // memory loads the next one needs for every word, so that filing waits
   // for memory a few times a page instead of a few times a word: hash and
@@ -100,9 +101,8 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
   constexpr std::uint64_t kPostingBytes = 12;
   std::uint32_t word_count = 0;
   if (!reader.ReadFixed32(&word_count, "the word count")) return;
-  // Each word takes 8 bytes at least: a damaged count cannot reserve more.
-  m_lookup.Reserve(m_words.size() +
-                   std::min<std::uint64_t>(word_count, reader.remaining() / 8));
+  // The words read are indexed when the next page is filed.
+  m_lookupComplete = false;
   const std::u16string* previous = nullptr;
   for (std::uint32_t w = 0; w < word_count; ++w) {
     const std::uint64_t at = reader.offset();
@@ -114,7 +114,9 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
                     true);
       return;
     }
-    Postings postings;
+    // Built in one list that keeps its room, then copied at its exact size.
+    m_readScratch.clear();
+    Postings& building = m_readScratch;
     std::int64_t previous_id = 0;
     for (std::uint32_t i = 0; i < id_count; ++i) {
       const std::uint64_t pair_at = reader.offset();
@@ -134,19 +136,14 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
                                    " below 1", false);
       }
       previous_id = id;
-      postings.emplace(id, static_cast<std::int32_t>(count));
+      building.emplace(id, static_cast<std::int32_t>(count));
     }
-    postings.shrink_to_fit();
+    Postings postings(building);
     std::u16string word;
     if (!reader.ReadCountedString(&word, "a word")) return;
     // Files are written in word order: the end is the place to insert.
-    const std::size_t words_before = m_words.size();
     const auto entry =
         m_words.emplace_hint(m_words.end(), std::move(word), std::move(postings));
-    if (m_words.size() != words_before) {
-      m_lookup.Insert(WordLookup<WordMap::value_type>::HashOf(entry->first),
-                      &*entry);
-    }
     if (previous != nullptr && !(*previous < entry->first)) {
       reader.Report(at, "word out of order", false);
     }

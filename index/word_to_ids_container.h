@@ -73,15 +73,18 @@ class CWordToIdsContainer {
   // Takes the noted pages out of every word's postings.
   void Purge() const;
 
-  // Indexes every entry of m_words afresh (after a copy).
-  void RebuildLookup();
+  // Indexes every entry of m_words afresh: a load or a copy leaves that to
+  // the next page filed, so that a server that only searches never pays it.
+  void BuildLookup();
 
   mutable WordMap m_words;
   WordLookup<WordMap::value_type> m_lookup;
+  bool m_lookupComplete = true;  // m_lookup indexes every word
   mutable PageIdSet m_removed;
   // AddWords' scratch, kept for reuse: each word's hash and entry.
   std::vector<std::size_t> m_hashes;
   std::vector<WordMap::value_type*> m_found;
+  Postings m_readScratch;  // Read's list under construction
 };
 
 }  // namespace qoinfo

@@ -142,7 +142,13 @@ TEST(PostingList, MatchesAMapUnderRandomChanges) {
       } else {
         PostingList copy = list;
         if (random() % 2) copy.shrink_to_fit();
-        list = std::move(copy);
+        if (random() % 3 == 0) {  // emptied, keeping its room, and refilled
+          copy.clear();
+          for (const auto& [id, count] : model) copy.emplace(id, count);
+          list = copy;
+        } else {
+          list = std::move(copy);
+        }
       }
       ASSERT_EQ(std::vector(list.begin(), list.end()),
                 std::vector<PostingList::value_type>(model.begin(), model.end()));
