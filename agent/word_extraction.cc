@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string_view>
-#include <functional>
 #include <utility>
 #include <vector>
 

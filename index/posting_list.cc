@@ -65,7 +65,6 @@ void PostingList::Release() {
   FreeHeap();
   std::memset(m_inline, 0, kInlineBytes);
   m_used = 0;
-  m_capacity = 0;
   m_last = 0;
   m_size = 0;
 }

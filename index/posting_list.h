@@ -148,9 +148,6 @@ class PostingList {
     m_size = 0;
     m_last = 0;
   }
-  // The bytes the entries take, and the bytes held for them.
-  std::size_t encoded_bytes() const { return m_used; }
-  std::size_t held_bytes() const { return IsInline() ? 0 : m_capacity; }
 
   // Starts loading the bytes an append writes to.
   void PrefetchTail() const { __builtin_prefetch(Data() + m_used, 1); }

@@ -1,7 +1,5 @@
 #include "index/word_to_ids_container.h"
 
-#include <algorithm>
-
 #include "index/stream_serializable.h"
 
 namespace qoinfo {
@@ -22,11 +20,9 @@ CWordToIdsContainer& CWordToIdsContainer::operator=(
 }
 
 void CWordToIdsContainer::BuildLookup() {
-  WordLookup<WordMap::value_type> lookup;
+  Lookup lookup;
   lookup.Reserve(m_words.size());
-  for (auto& entry : m_words) {
-    lookup.Insert(WordLookup<WordMap::value_type>::HashOf(entry.first), &entry);
-  }
+  for (auto& entry : m_words) lookup.Insert(Lookup::HashOf(entry.first), &entry);
   m_lookup = std::move(lookup);
   m_lookupComplete = true;
 }
@@ -41,7 +37,6 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
   // for memory a few times a page instead of a few times a word: hash and
   // fetch the slots, fetch the entries they hold, find each word and fetch
   // the end of its postings, then append.
-  using Lookup = WordLookup<WordMap::value_type>;
   m_hashes.clear();
   for (const auto& entry : counts) {
     m_hashes.push_back(Lookup::HashOf(entry.first));
@@ -116,7 +111,6 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
     }
     // Built in one list that keeps its room, then copied at its exact size.
     m_readScratch.clear();
-    Postings& building = m_readScratch;
     std::int64_t previous_id = 0;
     for (std::uint32_t i = 0; i < id_count; ++i) {
       const std::uint64_t pair_at = reader.offset();
@@ -136,9 +130,9 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
                                    " below 1", false);
       }
       previous_id = id;
-      building.emplace(id, static_cast<std::int32_t>(count));
+      m_readScratch.emplace(id, static_cast<std::int32_t>(count));
     }
-    Postings postings(building);
+    Postings postings(m_readScratch);
     std::u16string word;
     if (!reader.ReadCountedString(&word, "a word")) return;
     // Files are written in word order: the end is the place to insert.

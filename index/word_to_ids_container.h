@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "index/page_id_set.h"
-#include "index/word_lookup.h"
 #include "index/posting_list.h"
 #include "index/stream_io.h"
 #include "index/word_count_map.h"
+#include "index/word_lookup.h"
 
 namespace qoinfo {
 
@@ -70,6 +70,8 @@ class CWordToIdsContainer {
 
 
  private:
+  using Lookup = WordLookup<WordMap::value_type>;
+
   // Takes the noted pages out of every word's postings.
   void Purge() const;
 
@@ -78,7 +80,7 @@ class CWordToIdsContainer {
   void BuildLookup();
 
   mutable WordMap m_words;
-  WordLookup<WordMap::value_type> m_lookup;
+  Lookup m_lookup;
   bool m_lookupComplete = true;  // m_lookup indexes every word
   mutable PageIdSet m_removed;
   // AddWords' scratch, kept for reuse: each word's hash and entry.

@@ -9,9 +9,7 @@
 
 namespace platform {
 
-// The table itself, for loops that test every unit of a text.
+// The table, indexed by code unit: set where the text splits.
 const std::bitset<65536>& SplitSpaceUnits();
-
-inline bool IsSplitSpace(char16_t unit) { return SplitSpaceUnits()[unit]; }
 
 }  // namespace platform
