@@ -15,8 +15,7 @@ HRESULT PreparePage(const _URL_DATE_IA& data, PageChange* change) noexcept {
     platform::LowerCaseInPlace(text);
 
     change->kind = PageChange::Kind::kPageAdded;
-    change->words.clear();
-    CountWordsOfLoweredText(text, &change->words);
+    change->words = CountWordsOfLoweredText(text);
     change->record = CTimeURLContainer(data.Time, platform::FromOleString(data.Url),
                                        platform::FromOleString(data.Path),
                                        platform::FromOleString(data.Title));

@@ -126,38 +126,32 @@ void SplitAtWhiteSpace(const std::u16string& text,
   });
 }
 
-void CountWordsOfLoweredText(const std::u16string& lowered,
-                             WordCountMap* counts) {
-  if (lowered.empty()) return;
+WordCountMap CountWordsOfLoweredText(const std::u16string& lowered) {
+  WordCountMap counts;
+  if (lowered.empty()) return counts;
   // Counted over views into the text first, in a flat table (one block for
   // the text, not one per word), so that each distinct word is copied once;
   // then filed in word order.
   std::vector<std::pair<std::u16string_view, std::int64_t>> sorted =
       TokenCounter::Count(lowered);
   std::sort(sorted.begin(), sorted.end());
-  // Into an empty map each word goes at the end (a hint that costs nothing);
-  // otherwise just before the first word after it.
-  const bool appending = counts->empty();
-  auto hint = counts->begin();
+  std::size_t units = 0;
+  for (const auto& entry : sorted) units += entry.first.size();
+  counts.Reserve(sorted.size(), units);
   for (const auto& [word, times] : sorted) {
-    hint = counts->try_emplace(appending ? counts->end() : hint,
-                               std::u16string(word), 0);
     // A count saturates rather than overflowing its 32 bits.
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    hint->second = static_cast<std::int32_t>(
-        std::min(kMax, std::int64_t{hint->second} + times));
-    if (!appending) ++hint;
+    counts.Insert(word, static_cast<std::int32_t>(std::min(kMax, times)));
   }
+  return counts;
 }
 
 WordCountMap ExtractWords(BSTR text) {
-  WordCountMap counts;
-  if (text == nullptr) return counts;
+  if (text == nullptr) return {};
   platform::UniqueBstr copy(SysAllocString(text));
   if (!copy) throw platform::HResultError(E_OUTOFMEMORY);
   platform::LowerCaseInPlace(copy.get(), SysStringLen(copy.get()));
-  CountWordsOfLoweredText(platform::FromOleString(copy.get()), &counts);
-  return counts;
+  return CountWordsOfLoweredText(platform::FromOleString(copy.get()));
 }
 
 }  // namespace qoinfo

@@ -27,9 +27,8 @@ std::u16string TrimSeparators(const std::u16string& token);
 WordCountMap ExtractWords(BSTR text);
 
 // Steps after lowering: splits an already lowered text and counts its
-// trimmed words into `counts`. An empty text adds nothing.
-void CountWordsOfLoweredText(const std::u16string& lowered,
-                             WordCountMap* counts);
+// trimmed words. An empty text has none.
+WordCountMap CountWordsOfLoweredText(const std::u16string& lowered);
 
 // The tokens of `text` between runs of white space: a leading empty token
 // when the text starts with white space, none for trailing white space.

@@ -57,7 +57,7 @@ Vocabulary::Vocabulary(const std::vector<Page>& pages) {
     std::uint32_t total = 0;
     for (const auto& [word, count] : ExtractWords(bstr.get())) {
       if (word.empty()) continue;
-      Stats& entry = stats[word];
+      Stats& entry = stats[std::u16string(word)];
       if (entry.pages == 0) entry.first_page = position;
       entry.occurrences += static_cast<std::uint64_t>(count);
       entry.pages += 1;

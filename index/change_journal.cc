@@ -126,7 +126,6 @@ bool DecodeJournalPayload(std::string_view payload, PageChange* change,
       *problem = "word count beyond the record";
       return false;
     }
-    auto hint = change->words.end();
     for (std::uint32_t i = 0; i < count; ++i) {
       std::u16string word;
       std::uint32_t occurrences = 0;
@@ -134,8 +133,7 @@ bool DecodeJournalPayload(std::string_view payload, PageChange* change,
         *problem = "truncated word list";
         return false;
       }
-      hint = change->words.emplace_hint(hint, std::move(word),
-                                        static_cast<std::int32_t>(occurrences));
+      change->words.Insert(word, static_cast<std::int32_t>(occurrences));
     }
   }
   if (parser.remaining() != 0) {

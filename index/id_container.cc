@@ -1,5 +1,6 @@
 #include "index/id_container.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace qoinfo {
@@ -108,6 +109,12 @@ void CIDContainer::Read(StreamReader& reader) {
   m_lastId = last_id;
   std::uint32_t count = 0;
   if (!reader.ReadFixed32(&count, "the record count")) return;
+  // Room in the visit index for the records the stream can hold (a record
+  // takes at least 28 bytes), not for whatever the count claims.
+  constexpr std::uint64_t kLeastRecordBytes = 8 + 8 + 3 * 4;
+  m_byVisit.reserve(m_byVisit.size() +
+                    static_cast<std::size_t>(std::min<std::uint64_t>(
+                        count, reader.remaining() / kLeastRecordBytes)));
   std::int64_t previous = 0;
   CTimeURLContainer record;
   for (std::uint32_t i = 0; i < count; ++i) {

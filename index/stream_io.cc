@@ -8,16 +8,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::uint32_t DecodeFixed32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-         std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-
-std::uint64_t DecodeFixed64(const unsigned char* p) {
-  return std::uint64_t{DecodeFixed32(p)} |
-         std::uint64_t{DecodeFixed32(p + 4)} << 32;
-}
-
 }  // namespace
 
 void PutFixed32(std::string* out, std::uint32_t value) {
@@ -138,6 +128,21 @@ bool StreamReader::ReadBytes(void* out, std::size_t count) {
     count -= take;
   }
   return true;
+}
+
+std::string_view StreamReader::TakeElements(std::size_t size, std::uint64_t most) {
+  if (failed_ || size == 0 || remaining() < size) return {};
+  while (buffer_.size() - buffer_pos_ < size) {
+    if (!Refill()) return {};
+  }
+  const std::uint64_t whole =
+      std::min<std::uint64_t>({most, (buffer_.size() - buffer_pos_) / size,
+                               remaining() / size});
+  const auto bytes = static_cast<std::size_t>(whole * size);
+  const std::string_view taken(buffer_.data() + buffer_pos_, bytes);
+  buffer_pos_ += bytes;
+  offset_ += bytes;
+  return taken;
 }
 
 bool StreamReader::ReadFixed32(std::uint32_t* value, const char* what) {

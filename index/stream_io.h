@@ -29,6 +29,15 @@ struct StreamProblem {
   std::string what;
 };
 
+// The little-endian integers at `p`.
+inline std::uint32_t DecodeFixed32(const unsigned char* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+         std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+inline std::uint64_t DecodeFixed64(const unsigned char* p) {
+  return std::uint64_t{DecodeFixed32(p)} | std::uint64_t{DecodeFixed32(p + 4)} << 32;
+}
+
 // Appends the little-endian encodings to `out`.
 void PutFixed32(std::string* out, std::uint32_t value);
 void PutFixed64(std::string* out, std::uint64_t value);
@@ -68,6 +77,10 @@ class StreamReader {
   bool ReadFixed64(std::int64_t* value, const char* what);
   // The string up to its first NUL unit; an absent string reads as "".
   bool ReadCountedString(std::u16string* text, const char* what);
+  // Whole elements of `size` bytes in place, at least one and at most
+  // `most`, as many as are at hand: valid until the next read. Empty, with
+  // nothing consumed or recorded, when not one whole element is left.
+  std::string_view TakeElements(std::size_t size, std::uint64_t most);
 
   // Bytes consumed so far, and bytes the stream still holds.
   std::uint64_t offset() const { return offset_; }

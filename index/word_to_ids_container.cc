@@ -56,7 +56,7 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
     WordMap::value_type* entry = *found++;
     if (entry == nullptr) {
       m_lookup.Reserve(m_words.size() + 1);  // then Insert cannot fail
-      entry = &*m_words.try_emplace(word).first;
+      entry = &*m_words.try_emplace(std::u16string(word)).first;
       m_lookup.Insert(*hash, entry);
     }
     ++hash;
@@ -112,17 +112,10 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
     // Built in one list that keeps its room, then copied at its exact size.
     m_readScratch.clear();
     std::int64_t previous_id = 0;
-    for (std::uint32_t i = 0; i < id_count; ++i) {
-      const std::uint64_t pair_at = reader.offset();
-      std::int64_t id = 0;
-      std::uint32_t count = 0;
-      if (!reader.ReadFixed64(&id, "an identifier") ||
-          !reader.ReadFixed32(&count, "an occurrence count")) {
-        return;
-      }
-      if (i > 0 && id <= previous_id) {
-        reader.Report(pair_at, "identifier " + std::to_string(id) +
-                                   " out of order", false);
+    const auto file = [&](std::uint64_t pair_at, std::int64_t id, std::uint32_t count) {
+      if (!m_readScratch.empty() && id <= previous_id) {
+        reader.Report(pair_at, "identifier " + std::to_string(id) + " out of order",
+                      false);
       }
       if (static_cast<std::int32_t>(count) < 1) {
         reader.Report(pair_at, "occurrence count " +
@@ -131,6 +124,29 @@ void CWordToIdsContainer::Read(StreamReader& reader) {
       }
       previous_id = id;
       m_readScratch.emplace(id, static_cast<std::int32_t>(count));
+    };
+    // The pairs are decoded where they lie in the reader's buffer.
+    for (std::uint32_t i = 0; i < id_count;) {
+      std::uint64_t pair_at = reader.offset();
+      const std::string_view pairs = reader.TakeElements(kPostingBytes, id_count - i);
+      if (pairs.empty()) {
+        // The stream ends inside this pair: read it field by field to say where.
+        std::int64_t id = 0;
+        std::uint32_t count = 0;
+        if (!reader.ReadFixed64(&id, "an identifier") ||
+            !reader.ReadFixed32(&count, "an occurrence count")) {
+          return;
+        }
+        file(pair_at, id, count);
+        ++i;
+        continue;
+      }
+      const auto* bytes = reinterpret_cast<const unsigned char*>(pairs.data());
+      for (std::size_t at = 0; at < pairs.size(); at += kPostingBytes, ++i) {
+        file(pair_at, static_cast<std::int64_t>(DecodeFixed64(bytes + at)),
+             DecodeFixed32(bytes + at + 8));
+        pair_at += kPostingBytes;
+      }
     }
     Postings postings(m_readScratch);
     std::u16string word;

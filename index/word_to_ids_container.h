@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,7 +29,8 @@ namespace qoinfo {
 class CWordToIdsContainer {
  public:
   using Postings = PostingList;
-  using WordMap = std::map<std::u16string, Postings>;
+  // Ordered by code unit; found by a word's view as well.
+  using WordMap = std::map<std::u16string, Postings, std::less<>>;
 
   CWordToIdsContainer() = default;
   CWordToIdsContainer(const CWordToIdsContainer& other);

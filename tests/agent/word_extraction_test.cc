@@ -89,7 +89,7 @@ TEST(ExtractWords, WordsSortByUtf16CodeUnit) {
   // U+1F600 is the pair D83D DE00, which sorts before U+E000..U+FFFF.
   const WordCountMap counts = Extract(u"\uFF21 \U0001F600 \uE000 z");
   std::vector<std::u16string> order;
-  for (const auto& [word, count] : counts) order.push_back(word);
+  for (const auto& [word, count] : counts) order.emplace_back(word);
   const std::vector<std::u16string> expected = {u"z", u"\U0001F600", u"\uE000",
                                                 u"\uFF41"};
   EXPECT_EQ(order, expected);

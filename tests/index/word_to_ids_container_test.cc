@@ -157,5 +157,46 @@ TEST(PostingList, MatchesAMapUnderRandomChanges) {
   }
 }
 
+// Random insertions in and out of order, counts changed in place, copies,
+// moves and clears against a std::map, with the empty word and words longer
+// than a block of units.
+TEST(WordCountMap, MatchesAMapUnderRandomChanges) {
+  std::mt19937 random(5);
+  const auto word = [&] {
+    const std::size_t length = random() % 20 == 0 ? 1500 + random() % 600 : random() % 4;
+    return std::u16string(length, static_cast<char16_t>(u'a' + random() % 3));
+  };
+  for (int round = 0; round < 100; ++round) {
+    WordCountMap counts;
+    std::map<std::u16string, std::int32_t> model;
+    for (int op = 0; op < 80; ++op) {
+      const auto pick = random() % 10;
+      const std::u16string w = word();
+      if (pick < 5) {
+        EXPECT_EQ(counts.Insert(w, op), model.emplace(w, op).second);
+      } else if (pick < 8) {
+        counts[w] += op;
+        model[w] += op;
+      } else if (pick == 8) {
+        WordCountMap copy(counts);
+        if (random() % 2) {
+          counts = copy;
+        } else {
+          counts = std::move(copy);
+        }
+      } else if (random() % 8 == 0) {
+        counts.clear();
+        model.clear();
+      }
+      ASSERT_EQ(counts.count(w), model.count(w));
+      ASSERT_EQ(counts.size(), model.size());
+      ASSERT_TRUE(std::equal(counts.begin(), counts.end(), model.begin(), model.end(),
+                             [](const auto& a, const auto& b) {
+                               return a.first == b.first && a.second == b.second;
+                             }));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qoinfo
