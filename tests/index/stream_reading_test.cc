@@ -110,6 +110,9 @@ const DamageCase kDamageCases[] = {
      "identifiers run past", 0},
     {"word count beyond the data", "05 00 00 00 00 00 00 00 04 00 00 00 78 00 00 00", 'W',
      16, "identifier count", 1},
+    {"identifiers out of order in a word", "01 00 00 00 02 00 00 00 05 00 00 00 00 00 00 00 "
+     "01 00 00 00 03 00 00 00 00 00 00 00 01 00 00 00 04 00 00 00 78 00 00 00", 'W', 20,
+     "identifier 3 out of order", 1},
     {"occurrence count below one", "01 00 00 00 01 00 00 00 01 00 00 00 00 00 00 00 "
      "00 00 00 00 04 00 00 00 78 00 00 00", 'W', 8, "below 1", 1},
     {"words out of order", "02 00 00 00 00 00 00 00 04 00 00 00 79 00 00 00 "
