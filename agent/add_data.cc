@@ -1,21 +1,20 @@
 #include "agent/add_data.h"
 
+#include <utility>
+
 #include "agent/word_extraction.h"
 #include "platform/hresult_error.h"
-#include "platform/text_case.h"
 #include "platform/wide_string.h"
 
 namespace qoinfo {
 
 HRESULT PreparePage(const _URL_DATE_IA& data, PageChange* change) noexcept {
   try {
-    // The text up to its first NUL, lowered in the copy it is counted from.
-    std::u16string text = platform::FromOleString(data.Text);
-    if (text.empty()) return S_FALSE;
-    platform::LowerCaseInPlace(text);
+    WordCountMap words = ExtractWords(data.Text);
+    if (words.empty()) return S_FALSE;  // an empty text
 
     change->kind = PageChange::Kind::kPageAdded;
-    change->words = CountWordsOfLoweredText(text);
+    change->words = std::move(words);
     change->record = CTimeURLContainer(data.Time, platform::FromOleString(data.Url),
                                        platform::FromOleString(data.Path),
                                        platform::FromOleString(data.Title));

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hresult_error.h"
 #include "platform/text_case.h"
 #include "platform/white_space_units.h"
 #include "platform/wide_string.h"
@@ -126,32 +125,25 @@ void SplitAtWhiteSpace(const std::u16string& text,
   });
 }
 
-WordCountMap CountWordsOfLoweredText(const std::u16string& lowered) {
-  WordCountMap counts;
-  if (lowered.empty()) return counts;
+WordCountMap ExtractWords(BSTR text) {
+  // The text up to its first NUL, lowered in the copy it is counted from.
+  std::u16string lowered = platform::FromOleString(text);
+  if (lowered.empty()) return {};
+  platform::LowerCaseInPlace(lowered);
   // Counted over views into the text first, in a flat table (one block for
   // the text, not one per word), so that each distinct word is copied once;
   // then filed in word order.
   std::vector<std::pair<std::u16string_view, std::int64_t>> sorted =
       TokenCounter::Count(lowered);
   std::sort(sorted.begin(), sorted.end());
-  std::size_t units = 0;
-  for (const auto& entry : sorted) units += entry.first.size();
-  counts.Reserve(sorted.size(), units);
+  WordCountMap counts;
+  counts.ReserveFor(sorted);
   for (const auto& [word, times] : sorted) {
     // A count saturates rather than overflowing its 32 bits.
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     counts.Insert(word, static_cast<std::int32_t>(std::min(kMax, times)));
   }
   return counts;
-}
-
-WordCountMap ExtractWords(BSTR text) {
-  if (text == nullptr) return {};
-  platform::UniqueBstr copy(SysAllocString(text));
-  if (!copy) throw platform::HResultError(E_OUTOFMEMORY);
-  platform::LowerCaseInPlace(copy.get(), SysStringLen(copy.get()));
-  return CountWordsOfLoweredText(platform::FromOleString(copy.get()));
 }
 
 }  // namespace qoinfo

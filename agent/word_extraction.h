@@ -23,12 +23,8 @@ bool IsSeparator(char16_t unit);
 std::u16string TrimSeparators(const std::u16string& token);
 
 // The word-count map of `text` (up to its first NUL; null counts as empty).
-// Raises HResultError(E_OUTOFMEMORY) when the working copy cannot be made.
+// Only an empty text has no words. Raises std::bad_alloc when out of memory.
 WordCountMap ExtractWords(BSTR text);
-
-// Steps after lowering: splits an already lowered text and counts its
-// trimmed words. An empty text has none.
-WordCountMap CountWordsOfLoweredText(const std::u16string& lowered);
 
 // The tokens of `text` between runs of white space: a leading empty token
 // when the text starts with white space, none for trailing white space.

@@ -20,16 +20,12 @@ auto LowerBound(Entries& entries, std::u16string_view word) {
 }  // namespace
 
 WordCountMap::WordCountMap(std::initializer_list<value_type> entries) {
-  std::size_t units = 0;
-  for (const value_type& entry : entries) units += entry.first.size();
-  Reserve(entries.size(), units);
+  ReserveFor(entries);
   for (const auto& [word, count] : entries) Insert(word, count);
 }
 
 WordCountMap::WordCountMap(const WordCountMap& other) {
-  std::size_t units = 0;
-  for (const value_type& entry : other) units += entry.first.size();
-  Reserve(other.size(), units);
+  ReserveFor(other);
   for (const auto& [word, count] : other) m_entries.emplace_back(Keep(word), count);
 }
 
@@ -63,11 +59,8 @@ WordCountMap::const_iterator WordCountMap::find(std::u16string_view word) const 
 std::int32_t& WordCountMap::operator[](std::u16string_view word) {
   auto at = LowerBound(m_entries, word);
   if (at != m_entries.end() && at->first == word) return at->second;
-  const std::size_t index = static_cast<std::size_t>(at - m_entries.begin());
-  const std::u16string_view kept = Keep(word);
-  return m_entries.emplace(m_entries.begin() + static_cast<std::ptrdiff_t>(index),
-                           kept, 0)
-      ->second;
+  // Keep touches only the blocks: `at` stays valid.
+  return m_entries.emplace(at, Keep(word), 0)->second;
 }
 
 bool WordCountMap::Insert(std::u16string_view word, std::int32_t count) {
@@ -77,10 +70,7 @@ bool WordCountMap::Insert(std::u16string_view word, std::int32_t count) {
   }
   const auto at = LowerBound(m_entries, word);
   if (at != m_entries.end() && at->first == word) return false;
-  const std::size_t index = static_cast<std::size_t>(at - m_entries.begin());
-  const std::u16string_view kept = Keep(word);
-  m_entries.emplace(m_entries.begin() + static_cast<std::ptrdiff_t>(index), kept,
-                    count);
+  m_entries.emplace(at, Keep(word), count);
   return true;
 }
 

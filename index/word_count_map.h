@@ -53,6 +53,13 @@ class WordCountMap {
   // Room for `entries` more words of `units` code units in all, so that
   // filing them allocates nothing more.
   void Reserve(std::size_t entries, std::size_t units);
+  // Room for the words of `entries` (pairs whose `first` is a word view).
+  template <typename Entries>
+  void ReserveFor(const Entries& entries) {
+    std::size_t units = 0;
+    for (const auto& entry : entries) units += entry.first.size();
+    Reserve(entries.size(), units);
+  }
 
   void swap(WordCountMap& other) noexcept;
 
