@@ -30,10 +30,14 @@ inline constexpr std::uint32_t kURLBaseEventCount = 3;
 inline constexpr std::int32_t kUnboundHandler = -1;
 
 // Where event sinks deliver: handler number and the event's argument (0 for
-// an event without one).
+// an event without one). A sink holds a reference on the receiver for the
+// length of each delivery: a handler that calls out can see the receiver's
+// other holders let go meanwhile.
 class __EventHandlerProxy {
  public:
   virtual HRESULT __eventHandlerProxy(std::int32_t handler, ULONG argument) = 0;
+  virtual void AddReceiverReference() = 0;
+  virtual void ReleaseReceiverReference() = 0;
 
  protected:
   ~__EventHandlerProxy() = default;

@@ -106,8 +106,17 @@ HRESULT __Impl_BromHelper_IBromURLBaseEvents::OnSettingsChanged() {
 HRESULT __Impl_BromHelper_IBromURLBaseEvents::Deliver(std::uint32_t position,
                                                       ULONG argument) {
   if (m_receiver == nullptr || m_subscription == nullptr) return S_FALSE;
-  return m_receiver->__eventHandlerProxy(m_subscription->HandlerAt(position),
-                                         argument);
+  // The handler may call out, and the receiver may be ended while it waits
+  // (at the end of the session): its end then frees the record and lets go
+  // of this sink, which both stay usable until the handler has returned.
+  __EventHandlerProxy* const receiver = m_receiver;
+  AddRef();
+  receiver->AddReceiverReference();
+  const HRESULT hr =
+      receiver->__eventHandlerProxy(m_subscription->HandlerAt(position), argument);
+  receiver->ReleaseReceiverReference();
+  Release();
+  return hr;
 }
 
 }  // namespace qoinfo

@@ -4,9 +4,11 @@
 // argument, to the receiver's dispatch entry; it returns what that returns.
 //
 // Owned by its subscription record (one reference) and by the source while
-// advised. Holds one module lock for its life. Single-threaded: the count is
-// changed with plain increments. When its record goes, Detach cuts it off,
-// and events that still arrive are answered S_FALSE.
+// advised; while it delivers an event it holds itself and the receiver, so
+// that neither goes while the handler waits in a call out. Holds one module
+// lock for its life. Single-threaded: the count is changed with plain
+// increments. When its record goes, Detach cuts it off, and events that
+// still arrive are answered S_FALSE.
 #pragma once
 
 #include "agent/event_subscriptions.h"

@@ -190,6 +190,10 @@ HRESULT CZuInfoAgent::__eventHandlerProxy(std::int32_t handler,
   return S_FALSE;
 }
 
+void CZuInfoAgent::AddReceiverReference() { AddRef(); }
+
+void CZuInfoAgent::ReleaseReceiverReference() { Release(); }
+
 HRESULT CZuInfoAgent::HandleDataBeforeRemove(ULONG index) {
   if (m_urlBase.get() == nullptr) return S_OK;
   _URL_DATE_IA_S data{};
@@ -199,25 +203,39 @@ HRESULT CZuInfoAgent::HandleDataBeforeRemove(ULONG index) {
     // Only time and URL identify the page; a null string reads as empty.
     const CTimeURLContainer visit(data.Time, platform::FromOleString(data.Url),
                                   std::u16string(), std::u16string());
-    if (m_idContainer.FindRecord(visit) >= 1) {
-      PageChange change;
-      change.kind = PageChange::Kind::kPageRemoved;
-      change.record = visit;
-      // The page goes whatever the journal says: the history drops it now.
-      // A journal that cannot take the removal is reported.
-      const HRESULT journaled = JournalChange(change);
-      if (FAILED(journaled)) {
-        platform::LogError(u"QoInfoAgent could not journal the removal of " +
-                           visit.m_url + u": " +
-                           ToUtf16(platform::HResultCodeText(journaled)));
-      }
-      ApplyPageChange(change, m_idContainer, m_wordContainer);
-      AfterChange();
+    if (m_indexLoaded) {
+      RemovePage(visit);
+    } else {
+      // Start-up waits for the history (this event came in meanwhile) and
+      // the index is not loaded yet: the page would be loaded back after
+      // this removal. It is removed right after the load instead.
+      m_removedDuringStartup.push_back(visit);
     }
   } catch (...) {
     // Out of memory ends the handler; the source is answered all the same.
   }
   return S_OK;
+}
+
+void CZuInfoAgent::RemovePage(const CTimeURLContainer& visit) {
+  try {
+    if (m_idContainer.FindRecord(visit) < 1) return;
+    PageChange change;
+    change.kind = PageChange::Kind::kPageRemoved;
+    change.record = visit;
+    // The page goes whatever the journal says: the history drops it now.
+    // A journal that cannot take the removal is reported.
+    const HRESULT journaled = JournalChange(change);
+    if (FAILED(journaled)) {
+      platform::LogError(u"QoInfoAgent could not journal the removal of " +
+                         visit.m_url + u": " +
+                         ToUtf16(platform::HResultCodeText(journaled)));
+    }
+    ApplyPageChange(change, m_idContainer, m_wordContainer);
+    AfterChange();
+  } catch (...) {
+    // Out of memory ends the removal; the source is answered all the same.
+  }
 }
 
 // --- Start-up and shutdown --------------------------------------------------
@@ -256,6 +274,7 @@ HRESULT CZuInfoAgent::LoadIndex() {
     const std::u16string directory = DataDirectoryOf(m_urlBase.get());
     // No directory named: nothing can be read (or saved).
     if (directory.empty()) return E_FAIL;
+    m_dataDirectory = directory;
     return LoadIndexFrom(directory);
   } catch (...) {
     return E_FAIL;
@@ -331,6 +350,10 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
   m_checkpointBytesFixed = CheckpointBytesFromEnvironment(&m_checkpointBytes);
   ChooseCheckpointSize(directory);
   SetStartupReport(report);
+  // Removals that arrived while start-up waited for the history.
+  std::vector<CTimeURLContainer> removed;
+  removed.swap(m_removedDuringStartup);
+  for (const CTimeURLContainer& visit : removed) RemovePage(visit);
   return S_OK;
 }
 
@@ -380,11 +403,15 @@ void CZuInfoAgent::ChooseCheckpointSize(const std::u16string& directory) {
 }
 
 HRESULT CZuInfoAgent::SaveIndex() {
+  const std::u16string& directory = m_dataDirectory;
+  if (directory.empty()) {
+    // Only a loaded index is saved, and the load named the directory.
+    platform::LogError(
+        u"QoInfoAgent could not save the index: no data directory is known.");
+    return E_UNEXPECTED;
+  }
   HRESULT hr = S_FALSE;
-  std::u16string directory;
   try {
-    directory = DataDirectoryOf(m_urlBase.get());
-    if (directory.empty()) return S_FALSE;
     hr = SaveIndexFiles(
         directory, m_idContainer, m_wordContainer, nullptr,
         [this] { return m_journal.is_open() ? m_journal.Clear() : S_OK; });
@@ -415,13 +442,17 @@ HRESULT CZuInfoAgent::SaveIndex() {
   return hr;
 }
 
-void CZuInfoAgent::Shutdown() {
-  UnhookEvents();
-  if (m_urlBase.get() == nullptr) return;
+HRESULT CZuInfoAgent::SaveNow() {
   // An index that could not be loaded is never saved over its files, and
   // files that already hold the whole index are not written again.
   const bool changed = !m_filesCurrent || UnsavedJournalBytes() > 0;
-  const HRESULT hr = m_indexLoaded && changed ? SaveIndex() : S_FALSE;
+  return m_indexLoaded && changed ? SaveIndex() : S_FALSE;
+}
+
+void CZuInfoAgent::Shutdown() {
+  UnhookEvents();
+  if (m_urlBase.get() == nullptr) return;
+  const HRESULT hr = SaveNow();
   m_journal.Close();
   m_indexLock.reset();
   g_last_save_result.store(hr);

@@ -4,7 +4,9 @@
 // removal events. One instance per process, made by CZuInfoAgentFactory;
 // start-up loads the index and replays the change journal, every change is
 // journaled before it is acknowledged, checkpoints and shutdown (at
-// destruction) save the index and empty the journal.
+// destruction) save the index and empty the journal. The index, its journal
+// and its lock stay in the data directory the load found: saving asks the
+// history nothing, so it also runs where no call can go out.
 //
 // Reference counting as a cached object: the count starts at 0, the factory
 // holds the first reference, a count of 2 or more holds one module lock (so
@@ -17,12 +19,14 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "agent/event_subscriptions.h"
 #include "com/interfaces.h"
 #include "com/type_info_dispatch.h"
 #include "index/change_journal.h"
 #include "index/id_container.h"
+#include "index/time_url_container.h"
 #include "index/word_to_ids_container.h"
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
@@ -83,11 +87,15 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT UnhookEvents();
   // The removal handler: takes the page at `index` of the URL base object
   // out of the index (the lowest page identifier with its time and URL).
-  // Always S_OK.
+  // A removal that arrives while start-up waits for the history, before the
+  // index is loaded, is kept and made right after the load. Always S_OK.
   HRESULT HandleDataBeforeRemove(ULONG index);
 
   // The event sinks' dispatch entry: S_FALSE for an unbound handler.
   HRESULT __eventHandlerProxy(std::int32_t handler, ULONG argument) override;
+  // A sink's hold on the agent while it delivers: AddRef and Release.
+  void AddReceiverReference() override;
+  void ReleaseReceiverReference() override;
 
   // Saves the index now when changes wait in the journal, and empties the
   // journal: S_OK, S_FALSE when there was nothing to save, or the failure.
@@ -107,6 +115,14 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // Bytes of changes waiting in the journal.
   std::uint64_t UnsavedJournalBytes() const;
 
+  // Saves the index now when the files do not hold all of it, as shutdown
+  // would, and keeps the journal open for what still comes: for a process
+  // that is about to be ended from outside (the end of the session), where
+  // the agent may outlive the process's last chance to save. S_OK, S_FALSE
+  // when there was nothing to save (or an index that was never loaded), or
+  // the failure, which is logged.
+  HRESULT SaveNow();
+
   // The containers, for tools and tests in the same process.
   const CIDContainer& Records() const { return m_idContainer; }
   const CWordToIdsContainer& Words() const { return m_wordContainer; }
@@ -122,6 +138,8 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT CreateURLBase();
   HRESULT LoadIndex();
   HRESULT LoadIndexFrom(const std::u16string& directory);
+  // Takes the page of `visit` out of the index, journaled.
+  void RemovePage(const CTimeURLContainer& visit);
   // Writes `change` to the journal before it is applied: S_OK, or why it
   // could not be (the change must then not be made).
   HRESULT JournalChange(const PageChange& change);
@@ -140,6 +158,10 @@ class CZuInfoAgent final : public IZuInfoAgent,
   CIDContainer m_idContainer;
   CWordToIdsContainer m_wordContainer;
   platform::ComPtr<IBromURLBase> m_urlBase;
+  // Where the index was loaded from, and is saved to.
+  std::u16string m_dataDirectory;
+  // Pages whose removal arrived before the index was loaded.
+  std::vector<CTimeURLContainer> m_removedDuringStartup;
   // Whether the index was loaded (or is new): only then may it be saved,
   // since a save would overwrite files that could not be read.
   bool m_indexLoaded = false;

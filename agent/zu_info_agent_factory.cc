@@ -4,6 +4,7 @@
 
 #include "agent/zu_info_agent.h"
 #include "com/module_lock.h"
+#include "platform/com_ptr.h"
 #include "platform/interface_table.h"
 
 namespace qoinfo {
@@ -52,6 +53,9 @@ HRESULT CZuInfoAgentFactory::CreateInstance(IUnknown* outer, REFIID riid,
     // starting, and a second one must not be made.
     if (m_creating) return E_PENDING;
     if (!m_attempted.load(std::memory_order_relaxed)) {
+      // The module counts as busy while the agent is being made: start-up
+      // may wait for the history longer than a quiet server's idle time.
+      ModuleLockHolder busy;
       m_creating = true;
       m_creationResult = CreateAgent();
       m_creating = false;
@@ -87,6 +91,17 @@ void CZuInfoAgentFactory::ReleaseInstance() {
     m_instance = nullptr;
   }
   if (instance != nullptr) instance->Release();
+}
+
+HRESULT CZuInfoAgentFactory::EndInstanceNow() {
+  platform::ComPtr<IUnknown> instance(Instance());
+  const HRESULT saved =
+      instance.get() != nullptr
+          ? static_cast<CZuInfoAgent*>(
+                static_cast<IZuInfoAgent*>(instance.get()))->SaveNow()
+          : S_FALSE;
+  ReleaseInstance();
+  return saved;
 }
 
 IUnknown* CZuInfoAgentFactory::Instance() {

@@ -10,6 +10,8 @@
 // is re-entrant, as a critical section is: start-up calls out to the history,
 // and in a server's apartment a second request can arrive on the same thread
 // while it waits; that request gets E_PENDING instead of a second agent.
+// The first creation holds a module lock throughout: a history slow to start
+// must not let an idle server decide to end under the agent it is making.
 #pragma once
 
 #include <atomic>
@@ -49,6 +51,14 @@ class CZuInfoAgentFactory final : public IClassFactory {
   // The agent, with a reference for the caller; null before it exists or
   // after ReleaseInstance. For a host that must end it at once.
   IUnknown* Instance();
+
+  // For a process about to be ended from outside (the end of the session):
+  // the agent saves its index now, without calling out, and the factory
+  // lets it go as ReleaseInstance does. A handler of the agent that waits
+  // in a call out may still hold it; it ends when that handler returns (and
+  // saves again what the handler changed). The save's result (S_FALSE when
+  // there was nothing to save or no agent).
+  HRESULT EndInstanceNow();
 
  private:
   CZuInfoAgentFactory() = default;

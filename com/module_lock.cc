@@ -1,5 +1,7 @@
 #include "com/module_lock.h"
 
+#include <thread>
+
 namespace qoinfo {
 namespace {
 
@@ -24,10 +26,14 @@ std::int32_t CModuleLockCount::Unlock() {
   const std::int32_t count =
       Wrapped(m_count.fetch_sub(1, std::memory_order_acq_rel), -1);
   if (count == 0) {
+    // Announced before the listener is read: SetListener either sees this
+    // telling and waits for it, or has already replaced the listener.
+    m_telling.fetch_add(1, std::memory_order_seq_cst);
     if (ModuleLockListener* listener =
-            m_listener.load(std::memory_order_acquire)) {
+            m_listener.load(std::memory_order_seq_cst)) {
       listener->OnLockCountZero();
     }
+    m_telling.fetch_sub(1, std::memory_order_release);
   }
   return count;
 }
@@ -37,7 +43,11 @@ std::int32_t CModuleLockCount::Count() const {
 }
 
 void CModuleLockCount::SetListener(ModuleLockListener* listener) {
-  m_listener.store(listener, std::memory_order_release);
+  m_listener.store(listener, std::memory_order_seq_cst);
+  // A listener must not block, so the wait is short.
+  while (m_telling.load(std::memory_order_seq_cst) != 0) {
+    std::this_thread::yield();
+  }
 }
 
 CModuleLockCount& ProcessModuleLock() { return g_processLock; }

@@ -16,7 +16,8 @@
 namespace qoinfo {
 
 // Told, on the thread whose Unlock brought the count to zero, of each fall
-// to zero. It must not block: an object's destructor may be running.
+// to zero. It must not block (an object's destructor may be running) and
+// must not set the count's listener itself.
 class ModuleLockListener {
  public:
   virtual void OnLockCountZero() = 0;
@@ -39,13 +40,16 @@ class CModuleLockCount {
   // The count now (another thread may change it at once).
   std::int32_t Count() const;
 
-  // Sets the listener (nullptr: none). The listener must outlive its
-  // registration; the host sets it before serving and clears it after.
+  // Sets the listener (nullptr: none). Returns once no fall is being told
+  // to the listener it replaced, so that listener may be destroyed at once;
+  // the host sets it before serving and clears it after.
   void SetListener(ModuleLockListener* listener);
 
  private:
   std::atomic<std::int32_t> m_count{0};
   std::atomic<ModuleLockListener*> m_listener{nullptr};
+  // Falls being told to a listener right now.
+  std::atomic<std::int32_t> m_telling{0};
 };
 
 // The process-wide count.

@@ -6,6 +6,7 @@
 // ready and when it stops, logs to the journal, and only a stop ends it.
 // With a registration switch (-RegServer, /UnregServer, /Service) it
 // registers or unregisters itself instead and ends with the switch's result.
+// Exit statuses: exit_status.h.
 #include <systemd/sd-daemon.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "host/linux/bus_loop.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_url_base.h"
+#include "host/linux/exit_status.h"
 #include "host/linux/registration.h"
 #include "host/linux/server_log.h"
 #include "host/linux/session_bus.h"
@@ -28,16 +30,13 @@
 namespace qoinfo::bus {
 namespace {
 
-// ERROR_FAILED_SERVICE_CONTROLLER_CONNECT.
-constexpr int kServiceControllerConnectFailed = 1063;
-
 int Serve(bool as_service) {
   LogToJournal(as_service);
   std::string why;
   std::unique_ptr<sdbus::IConnection> connection = ConnectToSessionBus(&why);
   if (!connection) {
     Log("qoinfoagent: " + why);
-    return 1;
+    return kExitFailure;
   }
   BusLoop loop(*connection);
   // The agent creates its URL base object by class: it gets a proxy of the
@@ -50,7 +49,7 @@ int Serve(bool as_service) {
                                      CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
                                      &history_class))) {
       Log("qoinfoagent: cannot register the history's class object");
-      return 1;
+      return kExitFailure;
     }
   }
   AgentService service(*connection, loop);
@@ -90,7 +89,7 @@ int Serve(bool as_service) {
   if (end == BusLoop::End::kQuit && !as_service) {
     std::this_thread::sleep_for(CIdleRule::kPause);
   }
-  return FAILED(saved) ? 1 : 0;
+  return FAILED(saved) ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace
@@ -110,21 +109,22 @@ int main(int argc, char** argv) {
   platform::Utf8ToUtf16(line, &units, &offset);
   const ServerSwitch found = FindServerSwitch(units);
   if (found != ServerSwitch::kNone) {
-    return static_cast<int>(bus::RunRegistrationSwitch(found));
+    // A failure is logged with its HRESULT by the switch.
+    return bus::ExitStatusOf(bus::RunRegistrationSwitch(found));
   }
   bool as_service = false;
   const HRESULT registered = bus::ReadRegisteredMode(&as_service);
   if (FAILED(registered)) {
-    // Never registered: end with the system error code, as on Windows.
+    // Never registered (or the registry cannot be read, which is logged).
     bus::Log("qoinfoagent: not registered (qoinfoagent -RegServer registers it)");
-    return static_cast<int>(registered & 0xFFFF);
+    return bus::ExitStatusOf(registered);
   }
   if (as_service && std::getenv("INVOCATION_ID") == nullptr) {
     // Registered as a service but not started by systemd: the Windows
-    // server's dispatcher refuses such a start with this code.
+    // server's dispatcher refuses such a start too.
     bus::Log("qoinfoagent: registered as a service; systemd starts it "
              "(systemctl --user start qoinfoagent)");
-    return bus::kServiceControllerConnectFailed;
+    return bus::kExitNotStartedAsService;
   }
   return bus::Serve(as_service);
 }

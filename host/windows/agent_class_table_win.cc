@@ -43,11 +43,13 @@ HRESULT AgentClassTable::Withdraw() {
   return FAILED(enumerator) ? enumerator : agent;
 }
 
-void AgentClassTable::EndAgentNow() {
-  platform::ComPtr<IUnknown> agent(
-      m_agentClass.get() != nullptr ? m_agentClass->Instance() : nullptr);
+HRESULT AgentClassTable::EndAgentNow() {
+  if (m_agentClass.get() == nullptr) return S_FALSE;
+  platform::ComPtr<IUnknown> agent(m_agentClass->Instance());
+  const HRESULT saved = m_agentClass->EndInstanceNow();
   Withdraw();
   if (agent.get() != nullptr) CoDisconnectObject(agent.get(), 0);
+  return saved;
 }
 
 }  // namespace qoinfo::win

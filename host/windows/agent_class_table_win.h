@@ -26,9 +26,12 @@ class AgentClassTable {
   // The HRESULT of the first failing revocation, else S_OK. Nothing happens
   // the second time.
   HRESULT Withdraw();
-  // At the end of the session: withdraws, then cuts every client off the
-  // agent, so that it ends and saves now.
-  void EndAgentNow();
+  // At the end of the session, inside the message that announces it: the
+  // agent saves its index now (no call can go out from there), the class
+  // objects are withdrawn and every client is cut off the agent. An event
+  // handler of the agent that waits in a call out keeps it until it
+  // returns. The save's result.
+  HRESULT EndAgentNow();
 
  private:
   platform::ComPtr<CClassFactory> m_enumeratorClass;

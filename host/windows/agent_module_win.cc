@@ -8,6 +8,7 @@
 #include "host/windows/agent_registration_win.h"
 #include "host/windows/end_session_window_win.h"
 #include "host/windows/event_log_win.h"
+#include "host/windows/last_object_wait_win.h"
 #include "host/windows/message_loop_win.h"
 #include "platform/alert.h"
 #include "platform/hresult_error.h"
@@ -111,9 +112,10 @@ DWORD CQoInfoAgentModule::Start(int show) {
     SERVICE_TABLE_ENTRYW table[] = {
         {m_serviceName.data(), &CQoInfoAgentModule::ServiceMainEntry},
         {nullptr, nullptr}};
-    if (!StartServiceCtrlDispatcherW(table)) {
-      m_status.dwWin32ExitCode = GetLastError();
-    }
+    const DWORD error =
+        StartServiceCtrlDispatcherW(table) ? NO_ERROR : GetLastError();
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    if (error != NO_ERROR) m_status.dwWin32ExitCode = error;
     return m_status.dwWin32ExitCode;
   }
   m_status.dwWin32ExitCode = static_cast<DWORD>(Run(show));
@@ -121,7 +123,7 @@ DWORD CQoInfoAgentModule::Start(int show) {
 }
 
 HRESULT CQoInfoAgentModule::Run(int /*show*/) {
-  if (m_service) m_serviceThread = GetCurrentThreadId();
+  if (m_service) ServiceThreadStarts();
   m_servingThread = GetCurrentThreadId();
   HRESULT hr = m_classes.Register();
   if (hr == S_OK && m_delayedShutdown) {
@@ -134,28 +136,28 @@ HRESULT CQoInfoAgentModule::Run(int /*show*/) {
   ProcessModuleLock().SetListener(this);
   if (hr == S_OK) {
     if (m_service) {
-      Log(L"Service started");
-      ReportStatus(SERVICE_RUNNING);
+      // A stop that came during the start ends the loop at once (its quit
+      // message waits in the queue); the service never reports running.
+      if (ReportRunning()) Log(L"Service started");
       RunMessageLoop();
     } else {
       // At the end of the session the agent must end (and save) before the
       // process is ended: inside the window's handler.
       EndSessionWindow window([this] {
         m_withdrawn = true;
-        m_classes.EndAgentNow();
+        m_classes.EndAgentNow();  // a failed save is logged by the agent
       });
       if (m_idle) m_idle->OnLockCountZero();  // a start with no lock is idle
       RunMessageLoop();
     }
   }
-  if (m_idle) {
-    m_idle->Stop();
-    ProcessModuleLock().SetListener(this);
-  }
+  if (m_idle) m_idle->Stop();
   m_withdrawn = true;
-  hr = m_classes.Withdraw();
-  ServeUntilNoObjectIsLeft();
-  ProcessModuleLock().SetListener(nullptr);
+  {
+    LastObjectWait wait;
+    hr = m_classes.Withdraw();
+    wait.Serve();
+  }
   m_idle.reset();
   const HRESULT saved = LastShutdownSaveResult();
   if (FAILED(saved)) {
@@ -166,13 +168,6 @@ HRESULT CQoInfoAgentModule::Run(int /*show*/) {
   }
   if (m_delayedShutdown) Sleep(static_cast<DWORD>(CIdleRule::kPause.count()));
   return hr;
-}
-
-void CQoInfoAgentModule::ServeUntilNoObjectIsLeft() {
-  if (ProcessModuleLock().Count() <= 0) return;
-  // OnLockCountZero posts the quit message from now on; a fall that came
-  // between the check above and the loop left it waiting in the queue.
-  RunMessageLoop();
 }
 
 void CQoInfoAgentModule::OnLockCountZero() {
@@ -196,40 +191,80 @@ void WINAPI CQoInfoAgentModule::ControlHandlerEntry(DWORD control) {
 }
 
 void CQoInfoAgentModule::ServiceMain() {
-  m_status.dwCurrentState = SERVICE_START_PENDING;
-  m_statusHandle = RegisterServiceCtrlHandlerW(m_serviceName.c_str(),
-                                               &ControlHandlerEntry);
+  {
+    // The control handler may run as soon as it is registered.
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_status.dwCurrentState = SERVICE_START_PENDING;
+    m_statusHandle = RegisterServiceCtrlHandlerW(m_serviceName.c_str(),
+                                                 &ControlHandlerEntry);
+  }
   if (m_statusHandle == nullptr) {
     Log(L"Handler not installed");
     return;
   }
   ReportStatus(SERVICE_START_PENDING);
-  m_status.dwWin32ExitCode = NO_ERROR;
-  m_status.dwCheckPoint = 0;
-  m_status.dwWaitHint = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_status.dwWin32ExitCode = NO_ERROR;
+    m_status.dwCheckPoint = 0;
+    m_status.dwWaitHint = 0;
+  }
   bool initialised = false;
   const HRESULT com = InitialiseApartment(&initialised);
   if (FAILED(com)) {
     // Left in start pending the service could be neither used nor stopped.
-    m_status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-    m_status.dwServiceSpecificExitCode = static_cast<DWORD>(com);
+    {
+      std::lock_guard<std::mutex> lock(m_statusLock);
+      m_status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+      m_status.dwServiceSpecificExitCode = static_cast<DWORD>(com);
+    }
     ReportStatus(SERVICE_STOPPED);
     Log(L"Service stopped");
     return;
   }
   m_delayedShutdown = false;
-  m_status.dwWin32ExitCode = static_cast<DWORD>(Run(SW_HIDE));
+  const DWORD result = static_cast<DWORD>(Run(SW_HIDE));
+  {
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_status.dwWin32ExitCode = result;
+  }
   if (m_service && initialised) CoUninitialize();
   ReportStatus(SERVICE_STOPPED);
   Log(L"Service stopped");
 }
 
+void CQoInfoAgentModule::ServiceThreadStarts() {
+  std::lock_guard<std::mutex> lock(m_statusLock);
+  m_serviceThread = GetCurrentThreadId();
+  PostStopLocked();
+}
+
+void CQoInfoAgentModule::PostStopLocked() {
+  // A second quit message would end the serving that follows the
+  // withdrawal before the last client let go.
+  if (!m_stopRequested || m_stopPosted || m_serviceThread == 0) return;
+  PostQuit(m_serviceThread);
+  m_stopPosted = true;
+}
+
+bool CQoInfoAgentModule::ReportRunning() {
+  std::lock_guard<std::mutex> lock(m_statusLock);
+  if (m_stopRequested) return false;
+  m_status.dwCurrentState = SERVICE_RUNNING;
+  SetServiceStatus(m_statusHandle, &m_status);
+  return true;
+}
+
 void CQoInfoAgentModule::ControlHandler(DWORD control) {
   switch (control) {
-    case SERVICE_CONTROL_STOP:
-      ReportStatus(SERVICE_STOP_PENDING);
-      PostQuit(m_serviceThread);
+    case SERVICE_CONTROL_STOP: {
+      std::lock_guard<std::mutex> lock(m_statusLock);
+      m_stopRequested = true;
+      m_status.dwCurrentState = SERVICE_STOP_PENDING;
+      SetServiceStatus(m_statusHandle, &m_status);
+      PostStopLocked();
       break;
+    }
     case SERVICE_CONTROL_PAUSE:
     case SERVICE_CONTROL_CONTINUE:
     case SERVICE_CONTROL_INTERROGATE:
@@ -241,6 +276,7 @@ void CQoInfoAgentModule::ControlHandler(DWORD control) {
 }
 
 void CQoInfoAgentModule::ReportStatus(DWORD state) {
+  std::lock_guard<std::mutex> lock(m_statusLock);
   m_status.dwCurrentState = state;
   SetServiceStatus(m_statusHandle, &m_status);
 }

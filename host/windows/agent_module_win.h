@@ -9,14 +9,18 @@
 // saves) on that client's release.
 //
 // One instance (Instance()). The serving thread owns everything but the lock
-// count, which any thread may change; the service's control handler runs on
-// the main thread and reaches the serving thread by posting the quit message.
+// count, which any thread may change, and the service's status and stop
+// request: the control handler runs on the main thread and reaches the
+// serving thread by posting the quit message, once that thread is known (a
+// stop that comes earlier waits for it). Both threads report the status
+// under one lock.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "host/idle_rule.h"
@@ -51,11 +55,17 @@ class CQoInfoAgentModule final : private ModuleLockListener {
   DWORD Start(int show);
   // Registers the class objects and serves until the quit message.
   HRESULT Run(int show);
-  // Keeps serving after the withdrawal until the lock count is zero.
-  void ServeUntilNoObjectIsLeft();
   void ServiceMain();
   void ControlHandler(DWORD control);
   void ReportStatus(DWORD state);
+  // The service's serving thread is the calling one from now on; a stop
+  // asked for before is posted to it now.
+  void ServiceThreadStarts();
+  // Posts the stop to the service's thread, once, when both are known.
+  // m_statusLock held.
+  void PostStopLocked();
+  // Reports running unless a stop was asked for already: whether it did.
+  bool ReportRunning();
   static void WINAPI ServiceMainEntry(DWORD argc, LPWSTR* argv);
   static void WINAPI ControlHandlerEntry(DWORD control);
 
@@ -65,10 +75,14 @@ class CQoInfoAgentModule final : private ModuleLockListener {
 
   std::wstring m_serviceName;
   bool m_service = true;
+  // Guards the service's status, its thread and its stop request.
+  std::mutex m_statusLock;
   SERVICE_STATUS m_status = {};
   SERVICE_STATUS_HANDLE m_statusHandle = nullptr;
+  DWORD m_serviceThread = 0;
+  bool m_stopRequested = false;
+  bool m_stopPosted = false;
   const DWORD m_mainThread;
-  std::atomic<DWORD> m_serviceThread{0};
   std::atomic<DWORD> m_servingThread{0};
   bool m_delayedShutdown = true;
   bool m_comInitialised = false;

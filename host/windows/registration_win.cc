@@ -62,6 +62,11 @@ HRESULT RegisterModuleTypeLibrary(Registry& registry) {
 
 HRESULT UnregisterModuleTypeLibrary(REFGUID libid, LCID locale,
                                     Registry& registry) {
+  // Nothing registered (a second unregistration): nothing to do. Wine
+  // answers E_INVALIDARG for a library it cannot find.
+  if (!registry.KeyExists(RegistryRoot::kClassesRoot, TypeLibKey(libid))) {
+    return S_OK;
+  }
   const SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
   const HRESULT hr = UnRegisterTypeLib(libid, 1, 0, locale, platform);
   // The neutral-locale entry goes with the library's key, unless the system

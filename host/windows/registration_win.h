@@ -19,7 +19,8 @@ HRESULT ModulePath(std::wstring* path);
 // automation marshaller looks a library up under the neutral locale only,
 // so a library with a locale of its own is entered under locale 0 too.
 HRESULT RegisterModuleTypeLibrary(Registry& registry);
-// Removes what RegisterModuleTypeLibrary wrote for `libid` 1.0.
+// Removes what RegisterModuleTypeLibrary wrote for `libid` 1.0; S_OK when
+// nothing is registered.
 HRESULT UnregisterModuleTypeLibrary(REFGUID libid, LCID locale,
                                     Registry& registry);
 

@@ -1,7 +1,8 @@
 // BromHelper.exe: our history component served out of process, so that
 // every client on the machine (the agent's server, qoinfo) shares one
 // history and its events: a visit removed by anyone reaches the agent. One
-// shared object (CSharedHistory), the idle rule of the agent's server, and
+// shared object (CSharedHistory), the idle rule of the agent's server and
+// its end (serving, after the withdrawal, until no object is left), and
 // /RegServer and /UnregServer for its own registration.
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 #include "host/shared_history.h"
 #include "host/windows/event_log_win.h"
 #include "host/windows/history_registration_win.h"
+#include "host/windows/last_object_wait_win.h"
 #include "host/windows/message_loop_win.h"
 #include "platform/alert.h"
 #include "platform/hresult_error.h"
@@ -52,7 +54,13 @@ int Serve() {
   idle.OnLockCountZero();  // a start with no lock is idle too
   RunMessageLoop();
   idle.Stop();
-  hr = CoRevokeClassObject(cookie);
+  {
+    // A client that took the history after the idle rule decided to end
+    // holds it still: it is served until it lets go.
+    LastObjectWait wait;
+    hr = CoRevokeClassObject(cookie);
+    wait.Serve();
+  }
   factory.Reset();
   Sleep(static_cast<DWORD>(CIdleRule::kPause.count()));
   return static_cast<int>(hr);

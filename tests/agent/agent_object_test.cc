@@ -1,9 +1,13 @@
 // The agent object and its singleton factory: one shared instance, the
 // stored creation result, interfaces, module locks, start-up and shutdown.
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "com/module_lock.h"
+#include "host/idle_rule.h"
 #include "index/index_files.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/agent/scripted_url_base.h"
@@ -161,20 +165,22 @@ TEST_F(RegisteredAgentTest, ANewDataDirectoryStartsEmptyAndGetsBothFiles) {
   EXPECT_TRUE(Exists(IndexFile::kWords));
 }
 
-TEST_F(RegisteredAgentTest, PagesReachTheFilesAtShutdownInTheDirectoryNamedThen) {
+// The index, its journal and its lock stay together: the save asks the
+// history nothing (it may be unable to answer by then) and goes where the
+// load was.
+TEST_F(RegisteredAgentTest, PagesReachTheFilesInTheDirectoryTheyWereLoadedFrom) {
   TempDir elsewhere;
   base.directories = {dir.u16(), elsewhere.u16()};
   ComPtr<IZuInfoAgent> agent;
   ASSERT_EQ(Create(agent.out()), S_OK);
   ASSERT_EQ(AddPage(agent.get(), 9, u"http://p/", u"persisted page"), S_OK);
-  EXPECT_EQ(base.directory_calls, 1);
   agent.Reset();
   factory->ReleaseInstance();
-  EXPECT_EQ(base.directory_calls, 2);
-  EXPECT_FALSE(Exists(IndexFile::kRecords));
+  EXPECT_EQ(base.directory_calls, 1);
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
   CIDContainer records;
   CWordToIdsContainer words;
-  ASSERT_EQ(LoadIndexFiles(elsewhere.u16(), records, words).hr, S_OK);
+  ASSERT_EQ(LoadIndexFiles(dir.u16(), records, words).hr, S_OK);
   EXPECT_EQ(records.records().size(), 1u);
   EXPECT_EQ(words.words().count(u"persisted"), 1u);
 }
@@ -196,6 +202,135 @@ TEST_F(RegisteredAgentTest, ShutdownUnsubscribesAndReleasesTheURLBase) {
   EXPECT_TRUE(base.sinks.empty());
   EXPECT_EQ(base.ref_count, 2);  // the test's and the registration's
 }
+
+// --- What comes in while the agent waits for the history --------------------
+//
+// A call out lets a server's apartment take in whatever arrives meanwhile.
+// Each row lets one thing happen at one such moment, in a run that finds
+// page a on disk, adds page b, and (where the moment is GetData) has the
+// history remove a. An idle rule watches the process's lock count as a local
+// server's does, started as a server started by a request is.
+
+enum class Moment { kHistoryCreation, kDirectoryCall, kGetData };
+enum class Happening { kIdleTimePasses, kRemovalOfA, kSessionEnd };
+
+struct LifetimeRow {
+  const char* name;
+  Moment moment;
+  Happening happening;
+  // The pages a restart finds afterwards.
+  const char* pages_after;
+  // The pages in the index files right after the happening (nullptr: not
+  // looked at).
+  const char* saved_at_happening;
+};
+
+const LifetimeRow kLifetimeRows[] = {
+    {"CreationSlowerThanTheIdleTime", Moment::kHistoryCreation,
+     Happening::kIdleTimePasses, "http://a/ http://b/", nullptr},
+    {"RemovalBetweenHookAndLoad", Moment::kDirectoryCall,
+     Happening::kRemovalOfA, "http://b/", nullptr},
+    // Outgoing calls fail from the end on, as inside the end-of-session
+    // message; the handler's GetData was already on its way.
+    {"SessionEndInsideGetData", Moment::kGetData, Happening::kSessionEnd,
+     "http://b/", "http://a/ http://b/"},
+};
+
+void PrintTo(const LifetimeRow& row, std::ostream* out) { *out << row.name; }
+
+class LifetimeTest : public AgentTest,
+                     public ::testing::WithParamInterface<LifetimeRow> {
+ protected:
+  static constexpr std::chrono::milliseconds kIdleTime{20};
+  // RPC_E_CANTCALLOUT_ININPUTSYNCCALL.
+  static constexpr HRESULT kCannotCallOut = static_cast<HRESULT>(0x8001010DL);
+
+  static std::string Urls(const CIDContainer& records) {
+    std::string urls;
+    for (const auto& [id, record] : records.records()) {
+      if (!urls.empty()) urls += ' ';
+      urls += std::string(record.m_url.begin(), record.m_url.end());
+    }
+    return urls;
+  }
+  std::string PagesOnDisk() const {
+    CIDContainer records;
+    CWordToIdsContainer words;
+    LoadIndexFiles(dir.u16(), records, words);
+    return Urls(records);
+  }
+
+  void Happen(Happening what) {
+    switch (what) {
+      case Happening::kIdleTimePasses:
+        std::this_thread::sleep_for(kIdleTime * 5);
+        break;
+      case Happening::kRemovalOfA:
+        EXPECT_EQ(base.FireBeforeRemove(1), std::vector<HRESULT>{S_OK});
+        break;
+      case Happening::kSessionEnd:
+        // What the server does there: the agent ends, its clients are cut
+        // off, and nothing can be asked of the history any more.
+        base.directory_result = kCannotCallOut;
+        factory->EndInstanceNow();
+        agent.Reset();
+        saved_at_happening = PagesOnDisk();
+        break;
+    }
+  }
+
+  ComPtr<IZuInfoAgent> agent;
+  std::string saved_at_happening;
+};
+
+TEST_P(LifetimeTest, LosesNothingAndKeepsTheServer) {
+  const LifetimeRow& row = GetParam();
+  CIDContainer earlier;
+  earlier.AddRecord(CTimeURLContainer(1, u"http://a/", u"", u""));
+  ASSERT_EQ(SaveIndexFiles(dir.u16(), earlier, CWordToIdsContainer()), S_OK);
+  base.visits[1] = {1, u"http://a/", u"", u""};
+  ASSERT_EQ(ProcessModuleLock().Count(), 0);
+  std::atomic<bool> quit{false};
+  CIdleRule idle(ProcessModuleLock(), [&quit] { quit = true; }, kIdleTime);
+  idle.Start();
+  idle.OnLockCountZero();  // no lock yet when the first request arrives
+  bool happened = false;
+  const std::function<void()> once = [&] {
+    if (happened) return;
+    happened = true;
+    Happen(row.happening);
+  };
+  {
+    URLBaseRegistration registration(
+        static_cast<IBromURLBase*>(&base),
+        row.moment == Moment::kHistoryCreation ? once : nullptr);
+    if (row.moment == Moment::kDirectoryCall) base.during_directory_call = once;
+    if (row.moment == Moment::kGetData) base.during_get_data = once;
+    ASSERT_EQ(Create(agent.out()), S_OK);
+    EXPECT_FALSE(quit) << "the idle rule ended the server while it made the agent";
+    ASSERT_EQ(AddPage(agent.get(), 2, u"http://b/", u"beta"), S_OK);
+    if (row.moment == Moment::kGetData) {
+      EXPECT_EQ(base.FireBeforeRemove(1), std::vector<HRESULT>{S_OK});
+    }
+    EXPECT_TRUE(happened);
+    idle.Stop();
+    base.during_directory_call = nullptr;
+    base.during_get_data = nullptr;
+    base.directory_result = S_OK;
+    agent.Reset();
+    factory->ReleaseInstance();
+  }
+  if (row.saved_at_happening != nullptr) {
+    EXPECT_EQ(saved_at_happening, row.saved_at_happening);
+  }
+  URLBaseRegistration registration(static_cast<IBromURLBase*>(&base));
+  factory = ComPtr<CZuInfoAgentFactory>(CZuInfoAgentFactory::New());
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  EXPECT_EQ(Urls(AgentObject(agent.get())->Records()), row.pages_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LifetimeTest, ::testing::ValuesIn(kLifetimeRows),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace qoinfo::testing

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,11 +36,23 @@ class ComApartment {
   HRESULT hr_;
 };
 
-// Makes `object` what creating the URL base class gives, for its lifetime.
+// Makes `object` what creating the URL base class gives, for its lifetime;
+// `during_creation`, when set, runs inside each creation first (a history
+// server that is slow to start).
 class URLBaseRegistration {
  public:
-  explicit URLBaseRegistration(IUnknown* object) {
+  explicit URLBaseRegistration(IUnknown* object,
+                               std::function<void()> during_creation = {}) {
     ComPtr<CClassFactory> factory(CClassFactory::ForExistingObject(object));
+    if (during_creation) {
+      std::shared_ptr<CClassFactory> held(
+          factory.release(), [](CClassFactory* inner) { inner->Release(); });
+      factory = ComPtr<CClassFactory>(CClassFactory::New(
+          [held, during_creation](IUnknown* outer, REFIID riid, void** out) {
+            during_creation();
+            return held->CreateInstance(outer, riid, out);
+          }));
+    }
     EXPECT_EQ(CoRegisterClassObject(CLSID_BromURLBase,
                                     static_cast<IClassFactory*>(factory.get()),
                                     CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,

@@ -33,7 +33,11 @@ class ScriptedURLBase final : public IBromURLBase,
   // Called inside every GetDataDirectory, as a call arriving while the
   // caller waits would be.
   std::function<void()> during_directory_call;
+  // What GetDataDirectory answers (a failure hands out no directory).
+  HRESULT directory_result = S_OK;
   std::map<ULONG, Visit> visits;
+  // Called inside every GetData before it answers, likewise.
+  std::function<void()> during_get_data;
   HRESULT get_data_result = S_OK;
   HRESULT advise_result = S_OK;
   HRESULT unadvise_result = S_OK;
@@ -88,6 +92,7 @@ class ScriptedURLBase final : public IBromURLBase,
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE GetData(_URL_DATE_IA_S* data, ULONG index) override {
+    if (during_get_data) during_get_data();
     if (FAILED(get_data_result)) return get_data_result;
     auto it = visits.find(index);
     if (it == visits.end()) return URLBASE_E_NOVISIT;
@@ -103,6 +108,8 @@ class ScriptedURLBase final : public IBromURLBase,
   HRESULT STDMETHODCALLTYPE GetDataDirectory(BSTR* directory) override {
     const std::size_t call = static_cast<std::size_t>(directory_calls++);
     if (during_directory_call) during_directory_call();
+    *directory = nullptr;
+    if (FAILED(directory_result)) return directory_result;
     const std::u16string& name =
         directories.empty() ? std::u16string()
                             : directories[std::min(call, directories.size() - 1)];

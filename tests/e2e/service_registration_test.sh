@@ -41,6 +41,8 @@ registered_tree() {
 }
 
 expect "a start before any registration ends with code 2" 2 status_of "$agent"
+expect "a switch failing with E_FAIL ends with 1, not 0x80004005 cut to 5" 1 \
+  status_of env -u HOME -u XDG_CONFIG_HOME "$agent" -RegServer
 
 check "-RegServer succeeds" "$agent" -RegServer
 expect "the registry file holds the scripts' entries" "$(registered_tree local)" cat "$registry"
@@ -72,7 +74,7 @@ expect "the agent's activation file names the unit" \
   "$(printf '[D-BUS Service]\nName=QoInfoAgent.ZuInfoAgent\nExec=%s\nSystemdService=qoinfoagent.service' "$agent")" \
   cat "$services/QoInfoAgent.ZuInfoAgent.service"
 expect "systemd reloads its units" "--user --quiet daemon-reload" cat "$work/systemctl.log"
-expect "started by hand it refuses to run as a service (1063)" $((1063 & 255)) \
+expect "started by hand it refuses to run as a service (3, not 1063 cut to 39)" 3 \
   status_of "$agent"
 
 # The service on a private bus, systemd played by the Python script below.

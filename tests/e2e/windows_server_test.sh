@@ -240,5 +240,9 @@ check "/UnregServer removed every key of ours" test $gone = 0
 check "the keys CLSID and AppID stay" bash -c "$(declare -f has_key); has_key 'HKCR\\CLSID' && has_key 'HKCR\\AppID'"
 timeout 60 "$WINE64" "$agent"; status=$?
 check "after /UnregServer the server exits with 2" test "$status" = 2
+timeout 60 "$WINE64" "$agent" /UnregServer; status=$?
+check "a second /UnregServer finds nothing to remove: 2, as on Linux" test "$status" = 2
+timeout 60 "$WINE64" "$helper" /UnregServer
+check "a second BromHelper /UnregServer has nothing left to do" test $? = 0
 
 finish

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <memory>
+#include <thread>
 
 namespace qoinfo {
 namespace {
@@ -37,6 +40,46 @@ TEST(IdleRule, DoesNotQuitWhileALockIsHeld) {
   }
   EXPECT_FALSE(quit);
   count.Unlock();
+}
+
+// The count may be telling a fall to the rule on another thread (an object
+// released there) while the server ends and destroys the rule; the rule must
+// not be told anything after its end. The listener here stands between the
+// count and the rule as the Windows server's module does, and holds the
+// telling until the destruction has had its chance to finish.
+TEST(IdleRule, IsNotToldOfAFallAfterItsEnd) {
+  class Gate final : public ModuleLockListener {
+   public:
+    void OnLockCountZero() override {
+      entered.set_value();
+      go.wait();
+      told_after_end = rule_ended.load();
+    }
+    std::promise<void> entered;
+    std::shared_future<void> go;
+    std::atomic<bool> rule_ended{false};
+    bool told_after_end = false;
+  };
+  CModuleLockCount count;
+  auto rule = std::make_unique<CIdleRule>(count, [] {}, kPatience);
+  rule->Start();
+  Gate gate;
+  std::promise<void> release;
+  gate.go = release.get_future().share();
+  count.SetListener(&gate);
+  count.Lock();
+  std::thread fall([&count] { count.Unlock(); });
+  gate.entered.get_future().wait();
+  std::thread end([&] {
+    rule.reset();
+    gate.rule_ended = true;
+  });
+  // Time enough for an end that does not wait for the telling to finish.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  release.set_value();
+  fall.join();
+  end.join();
+  EXPECT_FALSE(gate.told_after_end);
 }
 
 }  // namespace
