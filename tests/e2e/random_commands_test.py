@@ -233,8 +233,8 @@ class Generator:
         for i, word in enumerate(parts):
             text += (r.choice(SPACES) if i else "") + word
         if r.random() < 0.15:
-            # A word of this page alone: when the page goes, the word stays
-            # in the index without pages.
+            # A word of this page alone: when the page goes, so does the
+            # word.
             self.unique += 1
             text += r.choice(SPACES) + f"Only{self.unique}"
         if r.random() < 0.05:
@@ -292,7 +292,7 @@ class Generator:
             if pick < 0.15:
                 args.append(r.choice(ABSENT_WORDS))
             elif pick < 0.4 and known:
-                args.append(r.choice(known))   # also words whose pages all went
+                args.append(r.choice(known))
             else:
                 args.append(self.word())
         if "--" in args[1:] and r.random() < 0.5:
@@ -517,8 +517,7 @@ def main():
               f"compared) in {runner.processes} processes, "
               f"{time.monotonic() - started:.1f} s; model: {len(model.visits)} visits, "
               f"{len(model.records)} pages, last id {model.last_id}, "
-              f"{len(model.words)} words, "
-              f"{sum(not p for p in model.words.values())} of them without pages")
+              f"{len(model.words)} words")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print(f"{test.passed} passed, {test.failed} failed")
