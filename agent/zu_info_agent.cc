@@ -212,6 +212,8 @@ HRESULT CZuInfoAgent::HandleDataBeforeRemove(ULONG index) {
                            ToUtf16(platform::HResultCodeText(journaled)));
       }
       ApplyPageChange(change, m_idContainer, m_wordContainer);
+      m_removalWaiting = true;
+      m_lastRemoval = std::chrono::steady_clock::now();
       AfterChange();
     }
   } catch (...) {
@@ -360,10 +362,14 @@ HRESULT CZuInfoAgent::Checkpoint() {
 }
 
 HRESULT CZuInfoAgent::CheckpointIfIdle() {
-  if (UnsavedJournalBytes() == 0 ||
-      std::chrono::steady_clock::now() - m_lastChange < kIdleCheckpointDelay) {
-    return S_FALSE;
-  }
+  const auto now = std::chrono::steady_clock::now();
+  const bool due = m_removalWaiting
+                       ? now - m_lastRemoval >= kRemovalCheckpointDelay
+                       : now - m_lastChange >= kIdleCheckpointDelay;
+  if (UnsavedJournalBytes() == 0 || !due) return S_FALSE;
+  // One attempt for the removal; a failed save is tried again by the idle
+  // rule.
+  m_removalWaiting = false;
   return Checkpoint();
 }
 
@@ -393,6 +399,7 @@ HRESULT CZuInfoAgent::SaveIndex() {
   }
   if (SUCCEEDED(hr)) {
     m_filesCurrent = true;
+    m_removalWaiting = false;
     ChooseCheckpointSize(directory);
   }
   if (FAILED(hr)) {

@@ -29,6 +29,8 @@ class AgentClassTable {
   // At the end of the session: withdraws, then cuts every client off the
   // agent, so that it ends and saves now.
   void EndAgentNow();
+  // Lets the agent, when it runs, save if it is time (CheckpointIfIdle).
+  void CheckpointIfIdle();
 
  private:
   platform::ComPtr<CClassFactory> m_enumeratorClass;

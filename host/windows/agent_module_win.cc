@@ -132,6 +132,8 @@ HRESULT CQoInfoAgentModule::Run(int /*show*/) {
   if (hr != S_OK) m_delayedShutdown = false;
   if (FAILED(hr)) return hr;
   ProcessModuleLock().SetListener(this);
+  const UINT_PTR checkpoints =
+      SetTimer(nullptr, 0, kCheckpointPollMs, &CheckpointTimer);
   if (hr == S_OK) {
     if (m_service) {
       Log(L"Service started");
@@ -148,6 +150,7 @@ HRESULT CQoInfoAgentModule::Run(int /*show*/) {
       RunMessageLoop();
     }
   }
+  if (checkpoints != 0) KillTimer(nullptr, checkpoints);
   if (m_idle) {
     m_idle->Stop();
     ProcessModuleLock().SetListener(this);
@@ -185,6 +188,11 @@ void CQoInfoAgentModule::OnLockCountZero() {
   } else {
     PostQuit(m_mainThread);
   }
+}
+
+void CALLBACK CQoInfoAgentModule::CheckpointTimer(HWND, UINT, UINT_PTR,
+                                                  DWORD) {
+  if (g_module != nullptr) g_module->m_classes.CheckpointIfIdle();
 }
 
 void WINAPI CQoInfoAgentModule::ServiceMainEntry(DWORD, LPWSTR*) {
