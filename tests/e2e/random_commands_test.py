@@ -67,9 +67,10 @@ TITLES = ["", "Home", 'A "quoted" title', "back\\slash", "tab\there",
 PATHS = ["", "/var/cache/page.html", "C:\\Users\\me\\page.htm", "ä/ö"]
 BAD_TIMES = ["yesterday", "2024-02-30T00:00:00Z", "12x", ""]
 
-STATS_KEYS = ["data_directory", "visits", "pages", "last_page_id", "words", "postings",
-              "journaled_changes", "visits_without_page", "pages_without_visit",
-              "save_interrupted", "damaged_copies", "files"]
+STATS_KEYS = ["data_directory", "data_directory_open_to_others", "visits", "pages",
+              "last_page_id", "words", "postings", "journaled_changes",
+              "visits_without_page", "pages_without_visit", "save_interrupted",
+              "damaged_copies", "files"]
 
 
 class Expected:
@@ -448,7 +449,7 @@ def main():
     started = time.monotonic()
     try:
         runner = Runner(qoinfo, qoinfo_index, options_.wine, work)
-        os.mkdir(runner.data)
+        os.mkdir(runner.data, 0o700)
         usage = {"add": usage_lines(runner, "add")}
         # About two thirds of the processes are batches, the rest single
         # commands; the batches share the commands.
