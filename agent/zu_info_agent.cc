@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/interface_table.h"
+#include "platform/plain_file.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 
@@ -309,6 +310,12 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
       ReplayJournal(journal_path, [this](const PageChange& change) {
         ApplyPageChange(change, m_idContainer, m_wordContainer);
       });
+  if (replay.hr == platform::kSymbolicLink) {
+    return refuse(u"its change journal index.journal is a symbolic link, and "
+                  u"data files are never followed through links (put the "
+                  u"journal itself there, or remove the link)",
+                  replay.hr);
+  }
   if (FAILED(replay.hr)) {
     return refuse(u"its change journal index.journal cannot be read",
                   replay.hr);
