@@ -68,6 +68,7 @@ int RunAddCommand(Session& session, const Arguments& args) {
   std::int64_t time = 0;
   std::u16string url, path, title, text;
   if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
+  url = UrlWithoutUserInfo(url);  // what is filed, and shown
   if (!DecodeUtf8Text(parsed.Value("--path"), &path, &error) ||
       !DecodeUtf8Text(parsed.Value("--title"), &title, &error)) {
     ReportError(command, error);
@@ -132,8 +133,9 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   std::int64_t time = 0;
   std::u16string url;
   if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
+  url = UrlWithoutUserInfo(url);  // what is filed, and shown
 
-  if (!session.EnsureAgent(command)) return kExitFailure;
+  if (!session.EnsureAgent(command, DataUse::kExisting)) return kExitFailure;
   const bool json = parsed.Has("--json");
   ULONG index = 0;
   const HRESULT hr =
