@@ -2,6 +2,7 @@
 // kernel drops when the descriptor closes or the process ends.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,11 @@ HRESULT AcquireSystemFileLock(const std::u16string& path, int wait_ms,
   const int fd = open(Utf16ToUtf8(path).c_str(),
                       O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return errno == ELOOP ? kSymbolicLink : HResultFromErrno(errno);
+  struct stat info;
+  if (fstat(fd, &info) == 0 && (info.st_mode & 077) != 0) {
+    const int changed = fchmod(fd, info.st_mode & 0700);
+    static_cast<void>(changed);  // not the owner: the lock works all the same
+  }
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
