@@ -236,6 +236,18 @@ EOF
   expect_out "linux searches after windows forgot" "" \
     "$linux/qoinfo" --data-dir "$work/linux-made" search hello
 
+  # What windows forgets leaves every file of the data directory.
+  secret=(zqwinurl Zqwintitle zqwinword)
+  w "$work/win-private" add --time 7 --url "http://private.example/${secret[0]}" \
+    --title "${secret[1]}" --text "${secret[2]} common" >/dev/null 2>&1
+  w "$work/win-private" add --time 8 --url http://other/ --text "common other" >/dev/null 2>&1
+  before=$(keeping "$work/win-private" "${secret[@]}")
+  w "$work/win-private" forget --time 7 --url "http://private.example/${secret[0]}" >/dev/null 2>&1
+  # The page was in the files before, the other page's words stay.
+  check "windows: after forget, no data file holds the page's URL, title or own word" \
+    test -n "$before" -a -z "$(keeping "$work/win-private" "${secret[@]}")" \
+    -a -n "$(keeping "$work/win-private" common)"
+
   # The other way round: the same batch on both builds makes the same index.
   "$python" - >adds.txt <<'EOF'
 import json
