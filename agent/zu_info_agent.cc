@@ -311,10 +311,11 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
         ApplyPageChange(change, m_idContainer, m_wordContainer);
       });
   if (replay.hr == platform::kSymbolicLink) {
-    return refuse(u"its change journal index.journal is a symbolic link, and "
-                  u"data files are never followed through links (put the "
-                  u"journal itself there, or remove the link)",
-                  replay.hr);
+    return refuse(
+        u"its change journal index.journal is a symbolic link, and "
+        u"data files are never followed through links (put the "
+        u"journal itself there, or remove the link)",
+        replay.hr);
   }
   if (FAILED(replay.hr)) {
     return refuse(u"its change journal index.journal cannot be read",

@@ -224,11 +224,11 @@ void CBromURLBase::EraseRemovedVisits() {
   const HRESULT hr = m_store->EraseRemovedVisits();
   if (FAILED(hr)) {
     const std::string code = platform::HResultCodeText(hr);
-    platform::LogError(u"BromHelper could not yet erase removed visits from "
-                       u"the history's log in " +
-                       m_directory + u" (" +
-                       std::u16string(code.begin(), code.end()) +
-                       u"); they go at its next checkpoint.");
+    platform::LogError(
+        u"BromHelper could not yet erase removed visits from "
+        u"the history's log in " +
+        m_directory + u" (" + std::u16string(code.begin(), code.end()) +
+        u"); they go at its next checkpoint.");
   }
 }
 

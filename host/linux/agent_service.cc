@@ -73,8 +73,8 @@ HRESULT AgentService::StartAgent(std::string* why) {
   const std::u16string open = platform::FolderOpenToOthers(directory);
   if (!open.empty()) {
     Log("qoinfoagent: warning: the data directory " +
-        platform::Utf16ToUtf8(directory) + " can be read by other users: " +
-        platform::Utf16ToUtf8(open));
+        platform::Utf16ToUtf8(directory) +
+        " can be read by other users: " + platform::Utf16ToUtf8(open));
   }
   ScheduleIdleCheckpoint();
   return m_startResult;

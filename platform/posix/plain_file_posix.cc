@@ -12,12 +12,11 @@
 namespace platform {
 namespace {
 
-// What a data file may be opened as, and what a named file may.
-enum class Opening { kDataFile, kNamedFile, kNamedFileOrPipe };
+using Source = FileReader::Source;
 
 // The failure of opening a data file with O_NOFOLLOW: ELOOP is its link.
-HRESULT OpenFailure(int error, Opening opening) {
-  if (error == ELOOP && opening == Opening::kDataFile) return kSymbolicLink;
+HRESULT OpenFailure(int error, Source source) {
+  if (error == ELOOP && source == Source::kDataFile) return kSymbolicLink;
   return HResultFromErrno(error);
 }
 
@@ -34,19 +33,19 @@ void TakeAwayOthersPermissions(int fd, const struct stat& info) {
 // of file, then turns blocking mode back on. A data file is created 0600,
 // never opened through a link, and made private.
 HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out,
-                    Opening opening) {
-  if (opening == Opening::kDataFile) flags |= O_NOFOLLOW;
+                    Source source) {
+  if (source == Source::kDataFile) flags |= O_NOFOLLOW;
   const int fd =
       ::open(Utf16ToUtf8(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd < 0) return OpenFailure(errno, opening);
+  if (fd < 0) return OpenFailure(errno, source);
   struct stat info;
   if (::fstat(fd, &info) != 0 ||
       !(S_ISREG(info.st_mode) ||
-        (opening == Opening::kNamedFileOrPipe && S_ISFIFO(info.st_mode)))) {
+        (source == Source::kNamedFileOrPipe && S_ISFIFO(info.st_mode)))) {
     ::close(fd);
     return kNotARegularFile;
   }
-  if (opening == Opening::kDataFile) TakeAwayOthersPermissions(fd, info);
+  if (source == Source::kDataFile) TakeAwayOthersPermissions(fd, info);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   *fd_out = fd;
   return S_OK;
@@ -144,7 +143,7 @@ HRESULT CheckRegularFile(const std::u16string& path) {
 HRESULT PrepareDataFile(const std::u16string& path, bool create) {
   int fd = -1;
   const HRESULT hr = OpenRegular(path, O_RDONLY | (create ? O_CREAT : 0), &fd,
-                                 Opening::kDataFile);
+                                 Source::kDataFile);
   if (hr == HResultFromErrno(ENOENT) && !create) return S_OK;
   if (FAILED(hr)) return hr;
   ::close(fd);
@@ -155,7 +154,7 @@ HRESULT AppendFile::Open(const std::u16string& path,
                          std::unique_ptr<AppendFile>* file) {
   int fd = -1;
   const HRESULT hr =
-      OpenRegular(path, O_RDWR | O_CREAT, &fd, Opening::kDataFile);
+      OpenRegular(path, O_RDWR | O_CREAT, &fd, Source::kDataFile);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) PosixAppendFile(fd, SizeOf(fd)));
   if (*file == nullptr) {
@@ -168,11 +167,7 @@ HRESULT AppendFile::Open(const std::u16string& path,
 HRESULT FileReader::Open(const std::u16string& path,
                          std::unique_ptr<FileReader>* file, Source source) {
   int fd = -1;
-  const Opening opening = source == Source::kDataFile ? Opening::kDataFile
-                          : source == Source::kNamedFile
-                              ? Opening::kNamedFile
-                              : Opening::kNamedFileOrPipe;
-  const HRESULT hr = OpenRegular(path, O_RDONLY, &fd, opening);
+  const HRESULT hr = OpenRegular(path, O_RDONLY, &fd, source);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) PosixFileReader(fd, SizeOf(fd)));
   if (*file == nullptr) {

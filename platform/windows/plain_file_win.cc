@@ -23,8 +23,8 @@ HRESULT OpenRegular(const std::u16string& path, DWORD access, DWORD share,
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kNotARegularFile;
   }
-  const DWORD flags = FILE_ATTRIBUTE_NORMAL |
-                      (data_file ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  const DWORD flags =
+      FILE_ATTRIBUTE_NORMAL | (data_file ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   HANDLE file = CreateFileW(name.c_str(), access, share, nullptr, disposition,
                             flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastErrorHResult();
@@ -146,9 +146,8 @@ HRESULT CheckRegularFile(const std::u16string& path) {
 
 HRESULT PrepareDataFile(const std::u16string& path, bool create) {
   HANDLE file = nullptr;
-  const HRESULT hr = OpenRegular(path, 0, kShareAll,
-                                 create ? OPEN_ALWAYS : OPEN_EXISTING, true,
-                                 &file);
+  const HRESULT hr = OpenRegular(
+      path, 0, kShareAll, create ? OPEN_ALWAYS : OPEN_EXISTING, true, &file);
   if (!create && (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
                   hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))) {
     return S_OK;

@@ -190,9 +190,9 @@ int RunStatsCommand(Session& session, const Arguments& args) {
              open_to_others + "\n";
     }
     out += "visits          " + std::to_string(visits) + "\n" +
-          "pages           " + std::to_string(counts.pages) + "\n" +
-          "words           " + std::to_string(counts.words) + "\n" +
-          "postings        " + std::to_string(counts.postings) + "\n";
+           "pages           " + std::to_string(counts.pages) + "\n" +
+           "words           " + std::to_string(counts.words) + "\n" +
+           "postings        " + std::to_string(counts.postings) + "\n";
     if (state.journal.entries > 0) {
       out += "journaled       " + std::to_string(state.journal.entries) +
              " changes since the last save\n";
