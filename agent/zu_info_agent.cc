@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/interface_table.h"
+#include "platform/plain_file.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 
@@ -232,6 +233,8 @@ void CZuInfoAgent::RemovePage(const CTimeURLContainer& visit) {
                          ToUtf16(platform::HResultCodeText(journaled)));
     }
     ApplyPageChange(change, m_idContainer, m_wordContainer);
+    m_removalWaiting = true;
+    m_lastRemoval = std::chrono::steady_clock::now();
     AfterChange();
   } catch (...) {
     // Out of memory ends the removal; the source is answered all the same.
@@ -326,6 +329,13 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
       ReplayJournal(journal_path, [this](const PageChange& change) {
         ApplyPageChange(change, m_idContainer, m_wordContainer);
       });
+  if (replay.hr == platform::kSymbolicLink) {
+    return refuse(
+        u"its change journal index.journal is a symbolic link, and "
+        u"data files are never followed through links (put the "
+        u"journal itself there, or remove the link)",
+        replay.hr);
+  }
   if (FAILED(replay.hr)) {
     return refuse(u"its change journal index.journal cannot be read",
                   replay.hr);
@@ -383,10 +393,14 @@ HRESULT CZuInfoAgent::Checkpoint() {
 }
 
 HRESULT CZuInfoAgent::CheckpointIfIdle() {
-  if (UnsavedJournalBytes() == 0 ||
-      std::chrono::steady_clock::now() - m_lastChange < kIdleCheckpointDelay) {
-    return S_FALSE;
-  }
+  const auto now = std::chrono::steady_clock::now();
+  const bool due = m_removalWaiting
+                       ? now - m_lastRemoval >= kRemovalCheckpointDelay
+                       : now - m_lastChange >= kIdleCheckpointDelay;
+  if (UnsavedJournalBytes() == 0 || !due) return S_FALSE;
+  // One attempt for the removal; a failed save is tried again by the idle
+  // rule.
+  m_removalWaiting = false;
   return Checkpoint();
 }
 
@@ -420,6 +434,7 @@ HRESULT CZuInfoAgent::SaveIndex() {
   }
   if (SUCCEEDED(hr)) {
     m_filesCurrent = true;
+    m_removalWaiting = false;
     ChooseCheckpointSize(directory);
   }
   if (FAILED(hr)) {

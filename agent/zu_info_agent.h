@@ -100,8 +100,11 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // Saves the index now when changes wait in the journal, and empties the
   // journal: S_OK, S_FALSE when there was nothing to save, or the failure.
   HRESULT Checkpoint();
-  // For the host's quiet moments: a checkpoint once changes have waited
-  // kIdleCheckpointDelay since the last one.
+  // For the host's quiet moments (hosts ask every second or so): a
+  // checkpoint once changes have waited kIdleCheckpointDelay since the last
+  // one, or kRemovalCheckpointDelay since the last removal, so that a page
+  // the person had forgotten leaves the files within seconds and a burst of
+  // removals costs one save.
   HRESULT CheckpointIfIdle();
   // A change makes the agent save at once when the journal has grown past
   // a quarter of the index files' size, and at least this size (see
@@ -109,6 +112,7 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // variable QOINFO_CHECKPOINT_BYTES sets a fixed size instead.
   static constexpr std::uint64_t kCheckpointJournalBytes = 32u << 20;
   static constexpr std::chrono::seconds kIdleCheckpointDelay{30};
+  static constexpr std::chrono::seconds kRemovalCheckpointDelay{2};
   // How long start-up waits for another process's agent to let go of the
   // index.
   static constexpr int kIndexLockWaitMs = 5000;
@@ -172,6 +176,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // Why the journal cannot take changes (they are then refused).
   HRESULT m_journalStatus = S_OK;
   std::chrono::steady_clock::time_point m_lastChange;
+  // A removal waits in the journal (and the files still hold its page).
+  bool m_removalWaiting = false;
+  std::chrono::steady_clock::time_point m_lastRemoval;
   std::uint64_t m_checkpointBytes = kCheckpointJournalBytes;
   // "agent.lock" in the data directory, held from the load to the end:
   // no other process may load or save the same index meanwhile.

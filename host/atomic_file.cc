@@ -21,7 +21,8 @@ HRESULT WriteFileAtomically(const std::u16string& path, std::string_view bytes) 
 HRESULT ReadWholeFile(const std::u16string& path, std::string* bytes) {
   bytes->clear();
   std::unique_ptr<platform::FileReader> file;
-  HRESULT hr = platform::FileReader::Open(path, &file);
+  HRESULT hr = platform::FileReader::Open(
+      path, &file, platform::FileReader::Source::kNamedFile);
   if (FAILED(hr)) return hr;
   return file->Read(static_cast<std::size_t>(file->Size()), bytes);
 }

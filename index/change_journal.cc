@@ -148,7 +148,8 @@ JournalReplay ReplayJournal(const std::u16string& path,
                             bool copy_damaged) {
   JournalReplay replay;
   std::unique_ptr<platform::FileReader> file;
-  replay.hr = platform::FileReader::Open(path, &file);
+  replay.hr = platform::FileReader::Open(
+      path, &file, platform::FileReader::Source::kDataFile);
   if (FAILED(replay.hr)) {
     if (!platform::FileExists(path)) replay.hr = S_OK;  // nothing to replay
     return replay;

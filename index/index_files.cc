@@ -74,10 +74,18 @@ bool ReadOne(const std::u16string& path, Container& container,
   return true;
 }
 
-// ReadOne, and a copy of the file aside when it is damaged.
+// ReadOne, and a copy of the file aside when it is damaged. A data file is
+// never read through a link (nor then saved over it), and is made private.
 template <typename Container>
 bool LoadOne(const std::u16string& path, Container& container,
              IndexFileLoad& status) {
+  if (platform::PrepareDataFile(path, false) == platform::kSymbolicLink) {
+    status = IndexFileLoad();
+    status.hr = platform::kSymbolicLink;
+    status.damaged = true;
+    status.problem = {true, 0, "a symbolic link, not a regular file"};
+    return false;
+  }
   bool read = ReadOne(path, container, status);
   if (status.damaged && status.hr != platform::kNotARegularFile) {
     status.damaged_copy = CopyDamagedFileAside(path);

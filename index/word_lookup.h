@@ -1,8 +1,10 @@
 // WordLookup: a flat hash index over the entries of a node-based word map
 // (whose entries never move), so that filing a page finds each of its words
 // with one probe of a compact table instead of a walk down a tree of
-// strings. Open addressing with linear probing, at most half full; entries
-// are only ever added. Lookups can be prefetched a page's worth at a time.
+// strings. Open addressing with linear probing, at most half full; an entry
+// leaves by shifting the rest of its run back (no tombstones), so probes
+// stay as short as if it had never been added. Lookups can be prefetched a
+// page's worth at a time.
 // Not thread-safe.
 #pragma once
 
@@ -46,6 +48,28 @@ class WordLookup {
     if ((m_count + 1) * 2 > m_slots.size()) Grow(m_count + 1);
     Place(hash, entry);
     ++m_count;
+  }
+
+  // Takes out `entry`, added under `hash`; nothing when it is not there.
+  void Erase(std::size_t hash, const Entry* entry) {
+    if (m_slots.empty()) return;
+    std::size_t hole = hash & m_mask;
+    while (m_slots[hole].entry != entry) {
+      if (m_slots[hole].entry == nullptr) return;
+      hole = (hole + 1) & m_mask;
+    }
+    // Each later entry of the run whose probe starts at or before the hole
+    // moves into it, leaving a new hole behind.
+    for (std::size_t at = (hole + 1) & m_mask; m_slots[at].entry != nullptr;
+         at = (at + 1) & m_mask) {
+      const std::size_t home = m_slots[at].hash & m_mask;
+      if (((at - home) & m_mask) >= ((at - hole) & m_mask)) {
+        m_slots[hole] = m_slots[at];
+        hole = at;
+      }
+    }
+    m_slots[hole] = Slot();
+    --m_count;
   }
 
   // Room for `count` entries without growing.

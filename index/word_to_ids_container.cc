@@ -71,17 +71,28 @@ void CWordToIdsContainer::RemoveId(std::int64_t id) {
 
 void CWordToIdsContainer::Purge() const {
   if (m_removed.empty()) return;
-  for (auto& [word, postings] : m_words) {
+  for (auto entry = m_words.begin(); entry != m_words.end();) {
+    Postings& postings = entry->second;
     postings.erase_if([this](std::int64_t id) { return m_removed.Contains(id); });
+    if (!postings.empty()) {
+      ++entry;
+      continue;
+    }
+    if (m_lookupComplete) m_lookup.Erase(Lookup::HashOf(entry->first), &*entry);
+    entry = m_words.erase(entry);
   }
   m_removed.clear();
 }
 
-
 void CWordToIdsContainer::Write(StreamWriter& writer) const {
   Purge();
-  writer.PutFixed32(static_cast<std::uint32_t>(m_words.size()));
+  // Words read without identifiers (from files of earlier versions) are
+  // not written again.
+  std::uint32_t written = 0;
+  for (const auto& entry : m_words) written += entry.second.empty() ? 0 : 1;
+  writer.PutFixed32(written);
   for (const auto& [word, postings] : m_words) {
+    if (postings.empty()) continue;
     writer.PutFixed32(static_cast<std::uint32_t>(postings.size()));
     for (const auto& [id, count] : postings) {
       writer.PutFixed64(id);

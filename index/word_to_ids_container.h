@@ -1,7 +1,8 @@
 // CWordToIdsContainer: the inverted index. Each word maps to the pages whose
 // text holds it, with the word's occurrence count in that page. Words are
-// filed as given (already lowered and trimmed) and never leave the index;
-// only page identifiers leave their inner maps.
+// filed as given (already lowered and trimmed); a word leaves the index with
+// its last page, so that nothing saved afterwards holds a word of a page
+// that was forgotten.
 //
 // Taking a page out would mean a walk over every word (the index does not
 // know a page's words). So a removal is only noted, in a set that searches
@@ -44,7 +45,8 @@ class CWordToIdsContainer {
   // first word that already lists `id`: that word and every word after it
   // are left as they are.
   void AddWords(const WordCountMap& counts, std::int64_t id);
-  // Takes `id` out of every word's postings; emptied words stay.
+  // Takes `id` out of every word's postings; a word left without pages
+  // goes.
   void RemoveId(std::int64_t id);
   // A full copy of the index.
   WordMap GetWords() const { return words(); }
@@ -64,7 +66,9 @@ class CWordToIdsContainer {
   // The number of words, then for each word in word order: the number of
   // its identifiers, each identifier with its count in identifier order, and
   // the word as a counted string. Reading adds the words read (of two
-  // entries for one word, or one identifier, the first stays).
+  // entries for one word, or one identifier, the first stays), a word
+  // without identifiers too (earlier versions wrote them); writing leaves
+  // such words out.
   virtual HRESULT Serialize(IStream* stream, bool bLoad,
                             StreamProblem* problem = nullptr);
   void Write(StreamWriter& writer) const;
@@ -74,7 +78,8 @@ class CWordToIdsContainer {
  private:
   using Lookup = WordLookup<WordMap::value_type>;
 
-  // Takes the noted pages out of every word's postings.
+  // Takes the noted pages out of every word's postings, and the words left
+  // without pages out of the index.
   void Purge() const;
 
   // Indexes every entry of m_words afresh: a load or a copy leaves that to
@@ -82,7 +87,7 @@ class CWordToIdsContainer {
   void BuildLookup();
 
   mutable WordMap m_words;
-  Lookup m_lookup;
+  mutable Lookup m_lookup;
   bool m_lookupComplete = true;  // m_lookup indexes every word
   mutable PageIdSet m_removed;
   // AddWords' scratch, kept for reuse: each word's hash and entry.

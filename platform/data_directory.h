@@ -28,6 +28,12 @@ HRESULT DefaultDataDirectory(std::u16string* directory);
 // system's error as an HRESULT.
 HRESULT CreateDirectoryTree(const std::u16string& path);
 
+// Empty when only its owner may enter or read the folder `path`; otherwise
+// what lets others in and how to end it, as "its mode is 0755 (chmod 700
+// makes it private)". POSIX only: on Windows the folder's access list
+// decides, inherited from the user's profile, and the answer is empty.
+std::u16string FolderOpenToOthers(const std::u16string& path);
+
 // `path` without trailing separators, except a lone root separator.
 std::u16string WithoutTrailingSeparators(std::u16string path);
 

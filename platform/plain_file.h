@@ -2,6 +2,14 @@
 // sequential reader. Both open regular files only (a device, a FIFO or a
 // folder is refused with kNotARegularFile before anything is read), so that
 // no path can make the caller block or read without end.
+//
+// Data files (everything in the data directory) are private to their owner
+// and never opened through a symbolic link: a link planted under a data
+// file's name is refused (kSymbolicLink) instead of being followed to a
+// file elsewhere that a save would then overwrite. On POSIX a data file is
+// created with mode 0600 and opened with O_NOFOLLOW; Windows has no modes
+// (the folder's access list, inherited from the user's profile, decides)
+// and refuses reparse points.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +25,20 @@ namespace platform {
 // than a regular file.
 inline constexpr HRESULT kNotARegularFile = static_cast<HRESULT>(0x800700DEu);
 
+// HRESULT_FROM_WIN32(ERROR_STOPPED_ON_SYMLINK): a data file's name is a
+// symbolic link (or another reparse point), which is not followed.
+inline constexpr HRESULT kSymbolicLink = static_cast<HRESULT>(0x800702A9u);
+
 // S_OK for an existing regular file (links followed), kNotARegularFile for
 // anything else that exists, otherwise the error of looking it up.
 HRESULT CheckRegularFile(const std::u16string& path);
+
+// Readies a data file that another layer opens by its name (the compound
+// files, SQLite's database): kSymbolicLink for a link, kNotARegularFile for
+// anything else but a regular file; an existing file loses any permission
+// for others; a missing one is created empty and private when `create`,
+// else left missing (S_OK).
+HRESULT PrepareDataFile(const std::u16string& path, bool create);
 
 // A file written only at its end. Append hands the bytes to the system (they
 // survive the end of the process); Sync forces everything appended to the
@@ -27,7 +46,8 @@ HRESULT CheckRegularFile(const std::u16string& path);
 // the owner's thread; Sync may run on another thread at the same time.
 class AppendFile {
  public:
-  // Opens `path` for appending, creating it when missing.
+  // Opens the data file `path` for appending, creating it (private) when
+  // missing; an existing one loses any permission for others.
   static HRESULT Open(const std::u16string& path,
                       std::unique_ptr<AppendFile>* file);
   virtual ~AppendFile() = default;
@@ -44,11 +64,12 @@ class AppendFile {
 // Reads a regular file from its start. One object per pass.
 class FileReader {
  public:
-  // `allow_pipe`: a named pipe is read too (text a person hands over with
-  // a shell's process substitution); devices and folders never are.
+  // What may be opened: a data file (never through a link), a file a
+  // person names (links followed), or that or a named pipe (text handed
+  // over with a shell's process substitution). Devices and folders never.
+  enum class Source { kDataFile, kNamedFile, kNamedFileOrPipe };
   static HRESULT Open(const std::u16string& path,
-                      std::unique_ptr<FileReader>* file,
-                      bool allow_pipe = false);
+                      std::unique_ptr<FileReader>* file, Source source);
   virtual ~FileReader() = default;
 
   // Appends up to `count` bytes to `out`; fewer only at the end of the file.

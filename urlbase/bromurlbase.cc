@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/alert.h"
 #include "platform/data_directory.h"
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
@@ -122,6 +123,10 @@ HRESULT CBromURLBase::AddVisit(std::int64_t time, BSTR url, BSTR path,
 }
 
 HRESULT CBromURLBase::RemoveVisit(ULONG index) {
+  return RemoveOne(index, true);
+}
+
+HRESULT CBromURLBase::RemoveOne(ULONG index, bool erase) {
   try {
     // A sink that removes the visit it is being told about: it goes anyway.
     if (m_removing.count(index) != 0) return S_FALSE;
@@ -134,6 +139,8 @@ HRESULT CBromURLBase::RemoveVisit(ULONG index) {
     m_events.FireDataBeforeRemove(index);
     hr = m_store->Remove(index);
     m_removing.erase(index);
+    // Before the release: a sink may have let go of every other reference.
+    if (hr == S_OK && erase) EraseRemovedVisits();
     Release();
     return hr;
   } catch (...) {
@@ -200,15 +207,28 @@ HRESULT CBromURLBase::RemoveAll() {
     if (FAILED(hr)) return hr;
     AddRef();
     for (const std::uint32_t index : indexes) {
-      hr = RemoveVisit(index);
+      hr = RemoveOne(index, false);
       // A sink may have removed a later visit itself meanwhile.
       if (hr == URLBASE_E_NOVISIT) hr = S_OK;
       if (FAILED(hr)) break;
     }
+    EraseRemovedVisits();
     Release();
     return FAILED(hr) ? hr : S_OK;
   } catch (...) {
     return platform::HResultFromCurrentException();
+  }
+}
+
+void CBromURLBase::EraseRemovedVisits() {
+  const HRESULT hr = m_store->EraseRemovedVisits();
+  if (FAILED(hr)) {
+    const std::string code = platform::HResultCodeText(hr);
+    platform::LogError(
+        u"BromHelper could not yet erase removed visits from "
+        u"the history's log in " +
+        m_directory + u" (" + std::u16string(code.begin(), code.end()) +
+        u"); they go at its next checkpoint.");
   }
 }
 

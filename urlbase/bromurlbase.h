@@ -68,6 +68,13 @@ class CBromURLBase final : public IBromURLBase,
   CBromURLBase(std::u16string directory, std::unique_ptr<CVisitStore> store);
   ~CBromURLBase();
 
+  // RemoveVisit; `erase`: then EraseRemovedVisits (RemoveAll erases once,
+  // after the last).
+  HRESULT RemoveOne(ULONG index, bool erase);
+  // After removals: what the database still held of the removed visits
+  // leaves its files (CVisitStore::EraseRemovedVisits); a failure is logged.
+  void EraseRemovedVisits();
+
   // Declared first, so that the lock is released last.
   ModuleLockHolder m_moduleLock;
   std::atomic<ULONG> m_refCount{0};

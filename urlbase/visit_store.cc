@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/plain_file.h"
 #include "platform/utf8.h"
 #include "urlbase/url_base.h"
 
@@ -144,6 +145,16 @@ class WriteTransaction {
 HRESULT CVisitStore::Open(const std::u16string& file,
                           std::unique_ptr<CVisitStore>* store) {
   store->reset();
+  // SQLite opens its files by name and follows a link: ours are checked
+  // first. The database is created private; SQLite gives the log and the
+  // shared-memory file the database's permissions.
+  for (const char16_t* suffix : {u"-wal", u"-shm", u"-journal"}) {
+    const HRESULT hr = platform::PrepareDataFile(file + suffix, false);
+    if (FAILED(hr)) return hr;
+  }
+  if (const HRESULT hr = platform::PrepareDataFile(file, true); FAILED(hr)) {
+    return hr;
+  }
   sqlite3* db = nullptr;
   const int opened =
       sqlite3_open_v2(platform::Utf16ToUtf8(file).c_str(), &db,
@@ -164,7 +175,11 @@ HRESULT CVisitStore::Open(const std::u16string& file,
   // A write-ahead log, synced at checkpoints: a visit is kept once its call
   // returns, even if the process dies, and the file stays consistent if the
   // machine does; adding a visit no longer waits for the disk each time.
-  hr = Execute(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+  // Deleted rows are overwritten with zeros, so that a removed visit's URL
+  // and title do not linger in free space.
+  hr = Execute(db,
+               "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
+               "PRAGMA secure_delete = ON;");
   if (FAILED(hr)) return hr;
   // An existing table must have our columns.
   Statement probe(db, "SELECT id, time, url, path, title FROM visits LIMIT 0");
@@ -243,6 +258,11 @@ HRESULT CVisitStore::Remove(std::uint32_t index) {
   const int step = remove.Step();
   if (step != SQLITE_DONE) return FromSqlite(step);
   return sqlite3_changes(m_db) > 0 ? S_OK : S_FALSE;
+}
+
+HRESULT CVisitStore::EraseRemovedVisits() {
+  return FromSqlite(sqlite3_wal_checkpoint_v2(
+      m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr));
 }
 
 HRESULT CVisitStore::Count(std::uint32_t* count) {

@@ -4,6 +4,12 @@
 // kept within 32 bits. Text is stored as UTF-16 exactly as given (the
 // database's encoding is UTF-16le), so any unit sequence round-trips.
 //
+// The file and its write-ahead log are private to their owner and never
+// opened through a symbolic link. A removed visit leaves no trace in them:
+// deleted rows are overwritten with zeros (secure_delete), and
+// EraseRemovedVisits empties the log, which still holds the pages as they
+// were before the removal.
+//
 // Owned by one CBromURLBase; not thread-safe: one call at a time. Methods
 // report database failures as HRESULTs; allocation failures of the strings
 // they return are thrown as std::bad_alloc for the caller's boundary.
@@ -50,6 +56,9 @@ class CVisitStore {
   HRESULT Get(std::uint32_t index, Visit* visit);
   // Removes the visit at `index`; S_FALSE when there is none.
   HRESULT Remove(std::uint32_t index);
+  // Copies the write-ahead log into the database and cuts it to nothing, so
+  // that the visits removed so far are in no file any more.
+  HRESULT EraseRemovedVisits();
   HRESULT Count(std::uint32_t* count);
   // The index of the visit with this time and URL; S_FALSE and 0 when none.
   HRESULT Find(std::int64_t time, std::u16string_view url,

@@ -13,7 +13,9 @@
 #include "host/linux/bus_records.h"
 #include "com/module_lock.h"
 #include "index/time_url_container.h"
+#include "host/linux/server_log.h"
 #include "platform/class_objects.h"
+#include "platform/data_directory.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
 #include "urlbase/url_base.h"
@@ -66,6 +68,13 @@ HRESULT AgentService::StartAgent(std::string* why) {
            platform::Utf16ToUtf8(directory) + " could not be loaded";
     m_lock.reset();
     return m_startResult;
+  }
+  // Said once, at the start: the pages of the history are the person's.
+  const std::u16string open = platform::FolderOpenToOthers(directory);
+  if (!open.empty()) {
+    Log("qoinfoagent: warning: the data directory " +
+        platform::Utf16ToUtf8(directory) +
+        " can be read by other users: " + platform::Utf16ToUtf8(open));
   }
   ScheduleIdleCheckpoint();
   return m_startResult;

@@ -46,8 +46,9 @@ class AgentService {
   HRESULT Stop();
 
  private:
-  // How often the quiet agent is asked whether it is time to save.
-  static constexpr std::chrono::seconds kCheckpointPoll{5};
+  // How often the quiet agent is asked whether it is time to save: often
+  // enough that a removal is saved within seconds.
+  static constexpr std::chrono::seconds kCheckpointPoll{1};
 
   IZuInfoAgent& Agent();
   void ScheduleIdleCheckpoint();

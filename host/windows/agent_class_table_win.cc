@@ -1,5 +1,6 @@
 #include "host/windows/agent_class_table_win.h"
 
+#include "agent/zu_info_agent.h"
 #include "enumerator/search_data_enumerator.h"
 #include "com/interfaces.h"
 
@@ -50,6 +51,17 @@ HRESULT AgentClassTable::EndAgentNow() {
   Withdraw();
   if (agent.get() != nullptr) CoDisconnectObject(agent.get(), 0);
   return saved;
+}
+
+void AgentClassTable::CheckpointIfIdle() {
+  if (m_agentClass.get() == nullptr) return;
+  platform::ComPtr<IUnknown> instance(m_agentClass->Instance());
+  platform::ComPtr<IZuInfoAgent> agent;
+  if (instance.get() == nullptr ||
+      FAILED(instance->QueryInterface(IID_IZuInfoAgent, agent.out_void()))) {
+    return;
+  }
+  static_cast<CZuInfoAgent*>(agent.get())->CheckpointIfIdle();
 }
 
 }  // namespace qoinfo::win

@@ -32,6 +32,8 @@ class AgentClassTable {
   // handler of the agent that waits in a call out keeps it until it
   // returns. The save's result.
   HRESULT EndAgentNow();
+  // Lets the agent, when it runs, save if it is time (CheckpointIfIdle).
+  void CheckpointIfIdle();
 
  private:
   platform::ComPtr<CClassFactory> m_enumeratorClass;

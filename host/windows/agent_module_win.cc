@@ -134,6 +134,8 @@ HRESULT CQoInfoAgentModule::Run(int /*show*/) {
   if (hr != S_OK) m_delayedShutdown = false;
   if (FAILED(hr)) return hr;
   ProcessModuleLock().SetListener(this);
+  const UINT_PTR checkpoints =
+      SetTimer(nullptr, 0, kCheckpointPollMs, &CheckpointTimer);
   if (hr == S_OK) {
     if (m_service) {
       // A stop that came during the start ends the loop at once (its quit
@@ -151,6 +153,7 @@ HRESULT CQoInfoAgentModule::Run(int /*show*/) {
       RunMessageLoop();
     }
   }
+  if (checkpoints != 0) KillTimer(nullptr, checkpoints);
   if (m_idle) m_idle->Stop();
   m_withdrawn = true;
   {
@@ -180,6 +183,11 @@ void CQoInfoAgentModule::OnLockCountZero() {
   } else {
     PostQuit(m_mainThread);
   }
+}
+
+void CALLBACK CQoInfoAgentModule::CheckpointTimer(HWND, UINT, UINT_PTR,
+                                                  DWORD) {
+  if (g_module != nullptr) g_module->m_classes.CheckpointIfIdle();
 }
 
 void WINAPI CQoInfoAgentModule::ServiceMainEntry(DWORD, LPWSTR*) {

@@ -71,6 +71,10 @@ class CQoInfoAgentModule final : private ModuleLockListener {
 
   // Falls of the lock count to zero (any thread).
   void OnLockCountZero() override;
+  // The serving thread's timer: asks the agent whether it is time to save
+  // (a removal is saved within seconds, other changes once quiet).
+  static void CALLBACK CheckpointTimer(HWND, UINT, UINT_PTR, DWORD);
+  static constexpr UINT kCheckpointPollMs = 1000;
   void PostQuit(DWORD thread) const { PostThreadMessageW(thread, WM_QUIT, 0, 0); }
 
   std::wstring m_serviceName;

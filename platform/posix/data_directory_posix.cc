@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,20 @@ HRESULT DefaultDataDirectory(std::u16string* directory) {
   if (base == u"/") base.clear();
   *directory = base + u"/QoInfoAgent";
   return S_OK;
+}
+
+std::u16string FolderOpenToOthers(const std::u16string& path) {
+  struct stat info;
+  if (::stat(Utf16ToUtf8(path).c_str(), &info) != 0 ||
+      (info.st_mode & 077) == 0) {
+    return std::u16string();
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o",
+                static_cast<unsigned>(info.st_mode & 07777));
+  const std::string text =
+      std::string("its mode is ") + mode + " (chmod 700 makes it private)";
+  return std::u16string(text.begin(), text.end());
 }
 
 HRESULT CreateDirectoryTree(const std::u16string& path) {

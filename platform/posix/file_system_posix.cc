@@ -63,10 +63,13 @@ HRESULT ReplaceFileAtomically(const std::u16string& from,
 
 HRESULT CopyFileExclusive(const std::u16string& from,
                           const std::u16string& to) {
-  const int in = ::open(Native(from).c_str(), O_RDONLY | O_CLOEXEC);
+  // Both are data files: never read through a link, the copy private.
+  const int in =
+      ::open(Native(from).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return HResultFromErrno(errno);
-  const int out = ::open(Native(to).c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int out =
+      ::open(Native(to).c_str(),
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (out < 0) {
     const int error = errno;
     ::close(in);

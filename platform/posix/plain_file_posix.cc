@@ -12,19 +12,40 @@
 namespace platform {
 namespace {
 
+using Source = FileReader::Source;
+
+// The failure of opening a data file with O_NOFOLLOW: ELOOP is its link.
+HRESULT OpenFailure(int error, Source source) {
+  if (error == ELOOP && source == Source::kDataFile) return kSymbolicLink;
+  return HResultFromErrno(error);
+}
+
+// A data file is its owner's alone: others' permissions go (a file made
+// before files were created private, or by hand).
+void TakeAwayOthersPermissions(int fd, const struct stat& info) {
+  if ((info.st_mode & 077) != 0) {
+    const int changed = ::fchmod(fd, info.st_mode & 0700);
+    static_cast<void>(changed);  // not the owner: the file is used as it is
+  }
+}
+
 // Opens without blocking (a FIFO would wait for a writer), checks the kind
-// of file, then turns blocking mode back on.
+// of file, then turns blocking mode back on. A data file is created 0600,
+// never opened through a link, and made private.
 HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out,
-                    bool allow_pipe = false) {
+                    Source source) {
+  if (source == Source::kDataFile) flags |= O_NOFOLLOW;
   const int fd =
-      ::open(Utf16ToUtf8(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return HResultFromErrno(errno);
+      ::open(Utf16ToUtf8(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return OpenFailure(errno, source);
   struct stat info;
   if (::fstat(fd, &info) != 0 ||
-      !(S_ISREG(info.st_mode) || (allow_pipe && S_ISFIFO(info.st_mode)))) {
+      !(S_ISREG(info.st_mode) ||
+        (source == Source::kNamedFileOrPipe && S_ISFIFO(info.st_mode)))) {
     ::close(fd);
     return kNotARegularFile;
   }
+  if (source == Source::kDataFile) TakeAwayOthersPermissions(fd, info);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   *fd_out = fd;
   return S_OK;
@@ -119,10 +140,21 @@ HRESULT CheckRegularFile(const std::u16string& path) {
   return S_ISREG(info.st_mode) ? S_OK : kNotARegularFile;
 }
 
+HRESULT PrepareDataFile(const std::u16string& path, bool create) {
+  int fd = -1;
+  const HRESULT hr = OpenRegular(path, O_RDONLY | (create ? O_CREAT : 0), &fd,
+                                 Source::kDataFile);
+  if (hr == HResultFromErrno(ENOENT) && !create) return S_OK;
+  if (FAILED(hr)) return hr;
+  ::close(fd);
+  return S_OK;
+}
+
 HRESULT AppendFile::Open(const std::u16string& path,
                          std::unique_ptr<AppendFile>* file) {
   int fd = -1;
-  const HRESULT hr = OpenRegular(path, O_RDWR | O_CREAT, &fd);
+  const HRESULT hr =
+      OpenRegular(path, O_RDWR | O_CREAT, &fd, Source::kDataFile);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) PosixAppendFile(fd, SizeOf(fd)));
   if (*file == nullptr) {
@@ -133,9 +165,9 @@ HRESULT AppendFile::Open(const std::u16string& path,
 }
 
 HRESULT FileReader::Open(const std::u16string& path,
-                         std::unique_ptr<FileReader>* file, bool allow_pipe) {
+                         std::unique_ptr<FileReader>* file, Source source) {
   int fd = -1;
-  const HRESULT hr = OpenRegular(path, O_RDONLY, &fd, allow_pipe);
+  const HRESULT hr = OpenRegular(path, O_RDONLY, &fd, source);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) PosixFileReader(fd, SizeOf(fd)));
   if (*file == nullptr) {

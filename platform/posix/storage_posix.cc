@@ -306,8 +306,21 @@ HRESULT StgCreateStorageEx(const OLECHAR* name, DWORD mode, DWORD format,
     return STG_E_INVALIDFLAG;
   }
   const std::string path = Utf8Name(name);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return FromErrno(errno, STG_E_WRITEFAULT);
+  // A new compound file is an index file: private (0600), and never
+  // written through a link planted under its name.
+  const int fd = ::open(path.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                        0600);
+  if (fd < 0) {
+    return errno == ELOOP ? platform::kSymbolicLink
+                          : FromErrno(errno, STG_E_WRITEFAULT);
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    return FromErrno(error, STG_E_WRITEFAULT);
+  }
   GsfOutput* sink = gsf_output_stdio_new_FILE(path.c_str(), file, FALSE);
   if (sink == nullptr) {
     std::fclose(file);

@@ -62,6 +62,10 @@ HRESULT DefaultDataDirectory(std::u16string* directory) {
   return S_OK;
 }
 
+std::u16string FolderOpenToOthers(const std::u16string&) {
+  return std::u16string();
+}
+
 HRESULT CreateDirectoryTree(const std::u16string& path) {
   if (path.empty()) return E_INVALIDARG;
   const platform::OleString native = ToOleString(path);

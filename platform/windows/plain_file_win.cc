@@ -11,18 +11,29 @@ namespace platform {
 namespace {
 
 // Opens `path` and checks that it is a disk file (not a pipe, a console or
-// a device) and not a folder.
+// a device) and not a folder. A data file is opened as the reparse point
+// itself when it is one (a symbolic link, a junction), and refused.
 HRESULT OpenRegular(const std::u16string& path, DWORD access, DWORD share,
-                    DWORD disposition, HANDLE* handle) {
+                    DWORD disposition, bool data_file, HANDLE* handle) {
   const OleString name = ToOleString(path);
   const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return kNotARegularFile;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (data_file && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return kSymbolicLink;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kNotARegularFile;
   }
+  const DWORD flags =
+      FILE_ATTRIBUTE_NORMAL | (data_file ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   HANDLE file = CreateFileW(name.c_str(), access, share, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                            flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastErrorHResult();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (data_file && GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(file);
+    return kSymbolicLink;
+  }
   if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
     return kNotARegularFile;
@@ -120,13 +131,27 @@ class WinFileReader final : public FileReader {
   std::uint64_t size_;
 };
 
+constexpr DWORD kShareAll =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 }  // namespace
 
 HRESULT CheckRegularFile(const std::u16string& path) {
   HANDLE file = nullptr;
+  const HRESULT hr =
+      OpenRegular(path, 0, kShareAll, OPEN_EXISTING, false, &file);
+  if (SUCCEEDED(hr)) CloseHandle(file);
+  return hr;
+}
+
+HRESULT PrepareDataFile(const std::u16string& path, bool create) {
+  HANDLE file = nullptr;
   const HRESULT hr = OpenRegular(
-      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      OPEN_EXISTING, &file);
+      path, 0, kShareAll, create ? OPEN_ALWAYS : OPEN_EXISTING, true, &file);
+  if (!create && (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+                  hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))) {
+    return S_OK;
+  }
   if (SUCCEEDED(hr)) CloseHandle(file);
   return hr;
 }
@@ -135,7 +160,7 @@ HRESULT AppendFile::Open(const std::u16string& path,
                          std::unique_ptr<AppendFile>* file) {
   HANDLE handle = nullptr;
   const HRESULT hr = OpenRegular(path, GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ, OPEN_ALWAYS, &handle);
+                                 FILE_SHARE_READ, OPEN_ALWAYS, true, &handle);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) WinAppendFile(handle, SizeOf(handle)));
   if (*file == nullptr) {
@@ -146,11 +171,11 @@ HRESULT AppendFile::Open(const std::u16string& path,
 }
 
 HRESULT FileReader::Open(const std::u16string& path,
-                         std::unique_ptr<FileReader>* file, bool) {
+                         std::unique_ptr<FileReader>* file, Source source) {
   HANDLE handle = nullptr;
   const HRESULT hr =
       OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  OPEN_EXISTING, &handle);
+                  OPEN_EXISTING, source == Source::kDataFile, &handle);
   if (FAILED(hr)) return hr;
   file->reset(new (std::nothrow) WinFileReader(handle, SizeOf(handle)));
   if (*file == nullptr) {

@@ -14,6 +14,22 @@ check() {
   if "$@"; then pass "$name"; else fail "$name"; fi
 }
 
+# holds FILE TEXT: the bytes of FILE hold the ASCII TEXT as UTF-8 or as
+# UTF-16 (the form of every string in the index files and the history).
+holds() {
+  LC_ALL=C grep -aqF -- "$2" "$1" ||
+    LC_ALL=C grep -aqP -- "$(printf '%s' "$2" | sed 's/./&\\x00/g')" "$1"
+}
+
+# keeping DIR TEXT...: "file:text" for each file under DIR that holds a TEXT;
+# nothing when none does.
+keeping() {
+  local dir=$1 file text; shift
+  while read -r file; do
+    for text in "$@"; do holds "$file" "$text" && echo "${file#"$dir"/}:$text"; done
+  done < <(find "$dir" -type f | sort)
+}
+
 finish() {
   echo "$E2E_PASSED passed, $E2E_FAILED failed"
   ((E2E_FAILED == 0))

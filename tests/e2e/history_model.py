@@ -142,7 +142,7 @@ class HistoryModel:
         self.records = {}         # page id -> (time, url, path, title)
         self._record_of_visit = {}  # (time, url) -> page id
         self.last_id = 0
-        self.words = {}           # word -> {page id: count}; kept when emptied
+        self.words = {}           # word -> {page id: count}; goes when emptied
 
     # --- the agent's containers -------------------------------------------
 
@@ -173,8 +173,10 @@ class HistoryModel:
         """The agent's handler of the history's removal event."""
         page_id = self._find_record(time, url)
         if page_id >= 1:
-            for postings in self.words.values():
-                postings.pop(page_id, None)
+            for word in [w for w, p in self.words.items() if page_id in p]:
+                del self.words[word][page_id]
+                if not self.words[word]:
+                    del self.words[word]
             del self.records[page_id]
             del self._record_of_visit[(time, url)]
 

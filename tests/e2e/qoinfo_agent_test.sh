@@ -80,7 +80,7 @@ q stats --json >stats.json
 check "stats --json: counts" test "$(json_field stats.json \
   '[d[k] for k in ("visits","pages","last_page_id","words","postings")]')" = "[3, 2, 2, 3, 4]"
 check "stats --json: keys in order" test "$(json_field stats.json 'list(d)')" = \
-  "['data_directory', 'visits', 'pages', 'last_page_id', 'words', 'postings', 'journaled_changes', 'visits_without_page', 'pages_without_visit', 'save_interrupted', 'damaged_copies', 'files']"
+  "['data_directory', 'data_directory_open_to_others', 'visits', 'pages', 'last_page_id', 'words', 'postings', 'journaled_changes', 'visits_without_page', 'pages_without_visit', 'save_interrupted', 'damaged_copies', 'files']"
 check "stats --json: the data directory" test "$(json_field stats.json 'd["data_directory"]')" = "$data"
 check "stats --json: the three files with their sizes" test "$(json_field stats.json \
   '[(f["name"], f["present"], f["bytes"] > 0) for f in d["files"]]')" = \
@@ -88,9 +88,9 @@ check "stats --json: the three files with their sizes" test "$(json_field stats.
 check "stats: text form" grep -q '^pages  *2$' <(q stats)
 
 expect_out "forget prints the visit" "forgot http://a/1" q forget --time 100 --url http://a/1
-files_are "after forget: the record goes, its words stay without pages" \
+files_are "after forget: the record goes, and the words only it had" \
   '{"kind":"records","lastId":2,"records":[{"id":2,"time":1704067200,"url":"http://b/2","path":"","title":""}]}' \
-  '{"kind":"words","words":[{"word":"hello","ids":[]},{"word":"peace","ids":[[2,1]]},{"word":"world","ids":[[2,2]]}]}'
+  '{"kind":"words","words":[{"word":"peace","ids":[[2,1]]},{"word":"world","ids":[[2,2]]}]}'
 
 # Each command is a new process: the index comes back from the files.
 expect_out "after a restart: a forgotten page is not found" "" q search hello
@@ -235,6 +235,18 @@ EOF
     <(echo '{"kind":"records","lastId":5,"records":[{"id":2,"time":1704067200,"url":"http://b/2","path":"","title":""},{"id":4,"time":100,"url":"http://a/1","path":"","title":""}]}')
   expect_out "linux searches after windows forgot" "" \
     "$linux/qoinfo" --data-dir "$work/linux-made" search hello
+
+  # What windows forgets leaves every file of the data directory.
+  secret=(zqwinurl Zqwintitle zqwinword)
+  w "$work/win-private" add --time 7 --url "http://private.example/${secret[0]}" \
+    --title "${secret[1]}" --text "${secret[2]} common" >/dev/null 2>&1
+  w "$work/win-private" add --time 8 --url http://other/ --text "common other" >/dev/null 2>&1
+  before=$(keeping "$work/win-private" "${secret[@]}")
+  w "$work/win-private" forget --time 7 --url "http://private.example/${secret[0]}" >/dev/null 2>&1
+  # The page was in the files before, the other page's words stay.
+  check "windows: after forget, no data file holds the page's URL, title or own word" \
+    test -n "$before" -a -z "$(keeping "$work/win-private" "${secret[@]}")" \
+    -a -n "$(keeping "$work/win-private" common)"
 
   # The other way round: the same batch on both builds makes the same index.
   "$python" - >adds.txt <<'EOF'

@@ -107,6 +107,19 @@ timeout 120 "$WINE64" "$windows/qoinfo.exe" forget --time 5 --url http://e/ >for
 check "qoinfo forget through the history server succeeds" test $? = 0
 client v2.out agent search epsilon >/dev/null 2>&1
 check "the server's index lost the page" bash -c "! grep -q '^hit' v2.out && grep -q '^done' v2.out"
+# Within seconds, while both servers run, no file holds what was forgotten.
+client s.out visit 6 http://private.example/zqwinurl agent add 6 http://private.example/zqwinurl \
+  "zqwinword page" >/dev/null 2>&1
+timeout 120 "$WINE64" "$windows/qoinfo.exe" forget --time 6 --url http://private.example/zqwinurl \
+  >forget.out 2>&1
+for _ in $(seq 1 150); do
+  [[ -z $(keeping "$data" zqwinurl zqwinword) ]] && break
+  sleep 0.1
+done
+check "the forgotten page leaves the data directory's files within seconds, the servers running" \
+  bash -c "$(declare -f holds keeping server_running)
+           test -z \"\$(keeping '$data' zqwinurl zqwinword)\" &&
+           server_running QoInfoAgent.exe && server_running BromHelper.exe"
 
 # --- the browser's native host through the servers -----------------------------------
 

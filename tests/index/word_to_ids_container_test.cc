@@ -40,15 +40,19 @@ TEST(CWordToIdsContainer, StopsAtFirstWordAlreadyListingTheIdentifier) {
   EXPECT_EQ(words.words(), expected);
 }
 
-TEST(CWordToIdsContainer, RemoveIdLeavesEmptiedWords) {
+TEST(CWordToIdsContainer, RemoveIdDropsEmptiedWords) {
   CWordToIdsContainer words;
   words.AddWords({{u"only", 1}, {u"shared", 1}}, 1);
   words.AddWords({{u"shared", 2}}, 2);
   words.RemoveId(1);
   words.RemoveId(99);
-  const CWordToIdsContainer::WordMap expected = {{u"only", {}},
-                                                 {u"shared", {{2, 2}}}};
+  const CWordToIdsContainer::WordMap expected = {{u"shared", {{2, 2}}}};
   EXPECT_EQ(words.words(), expected);
+  // The word comes back with the next page that holds it.
+  words.AddWords({{u"only", 3}, {u"shared", 3}}, 3);
+  const CWordToIdsContainer::WordMap refiled = {{u"only", {{3, 3}}},
+                                                {u"shared", {{2, 2}, {3, 3}}}};
+  EXPECT_EQ(words.words(), refiled);
 }
 
 TEST(CWordToIdsContainer, EmptyWordIsAWordLikeAnyOther) {
@@ -64,7 +68,7 @@ TEST(CWordToIdsContainer, CopiesAreIndependent) {
   copy = words;
   words.RemoveId(1);
   EXPECT_EQ(copy.words().at(u"a"), (Postings{{1, 1}}));
-  EXPECT_TRUE(words.GetWords().at(u"a").empty());
+  EXPECT_EQ(words.GetWords().count(u"a"), 0u);
 }
 
 }  // namespace

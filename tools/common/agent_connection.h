@@ -51,6 +51,9 @@ class AgentConnection {
   virtual HRESULT CountIndex(IndexCounts* counts) = 0;
   // The page records of an agent running in this process; null otherwise.
   virtual const CIDContainer* InProcessRecords() const { return nullptr; }
+  // The folder in which this process would open (and create) the history;
+  // empty when the history runs elsewhere (a server).
+  virtual std::u16string LocalDataDirectory() const { return std::u16string(); }
 };
 
 }  // namespace qoinfo::tools

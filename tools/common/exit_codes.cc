@@ -28,6 +28,7 @@ const Named kNames[] = {
     {static_cast<HRESULT>(0x80070070u), "disk full"},
     {static_cast<HRESULT>(0x8007010Bu), "not a folder"},
     {platform::kNotARegularFile, "not a regular file"},
+    {platform::kSymbolicLink, "a symbolic link, which a data file must not be"},
 };
 std::string NameOf(HRESULT hr) {
   for (const Named& named : kNames) {

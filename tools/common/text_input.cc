@@ -29,7 +29,8 @@ bool ReadAllBytes(const std::string& path, std::string* bytes,
     return false;
   }
   std::unique_ptr<platform::FileReader> file;
-  HRESULT hr = platform::FileReader::Open(native, &file, /*allow_pipe=*/true);
+  HRESULT hr = platform::FileReader::Open(
+      native, &file, platform::FileReader::Source::kNamedFileOrPipe);
   if (hr == platform::kNotARegularFile) {
     *error = "'" + path + "' is not a regular file";
     return false;

@@ -4,12 +4,43 @@
 #include "tools/common/exit_codes.h"
 
 namespace qoinfo::tools {
+namespace {
+
+bool IsAsciiLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool IsSchemeUnit(char16_t c) {
+  return IsAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'+' ||
+         c == u'-' || c == u'.';
+}
+
+}  // namespace
+
+std::u16string UrlWithoutUserInfo(std::u16string_view url) {
+  // scheme = letter (letter | digit | "+" | "-" | ".")*
+  std::size_t scheme_end = 0;
+  if (url.empty() || !IsAsciiLetter(url[0])) return std::u16string(url);
+  while (scheme_end < url.size() && IsSchemeUnit(url[scheme_end])) {
+    ++scheme_end;
+  }
+  if (url.substr(scheme_end, 3) != u"://") return std::u16string(url);
+  const std::size_t authority = scheme_end + 3;
+  const std::u16string_view rest = url.substr(authority);
+  const std::u16string_view host = rest.substr(0, rest.find_first_of(u"/?#"));
+  const std::size_t at_sign = host.rfind(u'@');
+  if (at_sign == std::u16string_view::npos) return std::u16string(url);
+  std::u16string filed(url.substr(0, authority));
+  filed.append(rest.substr(at_sign + 1));
+  return filed;
+}
 
 HRESULT FilePage(AgentConnection& connection, std::int64_t time,
-                 const std::u16string& url, const std::u16string& path,
+                 const std::u16string& given_url, const std::u16string& path,
                  const std::u16string& title, const std::u16string& text,
                  FiledPage* filed, std::string* why) {
   *filed = FiledPage();
+  const std::u16string url = UrlWithoutUserInfo(given_url);
   const platform::UniqueBstr url_bstr(platform::AllocBstr(url)),
       path_bstr(platform::AllocBstr(path)),
       title_bstr(platform::AllocBstr(title)),
@@ -51,7 +82,8 @@ HRESULT FilePage(AgentConnection& connection, std::int64_t time,
 HRESULT ForgetVisit(AgentConnection& connection, std::int64_t time,
                     const std::u16string& url, ULONG* index, std::string* why) {
   *index = 0;
-  const platform::UniqueBstr url_bstr(platform::AllocBstr(url));
+  const platform::UniqueBstr url_bstr(
+      platform::AllocBstr(UrlWithoutUserInfo(url)));
   if (!url_bstr) {
     *why = DescribeHResult(E_OUTOFMEMORY);
     return E_OUTOFMEMORY;

@@ -1,6 +1,7 @@
 #include "tools/qoinfo/embedded_connection.h"
 
 #include "index/time_url_container.h"
+#include "platform/data_directory.h"
 #include "platform/hresult_error.h"
 
 namespace qoinfo::tools {
@@ -17,6 +18,13 @@ HRESULT EmbeddedConnection::HasPage(std::int64_t time,
   } catch (...) {
     return platform::HResultFromCurrentException();
   }
+}
+
+std::u16string EmbeddedConnection::LocalDataDirectory() const {
+  if (!m_dataDirectory.empty()) return m_dataDirectory;
+  std::u16string folder;
+  return SUCCEEDED(platform::UserDataDirectory(&folder)) ? folder
+                                                         : std::u16string();
 }
 
 HRESULT EmbeddedConnection::CountIndex(IndexCounts* counts) {

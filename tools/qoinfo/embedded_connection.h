@@ -33,6 +33,7 @@ class EmbeddedConnection final : public AgentConnection {
   const CIDContainer* InProcessRecords() const override {
     return started() ? &m_embedded.agent_object()->Records() : nullptr;
   }
+  std::u16string LocalDataDirectory() const override;
 
  private:
   const std::u16string m_dataDirectory;

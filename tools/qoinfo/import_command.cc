@@ -26,7 +26,8 @@ constexpr char kUsage[] =
     "named directly) as a visited page: time = the file's modification time,\n"
     "URL = its file: URL, title = its <title>, text = its visible text.\n"
     "Pages already in the history are left as they are. Shows progress on a\n"
-    "terminal and a summary at the end (--json: one JSON object).\n";
+    "terminal and a summary at the end (--json: one JSON object). A folder\n"
+    "or file that cannot be read counts as failed; exit status 1 then.\n";
 
 struct ImportCounts {
   std::size_t files = 0;
@@ -109,6 +110,9 @@ int RunImportCommand(Session& session, const Arguments& args) {
 
   const auto start = std::chrono::steady_clock::now();
   ImportCounts counts;
+  // A folder or file that could not be read is a failure like a page that
+  // could not be filed: it shows in the count and in the exit status.
+  counts.failed = warnings.size();
   Progress progress(files.size());
   for (const PageFile& file : files) {
     // Stopped from outside: what was filed so far is kept and saved.

@@ -51,7 +51,7 @@ int RunSearchCommand(Session& session, const Arguments& args) {
     return kExitUsage;
   }
 
-  if (!session.EnsureAgent(command)) return kExitFailure;
+  if (!session.EnsureAgent(command, DataUse::kExisting)) return kExitFailure;
   const SearchOutcome outcome =
       SearchPages(session.agent_connection().agent(), query, limit);
   if (outcome.search == E_INVALIDARG) {

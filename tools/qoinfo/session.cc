@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "agent/zu_info_agent.h"
+#include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/utf8.h"
 #include "tools/common/json_writer.h"
@@ -26,25 +27,37 @@ void ReportFailure(const std::string& command, bool json,
   }
 }
 
-bool Session::Connect(const std::string& command) {
-  if (m_connection) return true;
-  std::string error;
-  m_connection = ConnectAgent(m_place, m_dataDirectory, &error);
-  if (m_connection) return true;
-  ReportError(command, error);
+bool Session::Connect(const std::string& command, DataUse use) {
+  if (!m_connection) {
+    std::string error;
+    m_connection = ConnectAgent(m_place, m_dataDirectory, &error);
+    if (!m_connection) {
+      ReportError(command, error);
+      return false;
+    }
+  }
+  if (use == DataUse::kMayCreate || m_connection->history() != nullptr) {
+    return true;
+  }
+  const std::u16string folder = m_connection->LocalDataDirectory();
+  if (folder.empty() || platform::FileExists(folder)) return true;
+  ReportError(command, "there is no data directory " +
+                           platform::Utf16ToUtf8(folder) +
+                           " (nothing was ever added there; check --data-dir "
+                           "or QOINFO_DATA_DIR)");
   return false;
 }
 
-bool Session::EnsureHistory(const std::string& command) {
-  if (!Connect(command)) return false;
+bool Session::EnsureHistory(const std::string& command, DataUse use) {
+  if (!Connect(command, use)) return false;
   std::string error;
   if (SUCCEEDED(m_connection->OpenHistory(&error))) return true;
   ReportError(command, error);
   return false;
 }
 
-bool Session::EnsureAgent(const std::string& command) {
-  if (!Connect(command)) return false;
+bool Session::EnsureAgent(const std::string& command, DataUse use) {
+  if (!Connect(command, use)) return false;
   std::string error;
   if (SUCCEEDED(m_connection->Start(&error))) return true;
   ReportError(command, error);

@@ -15,6 +15,11 @@
 
 namespace qoinfo::tools {
 
+// What a command may do to a data directory that does not exist: make it
+// (commands that add), or only say so (commands that read or remove, which
+// have nothing to work on there: a mistyped --data-dir creates nothing).
+enum class DataUse { kMayCreate, kExisting };
+
 class Session {
  public:
   // `data_directory` empty: the user's data directory.
@@ -24,8 +29,10 @@ class Session {
 
   // Start the history, or the history and the agent, when not yet done.
   // False after writing "qoinfo <command>: <why>" to standard error.
-  bool EnsureHistory(const std::string& command);
-  bool EnsureAgent(const std::string& command);
+  bool EnsureHistory(const std::string& command,
+                     DataUse use = DataUse::kMayCreate);
+  bool EnsureAgent(const std::string& command,
+                   DataUse use = DataUse::kMayCreate);
   // After EnsureHistory or EnsureAgent.
   AgentConnection& agent_connection() { return *m_connection; }
 
@@ -38,8 +45,9 @@ class Session {
   int Finish();
 
  private:
-  // Chooses where the agent runs, once.
-  bool Connect(const std::string& command);
+  // Chooses where the agent runs, once, and for DataUse::kExisting checks
+  // that the data directory this process would open exists.
+  bool Connect(const std::string& command, DataUse use);
 
   std::u16string m_dataDirectory;
   AgentPlace m_place;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "index/index_files.h"
+#include "platform/data_directory.h"
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/utf8.h"
@@ -25,7 +26,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: qoinfo stats [--json]\n"
     "Prints the number of visits, indexed pages, words and postings, and the\n"
-    "data directory's files with their sizes.\n";
+    "data directory's files with their sizes; warns when other users can\n"
+    "read the data directory.\n";
 
 IndexCounts Count(const CIDContainer& records,
                   const CWordToIdsContainer& words) {
@@ -79,7 +81,7 @@ int RunStatsCommand(Session& session, const Arguments& args) {
                             kUsage, &parsed, &status)) {
     return status;
   }
-  if (!session.EnsureHistory(command)) return kExitFailure;
+  if (!session.EnsureHistory(command, DataUse::kExisting)) return kExitFailure;
   AgentConnection& connection = session.agent_connection();
   ULONG visits = 0;
   HRESULT hr = connection.history()->Count(&visits);
@@ -142,11 +144,16 @@ int RunStatsCommand(Session& session, const Arguments& args) {
   }
   bool damaged = false;
   for (const FileInfo& file : files) damaged |= !file.problem.empty();
+  // Not a failure, but said every time: the history is the person's.
+  const std::string open_to_others =
+      platform::Utf16ToUtf8(platform::FolderOpenToOthers(directory));
 
   std::string out;
   if (parsed.Has("--json")) {
     out =
         "{\"data_directory\":" + JsonQuote(platform::Utf16ToUtf8(directory)) +
+        ",\"data_directory_open_to_others\":" +
+        (open_to_others.empty() ? "false" : "true") +
         ",\"visits\":" + std::to_string(visits) +
         ",\"pages\":" + std::to_string(counts.pages) +
         ",\"last_page_id\":" + std::to_string(counts.last_page_id) +
@@ -177,10 +184,15 @@ int RunStatsCommand(Session& session, const Arguments& args) {
     out += "]}\n";
   } else {
     out = "data directory  " + TerminalSafe(platform::Utf16ToUtf8(directory)) +
-          "\n" + "visits          " + std::to_string(visits) + "\n" +
-          "pages           " + std::to_string(counts.pages) + "\n" +
-          "words           " + std::to_string(counts.words) + "\n" +
-          "postings        " + std::to_string(counts.postings) + "\n";
+          "\n";
+    if (!open_to_others.empty()) {
+      out += "warning         the data directory can be read by other users: " +
+             open_to_others + "\n";
+    }
+    out += "visits          " + std::to_string(visits) + "\n" +
+           "pages           " + std::to_string(counts.pages) + "\n" +
+           "words           " + std::to_string(counts.words) + "\n" +
+           "postings        " + std::to_string(counts.postings) + "\n";
     if (state.journal.entries > 0) {
       out += "journaled       " + std::to_string(state.journal.entries) +
              " changes since the last save\n";

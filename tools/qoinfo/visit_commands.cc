@@ -1,10 +1,12 @@
 // qoinfo add and qoinfo forget: a visit enters or leaves the history. A
 // visit added is also handed to the agent; a visit forgotten leaves the
 // index through the history's removal event, as it would in the server.
+#include <filesystem>
 #include <iostream>
 
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
+#include "tools/common/damaged_copies.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
@@ -68,6 +70,7 @@ int RunAddCommand(Session& session, const Arguments& args) {
   std::int64_t time = 0;
   std::u16string url, path, title, text;
   if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
+  url = UrlWithoutUserInfo(url);  // what is filed, and shown
   if (!DecodeUtf8Text(parsed.Value("--path"), &path, &error) ||
       !DecodeUtf8Text(parsed.Value("--title"), &title, &error)) {
     ReportError(command, error);
@@ -132,8 +135,9 @@ int RunForgetCommand(Session& session, const Arguments& args) {
   std::int64_t time = 0;
   std::u16string url;
   if (!ReadVisitKey(command, parsed, &time, &url)) return kExitUsage;
+  url = UrlWithoutUserInfo(url);  // what is filed, and shown
 
-  if (!session.EnsureAgent(command)) return kExitFailure;
+  if (!session.EnsureAgent(command, DataUse::kExisting)) return kExitFailure;
   const bool json = parsed.Has("--json");
   ULONG index = 0;
   const HRESULT hr =
@@ -151,6 +155,20 @@ int RunForgetCommand(Session& session, const Arguments& args) {
     std::cout << "{\"index\":" << index << ",\"removed\":true}\n";
   } else {
     std::cout << "forgot " << TerminalSafe(platform::Utf16ToUtf8(url)) << "\n";
+  }
+  // Copies of damaged files are kept as they were, for the person to
+  // recover from; they may hold the page still.
+  const std::u16string directory = session.agent_connection().DataDirectory();
+  const std::size_t copies =
+      DamagedCopies(std::filesystem::path(directory)).size();
+  if (copies > 0) {
+    ReportError(command,
+                "note: " + std::to_string(copies) +
+                    " copies of damaged files in " +
+                    TerminalSafe(platform::Utf16ToUtf8(directory)) +
+                    " were made before this and may still hold the page; "
+                    "remove them once nothing is to be recovered from them "
+                    "('qoinfo stats' lists them)");
   }
   return kExitOk;
 }
