@@ -100,4 +100,48 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
   return out;
 }
 
+bool IsNoncharacter(char32_t cp) {
+  return (cp >= 0xFDD0 && cp <= 0xFDEF) ||
+         (cp <= 0x10FFFF && (cp & 0xFFFE) == 0xFFFE);
+}
+
+void ToCarriedText(std::u16string* text) {
+  const std::size_t nul = text->find(u'\0');
+  if (nul != std::u16string::npos) text->resize(nul);
+  // Every noncharacter has a unit U+FDD0..U+FDEF or U+xxFE/U+xxFF (the
+  // second unit of a pair for those above U+FFFF): most texts have none,
+  // and are left after one look at each unit.
+  char16_t* const units = text->data();
+  const std::size_t size = text->size();
+  std::size_t first = 0;
+  while (first < size && !(units[first] >= 0xFDD0 && units[first] <= 0xFDEF) &&
+         (units[first] & 0xFFFE) != 0xFFFE &&
+         (units[first] & 0xFFFE) != 0xDFFE) {
+    ++first;
+  }
+  if (first == size) return;
+  // From the start of a pair whose second unit was found.
+  if (first > 0 && units[first] >= 0xDC00 && units[first] <= 0xDFFF &&
+      units[first - 1] >= 0xD800 && units[first - 1] <= 0xDBFF) {
+    --first;
+  }
+  std::size_t kept = first;
+  for (std::size_t i = first; i < size; ++i) {
+    char32_t cp = units[i];
+    std::size_t length = 1;
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < size && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+      length = 2;
+    }
+    if (IsNoncharacter(cp)) {
+      units[kept++] = u'\uFFFD';
+    } else {
+      for (std::size_t k = 0; k < length; ++k) units[kept++] = units[i + k];
+    }
+    i += length - 1;
+  }
+  text->resize(kept);
+}
+
 }  // namespace platform

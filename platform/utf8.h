@@ -18,4 +18,15 @@ bool Utf8ToUtf16(std::string_view utf8, std::u16string* out,
 
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Whether `cp` is one of the 66 noncharacters: U+FDD0..U+FDEF and the last
+// two code points of every plane (U+FFFE, U+FFFF, U+1FFFE, ...).
+bool IsNoncharacter(char32_t cp);
+
+// Makes `text` what every way in carries to the agent and the history (the
+// command line, files, the bus): the text up to its first NUL, where the
+// agent stops reading any string, with each noncharacter, which the bus
+// cannot carry, as U+FFFD. So the same input gives the same visit and the
+// same words whichever way it came.
+void ToCarriedText(std::u16string* text);
+
 }  // namespace platform

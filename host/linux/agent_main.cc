@@ -1,7 +1,8 @@
 // qoinfoagent: the search agent as the D-Bus service QoInfoAgent.ZuInfoAgent.
 // Started by the bus on a client's first call, it serves until the idle
-// rule, a stop (SIGTERM, SIGINT) or the loss of the bus ends it, and then
-// releases the agent, which saves the index. With LocalService in its
+// rule, a stop (SIGTERM, SIGINT) or the loss of the bus ends it; it then
+// gives up its name, answers the calls already queued, and releases the
+// agent, which saves the index. With LocalService in its
 // registry it is a systemd service instead: it tells systemd when it is
 // ready and when it stops, logs to the journal, and only a stop ends it.
 // With a registration switch (-RegServer, /UnregServer, /Service) it
@@ -74,6 +75,13 @@ int Serve(bool as_service) {
     end = loop.Run();
     if (as_service) sd_notify(0, "STOPPING=1");
     idle.Stop();
+    if (end != BusLoop::End::kBusLost) {
+      // Calls that reached this server before it gave up its name are
+      // answered before the index is saved.
+      const BusLoop::End withdrawn =
+          loop.Withdraw(kAgentName, [] { return true; });
+      if (withdrawn == BusLoop::End::kBusLost) end = withdrawn;
+    }
   } catch (const sdbus::Error& error) {
     Log("qoinfoagent: " + error.getMessage());
     end = BusLoop::End::kBusLost;

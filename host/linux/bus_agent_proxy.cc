@@ -75,7 +75,9 @@ class CBusSearchDataEnumerator final : public ISearchDataEnumerator {
       const HRESULT hr = CallReturningHResult([&]() -> HRESULT {
         std::vector<HitRecord> batch;
         m_proxy->callMethod("NextBatch").onInterface(kEnumeratorInterface).withArguments(kBatchSize).storeResultsTo(batch);
-        m_atEnd = batch.size() < kBatchSize;
+        // A batch may hold fewer hits than asked for (the server caps its
+        // bytes): only an empty one is the end.
+        m_atEnd = batch.empty();
         m_batch.assign(batch.begin(), batch.end());
         return S_OK;
       });

@@ -11,7 +11,23 @@
 
 #include <sdbus-c++/Error.h>
 
+#include "host/linux/server_log.h"
+
 namespace qoinfo::bus {
+namespace {
+
+// Runs one posted task or timer: its failure is logged, and ends nothing.
+void RunGuarded(const std::function<void()>& task) {
+  try {
+    task();
+  } catch (const std::exception& error) {
+    Log(std::string("a task of the bus loop failed: ") + error.what());
+  } catch (...) {
+    Log("a task of the bus loop failed");
+  }
+}
+
+}  // namespace
 
 BusLoop::BusLoop(sdbus::IConnection& connection) : m_connection(connection) {
   m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -63,7 +79,7 @@ void BusLoop::RunPosted() {
     std::lock_guard<std::mutex> lock(m_mutex);
     tasks.swap(m_posted);
   }
-  for (auto& task : tasks) task();
+  for (auto& task : tasks) RunGuarded(task);
 }
 
 void BusLoop::RunDueTimers() {
@@ -77,7 +93,7 @@ void BusLoop::RunDueTimers() {
       ++it;
     }
   }
-  for (auto& task : due) task();
+  for (auto& task : due) RunGuarded(task);
 }
 
 int BusLoop::PollTimeoutMs(int bus_timeout_ms) const {
@@ -92,34 +108,98 @@ int BusLoop::PollTimeoutMs(int bus_timeout_ms) const {
   return timeout;
 }
 
-BusLoop::End BusLoop::Run() {
+bool BusLoop::IsLost(const sdbus::Error& error) {
+  if (error.getName() == "org.freedesktop.DBus.Error.Disconnected") return true;
   try {
-    while (!m_quit) {
-      while (!m_quit && m_connection.processPendingRequest()) {
-      }
-      if (m_quit) break;
-      const sdbus::IConnection::PollData data =
-          m_connection.getEventLoopPollData();
-      pollfd fds[3] = {{data.fd, static_cast<short>(data.events), 0},
-                       {m_wakeFd, POLLIN, 0},
-                       {m_signalFd, POLLIN, 0}};
-      const int ready = poll(fds, 3, PollTimeoutMs(data.getPollTimeout()));
-      if (ready < 0 && errno != EINTR) return End::kBusLost;
-      if (fds[2].revents & POLLIN) {
-        signalfd_siginfo info;
-        if (read(m_signalFd, &info, sizeof info) == sizeof info) {
-          m_signal = static_cast<int>(info.ssi_signo);
-          return End::kSignal;
-        }
-      }
-      if (fds[1].revents & POLLIN) RunPosted();
-      RunDueTimers();
-    }
+    // A closed connection has no descriptor to poll.
+    m_connection.getEventLoopPollData();
   } catch (const sdbus::Error&) {
-    // Disconnected: the bus went away (the session ended).
+    return true;
+  }
+  return ++m_failuresInARow >= kMaxFailuresInARow;
+}
+
+bool BusLoop::DispatchPending(bool* dispatched) {
+  for (;;) {
+    if (m_quit && !m_withdrawing) return true;
+    try {
+      if (!m_connection.processPendingRequest()) return true;
+      *dispatched = true;
+      m_failuresInARow = 0;
+    } catch (const sdbus::Error& error) {
+      // One message that could not be handled (its reply could not be
+      // sent, say) is that call's failure, not the server's.
+      if (IsLost(error)) return false;
+      Log("a message on the bus failed: " + error.getMessage() +
+          "; serving on");
+      return true;
+    }
+  }
+}
+
+BusLoop::End BusLoop::Wait(int timeout_ms) {
+  sdbus::IConnection::PollData data;
+  try {
+    data = m_connection.getEventLoopPollData();
+  } catch (const sdbus::Error&) {
     return End::kBusLost;
   }
+  int timeout = data.getPollTimeout();
+  if (timeout_ms >= 0 && (timeout < 0 || timeout_ms < timeout)) {
+    timeout = timeout_ms;
+  }
+  pollfd fds[3] = {{data.fd, static_cast<short>(data.events), 0},
+                   {m_wakeFd, POLLIN, 0},
+                   {m_signalFd, POLLIN, 0}};
+  const int ready = poll(fds, 3, timeout);
+  if (ready < 0 && errno != EINTR) return End::kBusLost;
+  if (fds[2].revents & POLLIN) {
+    signalfd_siginfo info;
+    if (read(m_signalFd, &info, sizeof info) == sizeof info) {
+      m_signal = static_cast<int>(info.ssi_signo);
+      return End::kSignal;
+    }
+  }
+  if (fds[1].revents & POLLIN) RunPosted();
   return End::kQuit;
+}
+
+BusLoop::End BusLoop::Run() {
+  while (!m_quit) {
+    bool dispatched = false;
+    if (!DispatchPending(&dispatched)) return End::kBusLost;
+    if (m_quit) break;
+    const End end = Wait(PollTimeoutMs(-1));
+    if (end != End::kQuit) return end;
+    RunDueTimers();
+  }
+  return End::kQuit;
+}
+
+BusLoop::End BusLoop::Withdraw(const char* name,
+                               const std::function<bool()>& settled,
+                               std::chrono::milliseconds limit) {
+  try {
+    // Calls routed to this server by the name are all queued before the
+    // answer to this one; later ones start a new server.
+    m_connection.releaseName(name);
+  } catch (const sdbus::Error& error) {
+    if (IsLost(error)) return End::kBusLost;
+    Log(std::string("cannot give up the bus name ") + name + ": " +
+        error.getMessage());
+  }
+  m_withdrawing = true;
+  const Clock::time_point until = Clock::now() + limit;
+  for (;;) {
+    bool dispatched = false;
+    if (!DispatchPending(&dispatched)) return End::kBusLost;
+    if (!dispatched && settled()) return End::kQuit;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        until - Clock::now());
+    if (left.count() <= 0) return End::kQuit;
+    const End end = Wait(static_cast<int>(left.count()));
+    if (end != End::kQuit) return end;
+  }
 }
 
 }  // namespace qoinfo::bus

@@ -4,12 +4,38 @@
 
 namespace qoinfo::bus {
 
+namespace {
+
+// `utf8` cut to at most `max` bytes, never inside a character.
+std::string CutUtf8(std::string utf8, std::size_t max) {
+  if (utf8.size() <= max) return utf8;
+  std::size_t end = max;
+  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) {
+    --end;
+  }
+  utf8.resize(end);
+  return utf8;
+}
+
+// A string of a hit: TextFromBstr cut to kMaxHitStringBytes. Every unit
+// gives a byte at least, so the units past the cap need no encoding.
+std::string HitText(BSTR text) {
+  std::u16string units = platform::FromBstr(text);
+  if (units.size() > kMaxHitStringBytes) units.resize(kMaxHitStringBytes + 1);
+  platform::ToCarriedText(&units);
+  return CutUtf8(platform::Utf16ToUtf8(units), kMaxHitStringBytes);
+}
+
+}  // namespace
+
 std::string TextFromBstr(BSTR text) {
   std::u16string units = platform::FromBstr(text);
-  for (char16_t& unit : units) {
-    if (unit == u'\0') unit = u'\uFFFD';
-  }
+  platform::ToCarriedText(&units);
   return platform::Utf16ToUtf8(units);
+}
+
+std::string NameFromBstr(BSTR text) {
+  return platform::Utf16ToUtf8(platform::FromBstr(text));
 }
 
 HRESULT BstrFromText(const std::string& text, platform::UniqueBstr* out) {
@@ -35,8 +61,13 @@ PageRecord RecordFromPage(const _URL_DATE_IA& page) {
 }
 
 HitRecord RecordFromHit(const _URL_DATE_IA_S& hit) {
-  return HitRecord(hit.Time, TextFromBstr(hit.Url), TextFromBstr(hit.Path),
-                   TextFromBstr(hit.Title), hit.Percent);
+  return HitRecord(hit.Time, HitText(hit.Url), HitText(hit.Path),
+                   HitText(hit.Title), hit.Percent);
+}
+
+HitRecord RecordFromVisit(const _URL_DATE_IA_S& visit) {
+  return HitRecord(visit.Time, TextFromBstr(visit.Url), TextFromBstr(visit.Path),
+                   TextFromBstr(visit.Title), visit.Percent);
 }
 
 HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit) {

@@ -1,10 +1,12 @@
 // The two interface records on D-Bus, and text between BSTRs and D-Bus
 // strings. _URL_DATE_IA travels as (xssss): time, url, text, path, title;
-// _URL_DATE_IA_S as (xsssi): time, url, path, title, percent. D-Bus strings
-// are UTF-8 without NUL: a NUL unit or an unpaired surrogate going out
-// becomes U+FFFD; a null BSTR is the empty string.
+// _URL_DATE_IA_S as (xsssi): time, url, path, title, percent. Text goes out
+// as platform::ToCarriedText makes it (up to its first NUL, noncharacters
+// as U+FFFD), an unpaired surrogate as U+FFFD; a null BSTR is the empty
+// string.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,8 +24,11 @@ using HitRecord =
     sdbus::Struct<std::int64_t, std::string, std::string, std::string,
                   std::int32_t>;
 
-// All units of a BSTR as a D-Bus string.
+// A BSTR as a D-Bus string, as every way in carries text.
 std::string TextFromBstr(BSTR text);
+// A BSTR as a D-Bus string unchanged (a folder's name): the bus refuses the
+// few such names it cannot carry rather than naming another folder.
+std::string NameFromBstr(BSTR text);
 // A new BSTR for a D-Bus string: E_INVALIDARG for text that is not UTF-8,
 // E_OUTOFMEMORY.
 HRESULT BstrFromText(const std::string& text, platform::UniqueBstr* out);
@@ -39,7 +44,18 @@ struct ReceivedPage {
 HRESULT PageFromRecord(const PageRecord& record, ReceivedPage* page);
 PageRecord RecordFromPage(const _URL_DATE_IA& page);
 
+// What one hit may carry in a reply: each string at most this many bytes,
+// cut at a character boundary beyond. A batch of hits is one D-Bus array,
+// which the bus refuses (dropping the sender) past 64 MiB; a batch stops
+// growing past 8 MiB, so that its last hit, at most three such strings,
+// still fits.
+inline constexpr std::size_t kMaxHitStringBytes = 16u << 20;
+
+// A hit of a search, its strings cut to kMaxHitStringBytes.
 HitRecord RecordFromHit(const _URL_DATE_IA_S& hit);
+// A visit of the history (GetData) in the same form, whole: a visit is
+// found again by its URL.
+HitRecord RecordFromVisit(const _URL_DATE_IA_S& visit);
 // Fills `hit` with new BSTRs that the caller frees; on failure `hit` is
 // untouched.
 HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit);

@@ -52,30 +52,51 @@ HRESULT CBusURLBaseEventsPoint::Advise(IUnknown* sink, DWORD* cookie) {
   const std::string path = kEventSinkPathPrefix + std::to_string(++last_sink);
   const HRESULT hr = CallReturningHResult([&]() -> HRESULT {
     auto object = sdbus::createObject(m_connection, path);
+    // The connection that answers the Advise below: the history. No call
+    // of the object is dispatched before it is known.
+    auto history = std::make_shared<std::string>();
+    sdbus::IObject* const self = object.get();
+    // Only the history tells its events: anyone else on the bus could
+    // otherwise drop pages from the index while their visits stay.
+    auto check_caller = [self, history] {
+      const sdbus::Message* call = self->getCurrentlyProcessedMessage();
+      if (call == nullptr || call->getSender() != *history) {
+        throw sdbus::Error(kAccessDeniedError,
+                           std::string("only the history (") + kURLBaseName +
+                               ") tells this sink its events");
+      }
+    };
     object->registerMethod("OnDataAdded")
         .onInterface(kURLBaseEventsInterface)
         .withInputParamNames("index")
         .withOutputParamNames("hr")
-        .implementedAs([events](std::uint32_t index) -> std::int32_t {
-          return events->OnDataAdded(index);
+        .implementedAs([events, check_caller](std::uint32_t index) {
+          check_caller();
+          return std::int32_t{events->OnDataAdded(index)};
         });
     object->registerMethod("OnDataBeforeRemove")
         .onInterface(kURLBaseEventsInterface)
         .withInputParamNames("index")
         .withOutputParamNames("hr")
-        .implementedAs([events](std::uint32_t index) -> std::int32_t {
-          return events->OnDataBeforeRemove(index);
+        .implementedAs([events, check_caller](std::uint32_t index) {
+          check_caller();
+          return std::int32_t{events->OnDataBeforeRemove(index)};
         });
     object->registerMethod("OnSettingsChanged")
         .onInterface(kURLBaseEventsInterface)
         .withOutputParamNames("hr")
-        .implementedAs(
-            [events]() -> std::int32_t { return events->OnSettingsChanged(); });
+        .implementedAs([events, check_caller]() {
+          check_caller();
+          return std::int32_t{events->OnSettingsChanged()};
+        });
     object->finishRegistration();
+    sdbus::MethodCall advise =
+        m_history->proxy().createMethodCall(kURLBaseInterface, "Advise");
+    advise << sdbus::ObjectPath(path);
+    sdbus::MethodReply reply = m_history->proxy().callMethod(advise);
     std::uint32_t service_cookie = 0;
-    m_history->proxy().callMethod("Advise").onInterface(kURLBaseInterface)
-        .withArguments(sdbus::ObjectPath(path))
-        .storeResultsTo(service_cookie);
+    reply >> service_cookie;
+    *history = reply.getSender();
     m_subscriptions.emplace(service_cookie,
                             Subscription{events, std::move(object)});
     *cookie = service_cookie;

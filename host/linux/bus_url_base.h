@@ -7,7 +7,8 @@
 // Its connection point exports each advised sink as a D-Bus object
 // (/QoInfoAgent/URLBaseEvents/<n>, BromHelper.IBromURLBaseEvents) and
 // advises that path at the service; the service's event calls arrive there
-// and are passed on to the sink.
+// and are passed on to the sink. Calls from any other connection than the
+// one that took the subscription are refused (AccessDenied).
 //
 // A COM object with an atomic count. Used on the thread that serves its
 // connection; the connection must outlive it.

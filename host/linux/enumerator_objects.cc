@@ -11,6 +11,13 @@
 namespace qoinfo::bus {
 namespace {
 
+// The bus refuses an array of more than 64 MiB by dropping the connection
+// that sent it: a full batch and its last, largest hit stay below.
+static_assert(EnumeratorObjects::kMaxBatchBytes + 3 * kMaxHitStringBytes +
+                      (1u << 20) <
+                  (64u << 20),
+              "a NextBatch answer could pass the bus's array limit");
+
 // The error of a failed enumerator call.
 [[noreturn]] void Fail(HRESULT hr) {
   throw ErrorFromHResult(kAgentErrorPrefix, hr);

@@ -34,9 +34,10 @@ class EnumeratorObjects {
   // Enumerators one connection may hold at once: a client that never
   // releases them cannot make the server grow without end.
   static constexpr std::size_t kMaxPerOwner = 1024;
-  // A NextBatch answer stops growing past this many bytes of text (one
-  // message must stay well below the bus's limit); it holds one hit at
-  // least, so that only the end gives an empty batch.
+  // A NextBatch answer stops growing past this many bytes of text: with
+  // its last hit (at most three strings of kMaxHitStringBytes) it stays
+  // below the bus's 64 MiB limit for one array. It holds one hit at least,
+  // so that only the end gives an empty batch.
   static constexpr std::size_t kMaxBatchBytes = 8u << 20;
 
   EnumeratorObjects(sdbus::IConnection& connection, BusLoop& loop,

@@ -1,7 +1,8 @@
 // bromhelper: our history component as the D-Bus service BromHelper.URLBase,
 // started by the bus when a client (the agent, qoinfo) first calls it. It
 // ends when no sink has been subscribed and no call has come for the idle
-// timeout, on SIGTERM or SIGINT, or when the bus goes away.
+// timeout, on SIGTERM or SIGINT, or when the bus goes away. Ending, it
+// gives up its name first and then answers the calls already queued.
 #include <thread>
 
 #include "host/idle_rule.h"
@@ -36,8 +37,13 @@ int main() {
     CIdleRule idle(ProcessModuleLock(), [&loop] { loop.Quit(); });
     idle.Start();
     idle.OnLockCountZero();  // a start without any call is idle too
-    const BusLoop::End end = loop.Run();
+    BusLoop::End end = loop.Run();
     idle.Stop();
+    if (end != BusLoop::End::kBusLost) {
+      // Calls that reached this server before it gave up its name are
+      // answered, with the history still open.
+      end = loop.Withdraw(kURLBaseName, [&service] { return service.Settled(); });
+    }
     if (end == BusLoop::End::kBusLost) Log("bromhelper: the bus went away");
   } catch (const sdbus::Error& error) {
     Log("bromhelper: " + error.getMessage());

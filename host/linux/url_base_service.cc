@@ -1,5 +1,6 @@
 #include "host/linux/url_base_service.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <tuple>
@@ -18,21 +19,39 @@
 namespace qoinfo::bus {
 namespace {
 
+using Clock = Apartment::Clock;
+
+// Whether a failed event call means that the sink did not answer (rather
+// than answering with an error).
+bool NoAnswer(const sdbus::Error& error) {
+  const std::string& name = error.getName();
+  return name == "org.freedesktop.DBus.Error.NoReply" ||
+         name == "org.freedesktop.DBus.Error.Timeout" ||
+         name == "org.freedesktop.DBus.Error.TimedOut" ||
+         name == "org.freedesktop.DBus.Error.Disconnected";
+}
+
 // A sink in another process, as the history's connection point sees it.
 // Each event is an asynchronous call made on the bus thread; the apartment
-// keeps serving until its answer (or the failure of the call) arrives.
-// Holds a module lock while it exists: a subscribed agent keeps the
-// history service running.
+// keeps serving until its answer (or the failure of the call) arrives, at
+// most URLBaseService::kSinkWaitLimit and never past `call_deadline`, the
+// end of the wait allowed to the call being served. A sink that let the
+// limit pass is silent: its events are still sent, but not waited for,
+// until it answers one. Holds a module lock while it exists: a subscribed
+// agent keeps the history service running. Apartment thread.
 class CRemoteEventsSink final : public IBromURLBaseEvents {
  public:
   CRemoteEventsSink(sdbus::IConnection& connection, BusLoop& loop,
-                    Apartment& apartment, std::string owner, std::string path)
+                    Apartment& apartment, std::string owner, std::string path,
+                    const Clock::time_point* call_deadline)
       : m_connection(connection),
         m_loop(loop),
         m_apartment(apartment),
         m_owner(std::move(owner)),
         m_path(std::move(path)),
-        m_proxy(std::make_shared<std::unique_ptr<sdbus::IProxy>>()) {}
+        m_callDeadline(call_deadline),
+        m_proxy(std::make_shared<std::unique_ptr<sdbus::IProxy>>()),
+        m_state(std::make_shared<State>()) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid,
                                            void** object) override {
@@ -92,20 +111,28 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
     std::atomic<bool> done{false};
     HRESULT hr = S_OK;
   };
+  // Shared with the answers on their way: they outlive a released sink.
+  struct State {
+    bool silent = false;
+  };
 
   HRESULT Fire(const char* method, bool with_index, ULONG index) {
     auto answer = std::make_shared<Answer>();
     Apartment& apartment = m_apartment;
-    auto deliver = [answer, &apartment](HRESULT hr) {
-      apartment.Post([answer, hr] {
+    auto deliver = [answer, &apartment, state = m_state](HRESULT hr,
+                                                        bool answered) {
+      apartment.Post([answer, state, hr, answered] {
         answer->hr = hr;
         answer->done = true;
+        if (answered) state->silent = false;
       });
     };
-    m_loop.Post([this, method, with_index, index, deliver, proxy = m_proxy] {
+    // By value: a sink not waited for may be gone when the call is made.
+    m_loop.Post([&connection = m_connection, owner = m_owner, path = m_path,
+                 method, with_index, index, deliver, proxy = m_proxy] {
       try {
         if (!*proxy) {
-          *proxy = sdbus::createProxy(m_connection, m_owner, m_path);
+          *proxy = sdbus::createProxy(connection, owner, path);
           (*proxy)->finishRegistration();
         }
         auto call = (*proxy)->callMethodAsync(method).onInterface(
@@ -113,19 +140,29 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
         if (with_index) call.withArguments(static_cast<std::uint32_t>(index));
         call.uponReplyInvoke(
             [deliver](const sdbus::Error* error, std::int32_t hr) {
-              deliver(error != nullptr ? HResultFromError(*error)
-                                       : static_cast<HRESULT>(hr));
+              if (error != nullptr) {
+                deliver(HResultFromError(*error), !NoAnswer(*error));
+              } else {
+                deliver(static_cast<HRESULT>(hr), true);
+              }
             });
       } catch (const sdbus::Error& error) {
-        deliver(HResultFromError(error));
+        deliver(HResultFromError(error), false);
       } catch (...) {
-        deliver(E_OUTOFMEMORY);
+        deliver(E_OUTOFMEMORY, false);
       }
     });
-    if (!m_apartment.RunUntil([&answer] { return answer->done.load(); })) {
-      return kPeerGone;  // the service is ending
+    if (m_state->silent) return kPeerGone;  // told, not waited for
+    const Clock::time_point own_limit =
+        Clock::now() + URLBaseService::kSinkWaitLimit;
+    if (m_apartment.RunUntil([&answer] { return answer->done.load(); },
+                             std::min(own_limit, *m_callDeadline))) {
+      return answer->hr;
     }
-    return answer->hr;
+    // No answer in time (or the service is ending): the visit's fate does
+    // not wait longer for this sink.
+    if (Clock::now() >= own_limit) m_state->silent = true;
+    return kPeerGone;
   }
 
   ModuleLockHolder m_moduleLock;
@@ -135,7 +172,9 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
   Apartment& m_apartment;
   const std::string m_owner;
   const std::string m_path;
+  const Clock::time_point* const m_callDeadline;
   std::shared_ptr<std::unique_ptr<sdbus::IProxy>> m_proxy;
+  const std::shared_ptr<State> m_state;
 };
 
 // The history's connection point for IBromURLBaseEvents.
@@ -181,8 +220,13 @@ void URLBaseService::CloseHistory() {
 template <typename... Results, typename Work>
 void URLBaseService::Serve(sdbus::Result<Results...>&& result, Work work) {
   auto reply = std::make_shared<sdbus::Result<Results...>>(std::move(result));
+  ++m_callsInFlight;
   m_apartment.Post([this, reply, work]() mutable {
     ModuleLockHolder busy;
+    // The waits for sinks of this call, and of the calls served while it
+    // waits, end by the limit counted from this call's start.
+    const bool outermost = m_callDeadline == Clock::time_point::max();
+    if (outermost) m_callDeadline = Clock::now() + kCallWaitLimit;
     std::tuple<Results...> values;
     HRESULT hr = m_openResult;
     if (SUCCEEDED(hr)) {
@@ -194,7 +238,9 @@ void URLBaseService::Serve(sdbus::Result<Results...>&& result, Work work) {
         hr = platform::HResultFromCurrentException();
       }
     }
-    m_loop.Post([reply, hr, values] {
+    if (outermost) m_callDeadline = Clock::time_point::max();
+    m_loop.Post([this, reply, hr, values] {
+      --m_callsInFlight;
       try {
         if (FAILED(hr)) {
           reply->returnError(ErrorFromHResult(kURLBaseErrorPrefix, hr));
@@ -203,7 +249,12 @@ void URLBaseService::Serve(sdbus::Result<Results...>&& result, Work work) {
                      values);
         }
       } catch (const sdbus::Error&) {
-        // The caller is gone; nobody waits for the answer.
+        // The answer could not be sent (the caller is gone, or the answer
+        // is more than the bus carries): an error is the answer, if any.
+        try {
+          reply->returnError(ErrorFromHResult(kURLBaseErrorPrefix, E_FAIL));
+        } catch (const sdbus::Error&) {
+        }
       }
     });
   });
@@ -290,7 +341,7 @@ void URLBaseService::Export() {
                     if (FAILED(hr)) return hr;
                     const platform::UniqueBstr url(visit.Url), path(visit.Path),
                         title(visit.Title);
-                    record = RecordFromHit(visit);
+                    record = RecordFromVisit(visit);
                     return hr;
                   });
           });
@@ -326,7 +377,7 @@ void URLBaseService::Export() {
                 const HRESULT hr = history->GetDataDirectory(&text);
                 const platform::UniqueBstr owned(text);
                 if (FAILED(hr)) return hr;
-                directory = TextFromBstr(text);
+                directory = NameFromBstr(text);
                 return hr;
               });
       });
@@ -343,7 +394,7 @@ void URLBaseService::Export() {
                                      std::uint32_t& cookie) -> HRESULT {
           platform::ComPtr<IBromURLBaseEvents> remote(
               new CRemoteEventsSink(m_connection, m_loop, m_apartment, owner,
-                                    sink));
+                                    sink, &m_callDeadline));
           platform::ComPtr<IConnectionPoint> point;
           HRESULT hr = EventsPointOf(history, point.out());
           DWORD issued = 0;

@@ -8,9 +8,12 @@
 // as an asynchronous call made from the bus loop while the apartment waits
 // for its answer and keeps serving, so that a sink's own call back
 // (GetData while a visit is being removed) is answered and nothing
-// deadlocks. A sink whose connection leaves the bus is unadvised.
+// deadlocks. The waits are bounded (kSinkWaitLimit, kCallWaitLimit), so
+// that a sink that never answers costs no client its answer. A sink whose
+// connection leaves the bus is unadvised.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,6 +30,12 @@ namespace qoinfo::bus {
 
 class URLBaseService {
  public:
+  // The longest the history waits for one sink's answer to an event, and
+  // for the sinks of one call (and the calls served meanwhile) together:
+  // well below the 25 s a client waits for an answer by default.
+  static constexpr std::chrono::milliseconds kSinkWaitLimit{5000};
+  static constexpr std::chrono::milliseconds kCallWaitLimit{15000};
+
   URLBaseService(sdbus::IConnection& connection, BusLoop& loop,
                  Apartment& apartment);
   ~URLBaseService();
@@ -39,6 +48,8 @@ class URLBaseService {
   void CloseHistory();
   // Bus thread: exports the object (before the name is requested).
   void Export();
+  // Bus thread: whether every call received has been answered.
+  bool Settled() const { return m_callsInFlight == 0; }
 
  private:
   template <typename... Results, typename Work>
@@ -49,11 +60,16 @@ class URLBaseService {
   BusLoop& m_loop;
   Apartment& m_apartment;
   std::unique_ptr<sdbus::IObject> m_object;
+  std::size_t m_callsInFlight = 0;  // bus thread
   // Apartment thread only.
   platform::ComPtr<IBromURLBase> m_history;
   HRESULT m_openResult = E_UNEXPECTED;
   // Cookie -> the unique name of the sink's connection; apartment thread.
   std::map<DWORD, std::string> m_sinkOwners;
+  // Until when the call being served may wait for sinks; max when none
+  // is. Apartment thread.
+  Apartment::Clock::time_point m_callDeadline =
+      Apartment::Clock::time_point::max();
 };
 
 }  // namespace qoinfo::bus

@@ -214,7 +214,12 @@ qoinfo_commands() {
   # The same commands, embedded in one folder and through the server in the
   # other, print the same and end the same.
   local script=$work/commands other=$work/embedded
-  cat >"$script" <<'CMDS'
+  # Text the bus cannot carry as it is: a NUL (where the agent stops
+  # reading) and noncharacters (U+FFFF, U+FDD0).
+  local nc=$'\xef\xbf\xbf'
+  printf 'alpha\0beta gamma' >"$work/nul.txt"
+  printf 'odd\xef\xbf\xbf words \xef\xb7\x90' >"$work/nonchar.txt"
+  cat >"$script" <<CMDS
 add --time 5 --url http://a --title A --text alpha beta
 add --time 5 --url http://a --title A --text alpha beta
 add --time 6 --url http://b --text beta beta gamma --json
@@ -225,10 +230,17 @@ forget --time 5 --url http://a
 forget --time 5 --url http://a --json
 search beta alpha
 add --time x --url http://a --text t
+add --time 7 --url http://nul --text-file $work/nul.txt
+search gamma
+search alpha
+add --time 8 --url http://odd/$nc --title T$nc --text-file $work/nonchar.txt
+search odd$nc
+search --json words
+forget --time 8 --url http://odd/$nc
 CMDS
   local line status_embedded status_server out_embedded out_server same=0
   while read -r -a words; do
-    if [[ ${words[0]} == add ]]; then
+    if [[ ${words[0]} == add && ${words[5]} == --text ]]; then
       local text="${words[*]:6}"; words=("${words[@]:0:6}" "$text")
     fi
     out_embedded=$("$linux/qoinfo" --embedded --data-dir "$other" "${words[@]}" 2>&1)
@@ -244,6 +256,106 @@ CMDS
   ((same == 0)) && pass "qoinfo prints the same and exits the same in both modes"
   expect_match "--server with another data directory fails clearly" \
     "the server keeps its data in" "$linux/qoinfo" --server --data-dir "$other" stats
+}
+
+# pid_of NAME: the process that owns the bus name.
+pid_of() {
+  busctl --user call org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus GetConnectionUnixProcessID s "$1" | cut -d' ' -f2
+}
+
+large_hits() {
+  # One hit over the bus's 64 MiB array limit, and 300 hits of 40 KiB
+  # (12 MB, more than one batch carries).
+  "$python" - <<'PY'
+import dbus
+bus = dbus.SessionBus()
+agent = bus.get_object("QoInfoAgent.ZuInfoAgent", "/QoInfoAgent/ZuInfoAgent")
+add = lambda page: agent.AddData(page, dbus_interface="QoInfoAgent.IZuInfoAgent",
+                                 timeout=120)
+add((1, "http://huge", "huge", "", "t" * (65 << 20)))
+for n in range(300):
+    add((n, f"http://many/{n}", "many", "", f"{n:03} " + "m" * (40 << 10)))
+PY
+  local pid
+  pid=$(pid_of $A)
+  expect "a hit of 65 MiB arrives through the server, its title cut to 16 MiB" \
+    "1 $((16 << 20))" bash -c "'$linux/qoinfo' --server search --json huge | '$python' -c '
+import json, sys
+hits = [json.loads(line) for line in sys.stdin]
+print(len(hits), len(hits[0][\"title\"]) if hits else 0)'"
+  expect "the server answered it and serves on" "$pid" pid_of $A
+  expect "300 hits of 40 KiB: all arrive" 300 \
+    bash -c "'$linux/qoinfo' --server search many | wc -l"
+}
+
+careless_clients() {
+  "$linux/qoinfo" --server add --time 1 --url http://f --text "first words" >/dev/null
+  "$linux/qoinfo" --server add --time 2 --url http://k --text "kept words" >/dev/null
+  # Someone else on the bus calls the agent's event sink.
+  local sink
+  sink=$(busctl --user tree $A 2>/dev/null | grep -o '/QoInfoAgent/URLBaseEvents/[0-9]*' | head -1)
+  expect_match "a foreign caller on the agent's sink: AccessDenied" \
+    "org.freedesktop.DBus.Error.AccessDenied" \
+    gcall $A "$sink" BromHelper.IBromURLBaseEvents.OnDataBeforeRemove 2
+  expect "and the page stays in the index" 1 \
+    bash -c "'$linux/qoinfo' --server search kept | wc -l"
+  # A subscriber that never answers (its connection never reads), then a
+  # forget and, while the history waits for it, an add.
+  "$python" - "$work/subscribed" <<'PY' &
+import dbus, sys, time
+bus = dbus.SessionBus()
+bus.get_object("BromHelper.URLBase", "/BromHelper/URLBase").Advise(
+    "/silent", dbus_interface="BromHelper.IBromURLBase")
+open(sys.argv[1], "w").close()
+time.sleep(120)
+PY
+  local silent=$! i
+  for ((i = 0; i < 100; i++)); do
+    [[ -e $work/subscribed ]] && break
+    sleep 0.1
+  done
+  "$linux/qoinfo" --server forget --time 1 --url http://f >"$work/forget.out" 2>&1 &
+  local forget=$!
+  sleep 1
+  expect "a silent subscriber: an add meanwhile succeeds" "added http://g" \
+    "$linux/qoinfo" --server add --time 3 --url http://g --text "new words"
+  wait $forget
+  local forget_status=$?
+  expect "and the forget succeeds" "0 forgot http://f" \
+    echo "$forget_status $(cat "$work/forget.out")"
+  expect "both are done: the index holds what they say" \
+    "$(printf 'http://g\nhttp://k')" \
+    bash -c "'$linux/qoinfo' --server search words | cut -f3 | sort"
+  kill $silent
+}
+
+queued_at_exit() {
+  # A call that reaches the history just as it ends is still answered.
+  history Count >/dev/null
+  expect "a call queued at the history's end is answered" "reply 0" \
+    "$python" - <<'PY'
+import dbus, dbus.lowlevel, os, signal
+bus = dbus.SessionBus()
+daemon = ("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus")
+pid = bus.call_blocking(*daemon, "GetConnectionUnixProcessID", "s",
+                        ["BromHelper.URLBase"])
+os.kill(pid, signal.SIGSTOP)
+call = dbus.lowlevel.MethodCallMessage("BromHelper.URLBase", "/BromHelper/URLBase",
+                                       "BromHelper.IBromURLBase", "AddVisit")
+call.append(9, "http://queued", "", "", signature="xsss")
+answers = []
+pending = bus.send_message_with_reply(call, answers.append, 20)
+# The bus has routed the call once it answers the next one.
+bus.call_blocking(*daemon, "GetId", "", [])
+os.kill(pid, signal.SIGTERM)
+os.kill(pid, signal.SIGCONT)
+pending.block()
+reply = answers[0]
+print("reply", reply.get_args_list()[0] if
+      reply.get_type() == dbus.lowlevel.MESSAGE_TYPE_METHOD_RETURN else reply.get_error_name())
+PY
+  expect "and what it did is kept" "iu 0 1" history FindVisit xs 9 http://queued
 }
 
 # --- running them ----------------------------------------------------------
@@ -275,4 +387,7 @@ fresh_data; run_in_bus burst_then_sigterm; after_burst
 fresh_data; run_in_bus owner_leaves
 refuses_system_bus
 fresh_data; run_in_bus qoinfo_commands
+fresh_data; run_in_bus large_hits
+fresh_data; run_in_bus careless_clients
+fresh_data; run_in_bus queued_at_exit
 finish

@@ -2,7 +2,8 @@
 // the bytes are cut into the four strings of a page record (url, text,
 // path, title) and the three of a hit. A record is refused (E_INVALIDARG)
 // exactly when a string is not UTF-8; one taken and sent back gives the
-// same strings, unless they held a NUL (which leaves as U+FFFD).
+// same strings, unless they held a NUL or a noncharacter (what the bus
+// carries is cut at a NUL and has U+FFFD for a noncharacter).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,6 +17,16 @@ bool IsUtf8(const std::string& text) {
   std::u16string ignored;
   std::size_t offset = 0;
   return platform::Utf8ToUtf16(text, &ignored, &offset);
+}
+
+// Whether the bus carries `text` unchanged.
+bool CarriedAsIs(const std::string& text) {
+  std::u16string units;
+  std::size_t offset = 0;
+  platform::Utf8ToUtf16(text, &units, &offset);
+  std::u16string carried = units;
+  platform::ToCarriedText(&carried);
+  return carried == units;
 }
 
 }  // namespace
@@ -37,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   ReceivedPage page;
   const HRESULT hr = PageFromRecord(record, &page);
   bool valid = true;
-  bool nul = false;
+  bool as_is = true;
   for (const std::string& field : fields) {
     valid &= IsUtf8(field);
-    nul |= field.find('\0') != std::string::npos;
+    as_is &= CarriedAsIs(field);
   }
   if (valid != (hr == S_OK)) __builtin_trap();
-  if (hr == S_OK && !nul && !(RecordFromPage(page.View()) == record))
+  if (hr == S_OK && as_is && !(RecordFromPage(page.View()) == record))
     __builtin_trap();
 
   const HitRecord hit_record(std::int64_t{-1}, fields[0], fields[2], fields[3],

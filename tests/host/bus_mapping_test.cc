@@ -46,12 +46,17 @@ struct TextRow {
   const char* utf8;
 };
 
-TEST(BusRecords, TextWithoutAUtf8FormBecomesReplacementCharacters) {
+TEST(BusRecords, TextGoesOutAsEveryWayInCarriesIt) {
   const TextRow rows[] = {
       {u"", ""},
-      {std::u16string(u"a\0b", 3), "a\xef\xbf\xbd" "b"},       // NUL
+      {std::u16string(u"a\0b", 3), "a"},  // up to the NUL, as the agent reads
       {std::u16string(1, char16_t{0xD800}), "\xef\xbf\xbd"},    // lone surrogate
       {u"\U0001F600", "\xf0\x9f\x98\x80"},
+      // Noncharacters, which the bus cannot carry.
+      {u"a\uFFFFb\uFFFE", "a\xef\xbf\xbd" "b\xef\xbf\xbd"},
+      {u"\uFDD0\uFDEF\uFDCF\uFDF0", "\xef\xbf\xbd\xef\xbf\xbd\xef\xb7\x8f\xef\xb7\xb0"},
+      {u"\U0001FFFE\U0010FFFF\U0001FFFD", "\xef\xbf\xbd\xef\xbf\xbd\xf0\x9f\xbf\xbd"},
+      {u"a\U0001FFFFb", "a\xef\xbf\xbd" "b"},
   };
   for (const TextRow& row : rows) {
     const auto text = Bstr(row.units);

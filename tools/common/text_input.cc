@@ -56,7 +56,7 @@ bool ReadAllBytes(const std::string& path, std::string* bytes,
   }
 }
 
-bool DecodeUtf8Text(const std::string& bytes, std::u16string* text,
+bool DecodeUtf8Name(const std::string& bytes, std::u16string* text,
                     std::string* error) {
   std::string_view view(bytes);
   std::size_t skipped = 0;
@@ -69,6 +69,13 @@ bool DecodeUtf8Text(const std::string& bytes, std::u16string* text,
     *error = "invalid UTF-8 at byte " + std::to_string(offset + skipped);
     return false;
   }
+  return true;
+}
+
+bool DecodeUtf8Text(const std::string& bytes, std::u16string* text,
+                    std::string* error) {
+  if (!DecodeUtf8Name(bytes, text, error)) return false;
+  platform::ToCarriedText(text);
   return true;
 }
 

@@ -10,8 +10,17 @@ namespace qoinfo::tools {
 bool ReadAllBytes(const std::string& path, std::string* bytes,
                   std::string* error);
 
-// Decodes UTF-8 `bytes` (a leading byte-order mark is dropped) into `text`.
-// On invalid UTF-8 returns false with a message naming the byte offset.
+// Decodes UTF-8 `bytes` (a leading byte-order mark is dropped) into `name`,
+// every character kept (a folder's name). On invalid UTF-8 returns false
+// with a message naming the byte offset.
+bool DecodeUtf8Name(const std::string& bytes, std::u16string* name,
+                    std::string* error);
+
+// Decodes text that the agent or the history is given (a page's text, URL,
+// path or title, a query) as DecodeUtf8Name does, then as every way in
+// carries it (platform::ToCarriedText): up to its first NUL, noncharacters
+// as U+FFFD. Through the server or embedded, the same input then files the
+// same visit and the same words.
 bool DecodeUtf8Text(const std::string& bytes, std::u16string* text,
                     std::string* error);
 

@@ -232,7 +232,8 @@ struct DocumentDeleter {
 
 // libxml2 turns to ISO-8859-1 at the first byte that is not UTF-8, so its
 // text is UTF-8; should a byte slip through anyway, it becomes U+FFFD rather
-// than costing the page.
+// than costing the page. The text is then what every way in carries
+// (platform::ToCarriedText).
 std::u16string LenientUtf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   std::size_t offset = 0;
@@ -240,6 +241,7 @@ std::u16string LenientUtf8ToUtf16(std::string_view utf8) {
     out += u'\uFFFD';
     utf8.remove_prefix(offset + 1);
   }
+  platform::ToCarriedText(&out);
   return out;
 }
 

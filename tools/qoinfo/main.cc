@@ -121,7 +121,7 @@ int Utf8Main(const std::vector<std::string>& args) {
   }
   std::u16string directory;
   std::string error;
-  if (!DecodeUtf8Text(data_directory, &directory, &error)) {
+  if (!DecodeUtf8Name(data_directory, &directory, &error)) {
     std::cerr << "qoinfo: --data-dir: " << error << "\n";
     return kExitUsage;
   }
