@@ -10,6 +10,7 @@
 #include "host/linux/bus_errors.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_records.h"
+#include "host/linux/late_removals.h"
 #include "com/module_lock.h"
 #include "platform/connection_point.h"
 #include "platform/hresult_error.h"
@@ -37,19 +38,25 @@ bool NoAnswer(const sdbus::Error& error) {
 // most URLBaseService::kSinkWaitLimit and never past `call_deadline`, the
 // end of the wait allowed to the call being served. A sink that let the
 // limit pass is silent: its events are still sent, but not waited for,
-// until it answers one. Holds a module lock while it exists: a subscribed
-// agent keeps the history service running. Apartment thread.
+// until it answers one. A visit whose removal a sink did not answer in time
+// stays readable by GetData (LateRemovals) until that sink's call ends.
+// Holds a module lock while it exists: a subscribed agent keeps the history
+// service running. Apartment thread.
 class CRemoteEventsSink final : public IBromURLBaseEvents {
  public:
   CRemoteEventsSink(sdbus::IConnection& connection, BusLoop& loop,
                     Apartment& apartment, std::string owner, std::string path,
-                    const Clock::time_point* call_deadline)
+                    const Clock::time_point* call_deadline,
+                    IBromURLBase* history,
+                    std::shared_ptr<LateRemovals> late_removals)
       : m_connection(connection),
         m_loop(loop),
         m_apartment(apartment),
         m_owner(std::move(owner)),
         m_path(std::move(path)),
         m_callDeadline(call_deadline),
+        m_history(history),
+        m_lateRemovals(std::move(late_removals)),
         m_proxy(std::make_shared<std::unique_ptr<sdbus::IProxy>>()),
         m_state(std::make_shared<State>()) {}
 
@@ -92,13 +99,13 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
   }
 
   HRESULT STDMETHODCALLTYPE OnDataAdded(ULONG index) override {
-    return Fire("OnDataAdded", true, index);
+    return Fire("OnDataAdded", true, index, false);
   }
   HRESULT STDMETHODCALLTYPE OnDataBeforeRemove(ULONG index) override {
-    return Fire("OnDataBeforeRemove", true, index);
+    return Fire("OnDataBeforeRemove", true, index, true);
   }
   HRESULT STDMETHODCALLTYPE OnSettingsChanged() override {
-    return Fire("OnSettingsChanged", false, 0);
+    return Fire("OnSettingsChanged", false, 0, false);
   }
 
  private:
@@ -110,22 +117,32 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
   struct Answer {
     std::atomic<bool> done{false};
     HRESULT hr = S_OK;
+    // Whether the visit of a removal is held for this call (apartment).
+    bool holds_visit = false;
   };
   // Shared with the answers on their way: they outlive a released sink.
   struct State {
     bool silent = false;
   };
 
-  HRESULT Fire(const char* method, bool with_index, ULONG index) {
+  HRESULT Fire(const char* method, bool with_index, ULONG index,
+               bool removal) {
     auto answer = std::make_shared<Answer>();
     Apartment& apartment = m_apartment;
-    auto deliver = [answer, &apartment, state = m_state](HRESULT hr,
-                                                        bool answered) {
-      apartment.Post([answer, state, hr, answered] {
+    auto deliver = [answer, &apartment, state = m_state,
+                    late = m_lateRemovals, index](HRESULT hr, bool answered) {
+      apartment.Post([answer, state, late, index, hr, answered] {
         answer->hr = hr;
         answer->done = true;
         if (answered) state->silent = false;
+        if (answer->holds_visit) late->Release(index);
       });
+    };
+    // The visit of a removal that this sink answers late stays readable.
+    auto hold_late = [&] {
+      if (!removal) return;
+      m_lateRemovals->Hold(m_history, index);
+      answer->holds_visit = true;
     };
     // By value: a sink not waited for may be gone when the call is made.
     m_loop.Post([&connection = m_connection, owner = m_owner, path = m_path,
@@ -135,8 +152,10 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
           *proxy = sdbus::createProxy(connection, owner, path);
           (*proxy)->finishRegistration();
         }
-        auto call = (*proxy)->callMethodAsync(method).onInterface(
-            kURLBaseEventsInterface);
+        auto call = (*proxy)
+                        ->callMethodAsync(method)
+                        .onInterface(kURLBaseEventsInterface)
+                        .withTimeout(LateRemovals::kLateEventTimeout);
         if (with_index) call.withArguments(static_cast<std::uint32_t>(index));
         call.uponReplyInvoke(
             [deliver](const sdbus::Error* error, std::int32_t hr) {
@@ -152,7 +171,10 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
         deliver(E_OUTOFMEMORY, false);
       }
     });
-    if (m_state->silent) return kPeerGone;  // told, not waited for
+    if (m_state->silent) {  // told, not waited for
+      hold_late();
+      return kPeerGone;
+    }
     const Clock::time_point own_limit =
         Clock::now() + URLBaseService::kSinkWaitLimit;
     if (m_apartment.RunUntil([&answer] { return answer->done.load(); },
@@ -162,6 +184,7 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
     // No answer in time (or the service is ending): the visit's fate does
     // not wait longer for this sink.
     if (Clock::now() >= own_limit) m_state->silent = true;
+    hold_late();
     return kPeerGone;
   }
 
@@ -173,6 +196,9 @@ class CRemoteEventsSink final : public IBromURLBaseEvents {
   const std::string m_owner;
   const std::string m_path;
   const Clock::time_point* const m_callDeadline;
+  // The history that fires this sink's events (it holds the sink).
+  IBromURLBase* const m_history;
+  const std::shared_ptr<LateRemovals> m_lateRemovals;
   std::shared_ptr<std::unique_ptr<sdbus::IProxy>> m_proxy;
   const std::shared_ptr<State> m_state;
 };
@@ -335,9 +361,14 @@ void URLBaseService::Export() {
       .implementedAs(
           [this](sdbus::Result<HitRecord>&& result, std::uint32_t index) {
             Serve(std::move(result),
-                  [=](IBromURLBase* history, HitRecord& record) -> HRESULT {
+                  [this, index](IBromURLBase* history, HitRecord& record) -> HRESULT {
                     _URL_DATE_IA_S visit{};
                     const HRESULT hr = history->GetData(&visit, index);
+                    // A sink that answers a removal late reads the visit
+                    // the history has dropped meanwhile.
+                    if (FAILED(hr) && m_lateRemovals->Find(index, &record)) {
+                      return S_OK;
+                    }
                     if (FAILED(hr)) return hr;
                     const platform::UniqueBstr url(visit.Url), path(visit.Path),
                         title(visit.Title);
@@ -394,7 +425,8 @@ void URLBaseService::Export() {
                                      std::uint32_t& cookie) -> HRESULT {
           platform::ComPtr<IBromURLBaseEvents> remote(
               new CRemoteEventsSink(m_connection, m_loop, m_apartment, owner,
-                                    sink, &m_callDeadline));
+                                    sink, &m_callDeadline, history,
+                                    m_lateRemovals));
           platform::ComPtr<IConnectionPoint> point;
           HRESULT hr = EventsPointOf(history, point.out());
           DWORD issued = 0;

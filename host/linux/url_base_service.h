@@ -9,8 +9,9 @@
 // for its answer and keeps serving, so that a sink's own call back
 // (GetData while a visit is being removed) is answered and nothing
 // deadlocks. The waits are bounded (kSinkWaitLimit, kCallWaitLimit), so
-// that a sink that never answers costs no client its answer. A sink whose
-// connection leaves the bus is unadvised.
+// that a sink that never answers costs no client its answer; a sink that
+// answers a removal late can still read the dropped visit (LateRemovals).
+// A sink whose connection leaves the bus is unadvised.
 #pragma once
 
 #include <chrono>
@@ -23,6 +24,7 @@
 
 #include "host/linux/apartment.h"
 #include "host/linux/bus_loop.h"
+#include "host/linux/late_removals.h"
 #include "platform/com_ptr.h"
 #include "urlbase/url_base.h"
 
@@ -66,6 +68,10 @@ class URLBaseService {
   HRESULT m_openResult = E_UNEXPECTED;
   // Cookie -> the unique name of the sink's connection; apartment thread.
   std::map<DWORD, std::string> m_sinkOwners;
+  // Visits dropped while a sink had not yet answered their removal; shared
+  // with the answers on their way. Apartment thread.
+  const std::shared_ptr<LateRemovals> m_lateRemovals =
+      std::make_shared<LateRemovals>();
   // Until when the call being served may wait for sinks; max when none
   // is. Apartment thread.
   Apartment::Clock::time_point m_callDeadline =

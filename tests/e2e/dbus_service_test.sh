@@ -328,6 +328,20 @@ PY
     "$(printf 'http://g\nhttp://k')" \
     bash -c "'$linux/qoinfo' --server search words | cut -f3 | sort"
   kill $silent
+  # An agent busy for longer than the history waits (a save of a large
+  # index) takes the page out when it comes to the removal.
+  "$linux/qoinfo" --server add --time 4 --url http://busy --text "busy" >/dev/null
+  local agent_pid
+  agent_pid=$(busctl --user call org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus GetConnectionUnixProcessID s $A | cut -d' ' -f2)
+  local visit
+  visit=$(history FindVisit xs 4 http://busy | cut -d' ' -f3)
+  kill -STOP "$agent_pid"
+  expect "the history drops a visit while the agent is busy" "i 0" \
+    history RemoveVisit u "$visit"
+  kill -CONT "$agent_pid"
+  expect "and the busy agent drops the page once it can" 0 \
+    bash -c "'$linux/qoinfo' --server search busy | wc -l"
 }
 
 queued_at_exit() {
