@@ -191,9 +191,12 @@ BusLoop::End BusLoop::Withdraw(const char* name,
   m_withdrawing = true;
   const Clock::time_point until = Clock::now() + limit;
   for (;;) {
+    // DispatchPending reads until nothing is left, so once every call it
+    // handed on is answered the withdrawal is over; waiting for more
+    // traffic would only hold the end up to the limit.
     bool dispatched = false;
     if (!DispatchPending(&dispatched)) return End::kBusLost;
-    if (!dispatched && settled()) return End::kQuit;
+    if (settled()) return End::kQuit;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(
         until - Clock::now());
     if (left.count() <= 0) return End::kQuit;
