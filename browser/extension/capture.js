@@ -19,6 +19,10 @@
   // A burst of changes settles before the page is read again.
   const SETTLE_MS = 2000;
 
+  // Firefox's browser.* or Chromium's chrome.* (platform.js says more; a
+  // content script cannot import it).
+  const api = globalThis.browser ?? globalThis.chrome;
+
   let lastLook = 0;  // Date.now() of the last reading of the page
   let lastUrl = "";
   let lastText = "";
@@ -43,7 +47,7 @@
     if (url === lastUrl && text === lastText) return;
     lastUrl = url;
     lastText = text;
-    chrome.runtime
+    api.runtime
       .sendMessage({
         type: "visit",
         time,

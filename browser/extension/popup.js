@@ -2,6 +2,7 @@
 // Up and Down choose a hit, Enter opens it in a new tab, Delete forgets
 // its visit. Opened as popup.html?q=QUERY (from the address bar) it starts
 // with that query. It reaches the native host through the service worker.
+import { api, isMissingHost } from "./platform.js";
 import { isWebAddress, readSettings, writeSettings } from "./settings.js";
 
 const HITS = 20;
@@ -20,12 +21,12 @@ async function search() {
     show([], "");
     return;
   }
-  const reply = await chrome.runtime.sendMessage({ type: "search", query: text, limit: HITS });
+  const reply = await api.runtime.sendMessage({ type: "search", query: text, limit: HITS });
   if (mine !== asked) return;
   if (!reply?.ok) {
     const why = reply?.error ?? "no answer";
     // The browser does not know the host until it is installed.
-    const hint = /native messaging host/i.test(why) ? " (run: qoinfo install-browser)" : "";
+    const hint = isMissingHost(why) ? " (run: qoinfo install-browser)" : "";
     show([], `QoInfoAgent cannot search: ${why}${hint}`);
     return;
   }
@@ -77,14 +78,14 @@ function open(index) {
   const hit = hits[index];
   // Pages imported from files (qoinfo import) open too.
   if (hit && (isWebAddress(hit.url) || hit.url.startsWith("file:"))) {
-    chrome.tabs.create({ url: hit.url });
+    api.tabs.create({ url: hit.url });
   }
 }
 
 async function forgetHit(index) {
   const hit = hits[index];
   if (!hit) return;
-  const reply = await chrome.runtime.sendMessage({ type: "forget", time: hit.time, url: hit.url });
+  const reply = await api.runtime.sendMessage({ type: "forget", time: hit.time, url: hit.url });
   if (reply?.ok) search();
   else status.textContent = "Not forgotten: " + (reply?.error ?? "no answer");
 }

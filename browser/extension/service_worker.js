@@ -3,6 +3,7 @@
 // paused, the site is excluded or the tab is private; answers the toolbar
 // page's searches and forgets; and gives the address bar's keyword "qo"
 // its suggestions from the agent.
+import { api, disconnectReason, suggestionDescription } from "./platform.js";
 import { isExcluded, isWebAddress, readSettings } from "./settings.js";
 
 const HOST = "qoinfo.native_host";
@@ -16,7 +17,7 @@ const waiting = new Map();  // id -> { resolve, timer }
 
 function hostPort() {
   if (port) return port;
-  port = chrome.runtime.connectNative(HOST);
+  port = api.runtime.connectNative(HOST);
   port.onMessage.addListener((reply) => {
     const request = waiting.get(reply.id);
     if (!request) {
@@ -27,8 +28,8 @@ function hostPort() {
     clearTimeout(request.timer);
     request.resolve(reply);
   });
-  port.onDisconnect.addListener(() => {
-    const why = chrome.runtime.lastError?.message ?? "the native host ended";
+  port.onDisconnect.addListener((closed) => {
+    const why = disconnectReason(closed) ?? "the native host ended";
     port = null;
     for (const [id, request] of waiting) {
       clearTimeout(request.timer);
@@ -76,8 +77,8 @@ function search(query, limit) {
   return askHost({ type: "search", query, limit });
 }
 
-chrome.runtime.onMessage.addListener((message, sender, respond) => {
-  if (sender.id !== chrome.runtime.id) return false;
+api.runtime.onMessage.addListener((message, sender, respond) => {
+  if (sender.id !== api.runtime.id) return false;
   // Visits come from the content script of a tab; searches and forgets
   // from the extension's own pages.
   if (sender.tab && message.type === "visit") {
@@ -100,10 +101,6 @@ chrome.runtime.onMessage.addListener((message, sender, respond) => {
 // opens it, and Enter on the query itself opens the search page with it.
 const OMNIBOX_HITS = 6;
 
-function escapeMarkup(text) {
-  return text.replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
-}
-
 async function omniboxSuggestions(text) {
   if (!text.trim()) return [];
   const reply = await search(text, OMNIBOX_HITS);
@@ -113,22 +110,22 @@ async function omniboxSuggestions(text) {
   const hits = reply.hits.filter((hit) => !seen.has(hit.url) && seen.add(hit.url));
   return hits.map((hit) => ({
     content: hit.url,
-    description: `${escapeMarkup(hit.title || hit.url)} (${hit.percent}%) <url>${escapeMarkup(hit.url)}</url>`,
+    description: suggestionDescription(hit.title || hit.url, hit.percent, hit.url),
   }));
 }
 
-chrome.omnibox.setDefaultSuggestion({
+api.omnibox.setDefaultSuggestion({
   description: "Search the pages you visited with QoInfoAgent",
 });
-chrome.omnibox.onInputChanged.addListener(async (text, suggest) => {
+api.omnibox.onInputChanged.addListener(async (text, suggest) => {
   suggest(await omniboxSuggestions(text));
 });
-chrome.omnibox.onInputEntered.addListener((text, disposition) => {
+api.omnibox.onInputEntered.addListener((text, disposition) => {
   const url = isWebAddress(text)
     ? text
-    : chrome.runtime.getURL("popup.html?q=" + encodeURIComponent(text));
-  if (disposition === "currentTab") chrome.tabs.update({ url });
-  else chrome.tabs.create({ url, active: disposition === "newForegroundTab" });
+    : api.runtime.getURL("popup.html?q=" + encodeURIComponent(text));
+  if (disposition === "currentTab") api.tabs.update({ url });
+  else api.tabs.create({ url, active: disposition === "newForegroundTab" });
 });
 
 // For the DevTools console and the end-to-end test: what the address bar and

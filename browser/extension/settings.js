@@ -1,15 +1,17 @@
-// The extension's settings, kept in chrome.storage.local: `paused` (no
+// The extension's settings, kept in storage.local: `paused` (no
 // page is captured while it is true) and `excluded`, the sites never
 // captured: host names, each also covering its subdomains.
+
+import { api } from "./platform.js";
 
 const DEFAULTS = { paused: false, excluded: [] };
 
 export async function readSettings() {
-  return chrome.storage.local.get(DEFAULTS);
+  return api.storage.local.get(DEFAULTS);
 }
 
 export async function writeSettings(changes) {
-  await chrome.storage.local.set(changes);
+  await api.storage.local.set(changes);
 }
 
 // The host names in `text`, one a line; a line may also be written as an

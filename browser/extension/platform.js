@@ -1,0 +1,42 @@
+// What differs between the browsers the extension runs in, Chromium (and
+// Chrome, Edge) and Firefox, kept here so that the other files are written
+// once for both:
+// - the API object: Firefox's `browser.*` returns promises everywhere;
+//   Chromium has `chrome.*`, which returns promises too in Manifest V3;
+// - why a native-messaging port closed: Chromium says it in
+//   runtime.lastError, Firefox in the port's `error`;
+// - the address bar's suggestions: Chromium reads a small XML markup in
+//   their descriptions (<url>, <match>, entities), Firefox shows text as
+//   it is written.
+// The content script (capture.js) is a classic script and cannot import
+// this module: it picks the API object the same way on its own.
+
+export const api = globalThis.browser ?? globalThis.chrome;
+
+// Firefox's extension pages live at moz-extension://, Chromium's at
+// chrome-extension://.
+export const isFirefox = api.runtime.getURL("").startsWith("moz-extension:");
+
+// Why `port` was closed, or null when the host simply ended.
+export function disconnectReason(port) {
+  return port.error?.message ?? globalThis.chrome?.runtime?.lastError?.message ?? null;
+}
+
+// Whether `error` (a failed connection's message) says that the browser
+// knows no native-messaging host of that name, that is, that
+// `qoinfo install-browser` was not run. Chromium: "Specified native
+// messaging host not found."; Firefox: "No such native application NAME".
+export function isMissingHost(error) {
+  return /native messaging host not found|no such native application/i.test(error);
+}
+
+function escapeMarkup(text) {
+  return text.replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+}
+
+// The description of an address-bar suggestion for a page: its title, the
+// match's percent and its address (marked as one where the browser can).
+export function suggestionDescription(title, percent, url) {
+  if (isFirefox) return `${title} (${percent}%) ${url}`;
+  return `${escapeMarkup(title)} (${percent}%) <url>${escapeMarkup(url)}</url>`;
+}
