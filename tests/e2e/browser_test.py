@@ -10,7 +10,13 @@ model's Percent. The toolbar page shows the hits of a query, is worked with
 the keyboard (its screenshot is kept), and the address bar's suggestions come
 from the agent.
 
-    browser_test.py [--screenshots DIR] [--chromium PROGRAM] LINUX_BIN_DIR
+Then the same extension folder in headless Firefox ESR, driven through
+WebDriver BiDi: installed by its gecko id, the host found through the
+manifest `install-browser` writes in the test's HOME, a loopback page
+captured and found on the toolbar page and in the address bar's suggestions.
+
+    browser_test.py [--screenshots DIR] [--chromium PROGRAM] [--firefox PROGRAM]
+                    [--browsers chromium,firefox] LINUX_BIN_DIR
 Ends with "N passed, N failed"."""
 
 import base64
@@ -23,6 +29,7 @@ import sys
 import tempfile
 import threading
 import time
+import types
 from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
@@ -31,6 +38,7 @@ sys.path.insert(0, HERE)
 from devtools_pipe import Browser, DevToolsError  # noqa: E402
 from native_host_test import percent  # noqa: E402
 from private_bus import main_in_private_bus  # noqa: E402
+from webdriver_bidi import BidiError, Firefox  # noqa: E402
 
 TEXT_LIMIT = 500000  # capture.js cuts page texts here
 
@@ -56,7 +64,9 @@ PAGES = {
     "excluded.html": page("Excluded", "<p>secretword</p>"),
     "private.html": page("Private", "<p>privateword</p>"),
     "paused.html": page("Paused", "<p>pausedword</p>"),
+    "firefox.html": page("Fuchs &amp; Hase – Übersicht", "<p>foxword</p>"),
 }
+FIREFOX_TITLE = "Fuchs & Hase – Übersicht"  # firefox.html's, as the page shows it
 
 
 class Quiet(SimpleHTTPRequestHandler):
@@ -82,31 +92,11 @@ def extension_id(manifest):
     return "".join(chr(ord("a") + int(c, 16)) for c in hashlib.sha256(key).hexdigest()[:32])
 
 
-def client(args):
+def chromium_rows(args, t, port):
+    """Chromium: the extension loaded unpacked, every kind of page, the
+    toolbar page worked with the keyboard, the address bar's suggestions."""
+    check, search, urls, wait_found = t.check, t.search, t.urls, t.wait_found
     linux = args.linux
-    os.makedirs(args.screenshots, exist_ok=True)
-    results = []
-
-    def check(name, condition, detail=""):
-        results.append(bool(condition))
-        print(("PASS " if condition else "FAIL ") + name + ("" if condition else f": {detail}"))
-
-    def search(query):
-        done = subprocess.run([f"{linux}/qoinfo", "--server", "search", "--json", query],
-                              capture_output=True, text=True)
-        return [json.loads(line) for line in done.stdout.splitlines()]
-
-    def urls(query):
-        return sorted(hit["url"] for hit in search(query))
-
-    def wait_found(query, timeout=30):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            if search(query):
-                return True
-            time.sleep(0.3)
-        return False
-
     config = os.environ["XDG_CONFIG_HOME"]
     done = subprocess.run([f"{linux}/qoinfo", "install-browser", "--browser", "chromium",
                            "--json"], capture_output=True, text=True)
@@ -119,9 +109,6 @@ def client(args):
     check("the extension's id follows from the key in its manifest",
           ident == extension_id(os.path.join(extension, "manifest.json")), ident)
 
-    work = tempfile.mkdtemp()
-    server = serve(work)
-    port = server.server_address[1]
     site = f"http://127.0.0.1:{port}"
     log = open(os.path.join(args.screenshots, "chromium.log"), "w")
     browser = Browser(args.chromium, os.path.join(config, "chromium"), extension, log)
@@ -266,7 +253,109 @@ def client(args):
         check("the browser answers", False, error)
     finally:
         browser.close()
-        server.shutdown()
+
+# Firefox's internal host name of the extension's pages, fixed for the test
+# (Firefox draws one at random per profile).
+FIREFOX_UUID = "0e6f3a52-1b7c-4d2e-9a51-3f0c2d8b7e14"
+
+
+def firefox_rows(args, t, port, work):
+    """Firefox ESR: the same folder, installed by its gecko id; the host
+    manifest in the user's ~/.mozilla; a loopback page captured, then found
+    on the toolbar page and in the address bar's suggestions."""
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+    env = dict(os.environ, HOME=home)
+    done = subprocess.run([f"{args.linux}/qoinfo", "install-browser", "--browser", "firefox",
+                           "--json"], capture_output=True, text=True, env=env)
+    installed = json.loads(done.stdout or "{}")
+    extension = installed.get("extension", "")
+    with open(os.path.join(extension, "manifest.json")) as f:
+        gecko = json.load(f)["browser_specific_settings"]["gecko"]["id"]
+    manifest = os.path.join(home, ".mozilla", "native-messaging-hosts",
+                            "qoinfo.native_host.json")
+    host = {}
+    if os.path.isfile(manifest):
+        with open(manifest) as f:
+            host = json.load(f)
+    t.check("install-browser writes the manifest where Firefox looks, for the gecko id",
+            installed.get("manifest") == manifest and
+            host.get("allowed_extensions") == [gecko], done)
+
+    log = open(os.path.join(args.screenshots, "firefox.log"), "w")
+    try:
+        browser = Firefox(args.firefox, os.path.join(work, "firefox"), log, env, prefs=[
+            ("extensions.webextensions.uuids", json.dumps({gecko: FIREFOX_UUID}))])
+    except BidiError as error:
+        t.check("Firefox starts", False, error)
+        return
+    try:
+        ident = browser.install(extension)
+        t.check("Firefox installs the extension's folder by its gecko id", ident == gecko, ident)
+        url = f"http://127.0.0.1:{port}/firefox.html"
+        browser.open(url)
+        t.wait_found("foxword")
+        hits = t.search("foxword")
+        t.check("Firefox captures a loopback page and files it through the native host",
+                [(h["url"], h["title"], h["percent"]) for h in hits] ==
+                [(url, FIREFOX_TITLE, percent("foxword", 1))], hits)
+        popup = browser.open(f"moz-extension://{FIREFOX_UUID}/popup.html?q=foxword")
+        rows = browser.wait_for(popup, """
+            document.querySelectorAll('#hits li').length === 1 &&
+            [...document.querySelectorAll('#hits li')].map(li => [
+              li.querySelector('.url').textContent, li.querySelector('.title').textContent])""")
+        t.check("Firefox's toolbar page finds the page", rows == [[url, FIREFOX_TITLE]], rows)
+        with open(os.path.join(args.screenshots, "firefox-toolbar-page.png"), "wb") as f:
+            f.write(base64.b64decode(browser.screenshot(popup)))
+        # The address bar asks the background page's own function.
+        suggestions = browser.evaluate(popup, """browser.runtime.getBackgroundPage()
+            .then(page => page.qoinfo.omniboxSuggestions('foxword'))""")
+        t.check("Firefox's address bar suggests the page, in plain text",
+                suggestions == [{"content": url, "description":
+                                 f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url}"}],
+                suggestions)
+    except BidiError as error:
+        t.check("Firefox answers", False, error)
+    finally:
+        browser.close()
+
+
+def client(args):
+    linux = args.linux
+    os.makedirs(args.screenshots, exist_ok=True)
+    results = []
+
+    def check(name, condition, detail=""):
+        results.append(bool(condition))
+        print(("PASS " if condition else "FAIL ") + name + ("" if condition else f": {detail}"))
+
+    def search(query):
+        done = subprocess.run([f"{linux}/qoinfo", "--server", "search", "--json", query],
+                              capture_output=True, text=True)
+        return [json.loads(line) for line in done.stdout.splitlines()]
+
+    def urls(query):
+        return sorted(hit["url"] for hit in search(query))
+
+    def wait_found(query, timeout=30):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if search(query):
+                return True
+            time.sleep(0.3)
+        return False
+
+    t = types.SimpleNamespace(check=check, search=search, urls=urls, wait_found=wait_found)
+    with tempfile.TemporaryDirectory() as work:
+        server = serve(work)
+        port = server.server_address[1]
+        try:
+            if "chromium" in args.browsers:
+                chromium_rows(args, t, port)
+            if "firefox" in args.browsers:
+                firefox_rows(args, t, port, work)
+        finally:
+            server.shutdown()
     failed = results.count(False)
     print(f"{len(results) - failed} passed, {failed} failed")
     return 1 if failed else 0
@@ -276,10 +365,14 @@ def options(parser):
     parser.add_argument("--screenshots",
                         default=os.path.join(HERE, "..", "..", "build", "test-logs", "browser"))
     parser.add_argument("--chromium", default="chromium")
+    parser.add_argument("--firefox", default="firefox-esr")
+    parser.add_argument("--browsers", default="chromium,firefox", type=lambda v: v.split(","),
+                        help="which browsers run, of chromium,firefox")
 
 
 if __name__ == "__main__":
     sys.exit(main_in_private_bus(
         __file__, client, options,
         lambda args: ["--screenshots", os.path.abspath(args.screenshots),
-                      "--chromium", args.chromium]))
+                      "--chromium", args.chromium, "--firefox", args.firefox,
+                      "--browsers", ",".join(args.browsers)]))
