@@ -262,26 +262,14 @@ FIREFOX_UUID = "0e6f3a52-1b7c-4d2e-9a51-3f0c2d8b7e14"
 def firefox_rows(args, t, port, work):
     """Firefox ESR: the same folder, installed by its gecko id; the host
     manifest in the user's ~/.mozilla; a loopback page captured, then found
-    on the toolbar page and in the address bar's suggestions."""
+    on the toolbar page and in the address bar's suggestions (Firefox's own
+    address bar: headless Firefox has one, unlike headless Chromium)."""
     home = os.path.join(work, "home")
     os.makedirs(home)
     env = dict(os.environ, HOME=home)
-    done = subprocess.run([f"{args.linux}/qoinfo", "install-browser", "--browser", "firefox",
-                           "--json"], capture_output=True, text=True, env=env)
-    installed = json.loads(done.stdout or "{}")
-    extension = installed.get("extension", "")
+    extension = os.path.join(os.path.dirname(args.linux), "extension")
     with open(os.path.join(extension, "manifest.json")) as f:
         gecko = json.load(f)["browser_specific_settings"]["gecko"]["id"]
-    manifest = os.path.join(home, ".mozilla", "native-messaging-hosts",
-                            "qoinfo.native_host.json")
-    host = {}
-    if os.path.isfile(manifest):
-        with open(manifest) as f:
-            host = json.load(f)
-    t.check("install-browser writes the manifest where Firefox looks, for the gecko id",
-            installed.get("manifest") == manifest and
-            host.get("allowed_extensions") == [gecko], done)
-
     log = open(os.path.join(args.screenshots, "firefox.log"), "w")
     try:
         browser = Firefox(args.firefox, os.path.join(work, "firefox"), log, env, prefs=[
@@ -292,6 +280,26 @@ def firefox_rows(args, t, port, work):
     try:
         ident = browser.install(extension)
         t.check("Firefox installs the extension's folder by its gecko id", ident == gecko, ident)
+        # Before install-browser, Firefox knows no host: the toolbar page
+        # says what to run.
+        popup = browser.open(f"moz-extension://{FIREFOX_UUID}/popup.html?q=foxword")
+        status = browser.wait_for(popup, "document.getElementById('status').textContent")
+        t.check("Firefox's toolbar page says how to install a missing host",
+                status and status.endswith("(run: qoinfo install-browser)"), status)
+
+        done = subprocess.run([f"{args.linux}/qoinfo", "install-browser", "--browser",
+                               "firefox", "--json"], capture_output=True, text=True, env=env)
+        installed = json.loads(done.stdout or "{}")
+        manifest = os.path.join(home, ".mozilla", "native-messaging-hosts",
+                                "qoinfo.native_host.json")
+        host = {}
+        if os.path.isfile(manifest):
+            with open(manifest) as f:
+                host = json.load(f)
+        t.check("install-browser writes the manifest where Firefox looks, for the gecko id",
+                installed.get("manifest") == manifest and
+                os.path.realpath(installed.get("extension", "")) == os.path.realpath(extension)
+                and host.get("allowed_extensions") == [gecko], done)
         url = f"http://127.0.0.1:{port}/firefox.html"
         browser.open(url)
         t.wait_found("foxword")
@@ -307,13 +315,18 @@ def firefox_rows(args, t, port, work):
         t.check("Firefox's toolbar page finds the page", rows == [[url, FIREFOX_TITLE]], rows)
         with open(os.path.join(args.screenshots, "firefox-toolbar-page.png"), "wb") as f:
             f.write(base64.b64decode(browser.screenshot(popup)))
-        # The address bar asks the background page's own function.
-        suggestions = browser.evaluate(popup, """browser.runtime.getBackgroundPage()
-            .then(page => page.qoinfo.omniboxSuggestions('foxword'))""")
-        t.check("Firefox's address bar suggests the page, in plain text",
-                suggestions == [{"content": url, "description":
-                                 f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url}"}],
-                suggestions)
+        # Firefox's own address bar, typed into from the browser window:
+        # the keyword's rows (its default suggestion first).
+        window = browser.tabs("chrome")[0]["context"]
+        browser.evaluate(window, "gURLBar.focus(); gURLBar.search('qo foxword'); true")
+        rows = browser.wait_for(window, """
+            gURLBar.view.visibleResults.length === 2 &&
+            gURLBar.view.visibleResults.map(r => [r.payload.keyword, r.payload.content,
+                                                   r.payload.title])""")
+        t.check("Firefox's address bar suggests the page for the keyword, in plain text",
+                rows and rows[1] == ["qo", f"qo {url}",
+                                     f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url}"],
+                rows)
     except BidiError as error:
         t.check("Firefox answers", False, error)
     finally:
