@@ -7,7 +7,9 @@
 //   runtime.lastError, Firefox in the port's `error`;
 // - the address bar's suggestions: Chromium reads a small XML markup in
 //   their descriptions (<url>, <match>, entities), Firefox shows text as
-//   it is written.
+//   it is written;
+// - file: addresses (pages imported from saved files): Chromium opens them
+//   in a tab for an extension, Firefox refuses.
 // The content script (capture.js) is a classic script and cannot import
 // this module: it picks the API object the same way on its own.
 
@@ -39,4 +41,11 @@ function escapeMarkup(text) {
 export function suggestionDescription(title, percent, url) {
   if (isFirefox) return `${title} (${percent}%) ${url}`;
   return `${escapeMarkup(title)} (${percent}%) <url>${escapeMarkup(url)}</url>`;
+}
+
+// Whether the extension may open `url` in a tab: web pages in both
+// browsers, saved files (file:) only in Chromium.
+export function canOpenInTab(url) {
+  if (/^https?:\/\//i.test(url)) return true;
+  return url.startsWith("file:") && !isFirefox;
 }

@@ -2,8 +2,8 @@
 // Up and Down choose a hit, Enter opens it in a new tab, Delete forgets
 // its visit. Opened as popup.html?q=QUERY (from the address bar) it starts
 // with that query. It reaches the native host through the service worker.
-import { api, isMissingHost } from "./platform.js";
-import { isWebAddress, readSettings, writeSettings } from "./settings.js";
+import { api, canOpenInTab, isMissingHost } from "./platform.js";
+import { readSettings, writeSettings } from "./settings.js";
 
 const HITS = 20;
 const query = document.getElementById("query");
@@ -76,9 +76,12 @@ function choose(index) {
 
 function open(index) {
   const hit = hits[index];
-  // Pages imported from files (qoinfo import) open too.
-  if (hit && (isWebAddress(hit.url) || hit.url.startsWith("file:"))) {
-    api.tabs.create({ url: hit.url });
+  if (!hit) return;
+  // Pages imported from files (qoinfo import) open too, where the browser
+  // lets an extension open them; elsewhere the page says where they are.
+  if (canOpenInTab(hit.url)) api.tabs.create({ url: hit.url });
+  else if (hit.url.startsWith("file:")) {
+    status.textContent = `This browser does not let extensions open saved files: ${hit.url}`;
   }
 }
 

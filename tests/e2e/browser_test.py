@@ -315,6 +315,18 @@ def firefox_rows(args, t, port, work):
         t.check("Firefox's toolbar page finds the page", rows == [[url, FIREFOX_TITLE]], rows)
         with open(os.path.join(args.screenshots, "firefox-toolbar-page.png"), "wb") as f:
             f.write(base64.b64decode(browser.screenshot(popup)))
+        # A page imported from a saved file: Firefox does not let an
+        # extension open file: addresses, so the toolbar page says where it is.
+        saved = "file:///home/me/saved/foxfile.html"
+        subprocess.run([f"{args.linux}/qoinfo", "--server", "add", "--time", "1796724000",
+                        "--url", saved, "--title", "Saved", "--text", "foxfile"], check=True)
+        popup = browser.open(f"moz-extension://{FIREFOX_UUID}/popup.html?q=foxfile")
+        browser.wait_for(popup, "document.querySelectorAll('#hits li').length === 1")
+        browser.evaluate(popup, "document.querySelector('#hits li').click()")
+        status = browser.wait_for(popup, """document.getElementById('status').textContent
+            .includes('saved files') && document.getElementById('status').textContent""")
+        t.check("Firefox's toolbar page names a saved file it may not open",
+                status and status.endswith(saved), status)
         # Firefox's own address bar, typed into from the browser window:
         # the keyword's rows (its default suggestion first).
         window = browser.tabs("chrome")[0]["context"]
