@@ -24,6 +24,7 @@ import functools
 import hashlib
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -82,6 +83,12 @@ def serve(folder):
     server = ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=folder))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
+
+
+def project_version():
+    """The one version number, from the top CMakeLists.txt's project()."""
+    with open(os.path.join(HERE, "..", "..", "CMakeLists.txt")) as f:
+        return re.search(r"project\(QoInfoAgent VERSION ([0-9.]+)", f.read()).group(1)
 
 
 def extension_id(manifest):
@@ -313,6 +320,9 @@ def firefox_rows(args, t, port, work):
             [...document.querySelectorAll('#hits li')].map(li => [
               li.querySelector('.url').textContent, li.querySelector('.title').textContent])""")
         t.check("Firefox's toolbar page finds the page", rows == [[url, FIREFOX_TITLE]], rows)
+        version = browser.evaluate(popup, "browser.runtime.getManifest().version")
+        t.check("the extension runs with the project's version", version == project_version(),
+                version)
         with open(os.path.join(args.screenshots, "firefox-toolbar-page.png"), "wb") as f:
             f.write(base64.b64decode(browser.screenshot(popup)))
         # A page imported from a saved file: Firefox does not let an
