@@ -164,6 +164,31 @@ snapshot service_removed
 check "after the service's removal no file and no key of ours is left" \
   same_as before service_removed
 
+# --- an upgrade ----------------------------------------------------------------------
+
+# The same package as a newer version: another product of the same family.
+newer=$work/newer.msi
+cp "$x64_msi" "$newer"
+msibuild "$newer" -q "UPDATE Property SET Value = '99.0.0' WHERE Property = 'ProductVersion'" &&
+  msiinfo export "$newer" Upgrade | sed "s/\t$version\t/\t99.0.0\t/" >Upgrade.idt &&
+  msibuild "$newer" -i Upgrade.idt &&
+  msibuild "$newer" -q "UPDATE Property SET Value = '{5D1C3E0A-7F2B-4C69-9E48-0A6B1D2C3E4F}' WHERE Property = 'ProductCode'" &&
+  msibuild "$newer" -s "QoInfoAgent 99.0.0" QoInfoAgent "x64;1033" "{0C7E2A4B-3D5F-4E61-8A97-B1C2D3E4F506}"
+msiexec /i "$(winpath "$x64_msi")" /qn && msiexec /i "$(winpath "$newer")" /qn; status=$?
+check "a newer version installs over the older one" test "$status" = 0
+reg_query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s >products.reg
+check "one product is left, the newer one" bash -c "
+  test \"\$(grep -c 'DisplayName    REG_SZ    QoInfoAgent' products.reg)\" = 1 &&
+  grep -q 'DisplayVersion    REG_SZ    99.0.0' products.reg"
+reg_query 'HKCR\CLSID\{E0496837-6C93-4C59-8DE9-50E54295C207}\LocalServer32' >agent.reg
+check "the older one's removal left the servers registered" \
+  grep -qF "${installed}QoInfoAgent.exe\"" agent.reg
+msiexec /i "$(winpath "$x64_msi")" /qn; status=$?
+check "the older version is refused over the newer one" test "$status" != 0
+msiexec /x "$(winpath "$newer")" /qn
+snapshot upgrade_removed
+check "after an upgrade the removal leaves nothing of ours" same_as before upgrade_removed
+
 # --- the x86 MSI's tables -----------------------------------------------------------
 
 # What wixl would silently leave out or get wrong, read back from the tables.
