@@ -3,8 +3,9 @@
 # the x64 MSI, our COM client (agent_client.exe of the build) filing and
 # finding pages through the servers it registered, the browsers' host keys;
 # a silent removal that leaves no file and no key (the registry exported
-# before and after); the same with the agent as a service (SERVICE=1). The
-# x86 MSI, which no wine here runs, has its tables read with msiinfo.
+# before and after); the same with the agent as a service (SERVICE=1); an
+# upgrade to a newer version and a refused downgrade. The x86 MSI, which no
+# wine here runs, has its tables read with msiinfo.
 #   windows_installer_test.sh WIN64_BIN_DIR PACKAGES_DIR
 set -u
 source "$(dirname "$0")/harness.sh"
