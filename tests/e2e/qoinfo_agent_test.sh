@@ -163,6 +163,9 @@ expect_status "--text and --text-file together exit 2" 2 "not both" \
 expect_status "a missing text file exits 1" 1 "cannot open" \
   q add --time 1 --url u --text-file none.txt
 expect_status "a bad --limit exits 2" 2 "--limit needs a number" q search --limit -1 x
+expect_status "host-manifest without a browser exits 2" 2 "--browser must be" q host-manifest
+expect_status "host-manifest for an unknown browser exits 2" 2 "--browser must be" \
+  q host-manifest --browser lynx --host h
 printf 'ab \xc3(' >bad.txt
 expect_status "invalid UTF-8 in a text file exits 2" 2 "invalid UTF-8 at byte 3" \
   q add --time 9 --url http://bad --text-file bad.txt

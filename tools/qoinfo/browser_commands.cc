@@ -1,6 +1,8 @@
 // qoinfo install-browser and qoinfo uninstall-browser: the host manifests
 // that let the browsers start qoinfo-native-host for our extension, written
 // at user level where each browser looks (manifest_places.h), and removed.
+// qoinfo host-manifest prints such a manifest for installers, which put it
+// at machine level themselves.
 #include <iostream>
 #include <string>
 #include <utility>
@@ -31,6 +33,13 @@ constexpr char kUninstallUsage[] =
     "[--json]\n"
     "Removes what install-browser wrote for the browser (default: all "
     "three).\n";
+
+constexpr char kHostManifestUsage[] =
+    "usage: qoinfo host-manifest --browser chromium|chrome|firefox "
+    "[--host PATH]\n"
+    "Prints the browser's host manifest for the QoInfoAgent extension, naming\n"
+    "the native host PATH (default: qoinfo-native-host beside this program),\n"
+    "and writes nothing. Installers place it where the browser looks.\n";
 
 constexpr char kLoadExtension[] =
     "Then load the extension from that folder, once per browser:\n"
@@ -194,6 +203,32 @@ int RunForPlaces(const std::string& command, const Arguments& args,
 }
 
 }  // namespace
+
+int RunHostManifestCommand(Session&, const Arguments& args) {
+  const std::string command = "host-manifest";
+  ParsedArguments parsed;
+  int status = kExitOk;
+  if (!ReadCommandArguments(command, args,
+                            CommandSyntax{{"--browser", "--host"}, {}},
+                            kHostManifestUsage, &parsed, &status)) {
+    return status;
+  }
+  Browser browser;
+  if (!parsed.Has("--browser") ||
+      !FindBrowser(parsed.Value("--browser"), &browser)) {
+    ReportError(command, "--browser must be chromium, chrome or firefox");
+    std::cerr << kHostManifestUsage;
+    return kExitUsage;
+  }
+  if (parsed.Has("--host") && parsed.Value("--host").empty()) {
+    ReportError(command, "--host names no program");
+    return kExitUsage;
+  }
+  const std::string host = parsed.Has("--host") ? parsed.Value("--host")
+                                                : Utf8(NativeHostProgram());
+  std::cout << HostManifestJson(browser, host);
+  return kExitOk;
+}
 
 int RunInstallBrowserCommand(Session&, const Arguments& args) {
   return RunForPlaces("install-browser", args, kInstallUsage, Install);
