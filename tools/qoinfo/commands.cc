@@ -36,6 +36,7 @@ CommandFunction FindCommand(const std::string& name) {
       {"sync", RunSyncCommand},
       {"install-browser", RunInstallBrowserCommand},
       {"uninstall-browser", RunUninstallBrowserCommand},
+      {"host-manifest", RunHostManifestCommand},
   };
   for (const Entry& entry : kCommands) {
     if (name == entry.name) return entry.run;

@@ -21,6 +21,7 @@ int RunBatchCommand(Session& session, const Arguments& args);
 int RunSyncCommand(Session& session, const Arguments& args);
 int RunInstallBrowserCommand(Session& session, const Arguments& args);
 int RunUninstallBrowserCommand(Session& session, const Arguments& args);
+int RunHostManifestCommand(Session& session, const Arguments& args);
 
 // The command named `name`, or null.
 using CommandFunction = int (*)(Session& session, const Arguments& args);

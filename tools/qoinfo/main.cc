@@ -38,6 +38,8 @@ constexpr char kUsage[] =
     "                     QoInfoAgent extension\n"
     "  uninstall-browser [--browser chromium|chrome|firefox] [--json]\n"
     "                     remove what install-browser wrote\n"
+    "  host-manifest --browser chromium|chrome|firefox --host PATH\n"
+    "                     print the host manifest naming the host PATH\n"
     "--data-dir DIR names the data directory (default: $QOINFO_DATA_DIR, else\n"
     "the user's data folder). The agent runs in the QoInfoAgent server when "
     "it\n"
