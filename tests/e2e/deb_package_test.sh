@@ -7,11 +7,15 @@
 # a fresh home with no registration of its own where the session bus starts
 # the installed service and `qoinfo add` and `search` work through it, then
 # `apt-get purge`, after which no file of the package is left and the
-# person's data is.
+# person's data is. Chromium, started through Debian's /usr/bin/chromium with
+# a fresh profile and no --load-extension, captures a page through the
+# installed extension and host manifest (installed_browser.py).
 #   deb_package_test.sh DEB
 set -u
+export LC_ALL=C
 deb=$(realpath "$1")
-source "$(dirname "$0")/harness.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/harness.sh"
 
 if [[ -z ${QOINFO_DEB_NAMESPACE:-} ]]; then
   # --- outside: lintian, then this script again in its own namespace -------
@@ -36,7 +40,7 @@ fi
 
 # --- inside the private namespace ----------------------------------------------
 scratch=$(mktemp -d)
-mount -t tmpfs qoinfo-deb-test "$scratch" || { fail "a tmpfs for the overlays"; exit 1; }
+mount -t tmpfs -o mode=0755 qoinfo-deb-test "$scratch" || { fail "a tmpfs for the overlays"; exit 1; }
 for folder in usr etc var; do
   mkdir -p "$scratch/upper/$folder" "$scratch/work/$folder"
   mount -t overlay overlay \
@@ -51,6 +55,18 @@ trap 'cd /; umount -l "$scratch"; rmdir "$scratch"' EXIT
 # before (/etc/opt).
 listing() { find /usr /etc -xdev ! -type d 2>/dev/null | sort; }
 folders() { find /usr /etc -xdev -type d 2>/dev/null | sort; }
+# A person who never registered anything: a user of the namespace's own
+# /etc with a fresh home and no XDG folders.
+person=qoinfo-person
+home=$scratch/home
+useradd --home-dir "$home" --create-home --shell /bin/sh --user-group "$person" ||
+  { fail "a fresh user"; exit 1; }
+as_person() {
+  env -i PATH=/usr/bin:/bin HOME="$home" USER="$person" LANG=C.UTF-8 \
+    setpriv --reuid="$person" --regid="$person" --init-groups \
+    timeout 90 dbus-run-session -- "$@"
+}
+
 listing >"$scratch/before"
 folders >"$scratch/folders-before"
 
@@ -65,20 +81,20 @@ check "the programs are in /usr/bin" \
 check "the installed qoinfo prints the version" \
   test "$(/usr/bin/qoinfo --version)" = "QoInfoAgent $(dpkg-query -W -f='${Version}' qoinfo | sed 's/-[^-]*$//')"
 
-# A person who never registered anything: a fresh home, no XDG folders.
-home=$scratch/home
-mkdir -p "$home"
-as_person() {
-  env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 \
-    timeout 60 dbus-run-session -- "$@"
-}
 as_person sh -c '
   gdbus call --session --timeout 10 --dest org.freedesktop.DBus \
     --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.ListActivatableNames
   qoinfo --server add --time 2026-12-08T10:00:00Z --url https://example.org/lighthouse \
     --title "The lighthouse" --text "A lighthouse keeper on a rocky island"
   qoinfo --server search --json lighthouse keeper
-' >"$scratch/session.out" 2>"$scratch/session.err"
+  mkdir -p "$HOME/profiles"
+  /usr/bin/python3 "$1/installed_browser.py" "$HOME/profiles"
+' sh "$here" >"$scratch/session.out" 2>"$scratch/session.err"
+grep -E '^(PASS|FAIL) ' "$scratch/session.out"
+# The servers save the index when their bus ends: the person's files are
+# complete once no process of theirs is left (at most 30 s).
+for _ in $(seq 300); do pgrep -u "$person" >/dev/null || break; sleep 0.1; done
+check "the person's servers ended with their session" ! pgrep -u "$person"
 check "the session bus knows the installed services" \
   grep -q "'QoInfoAgent.ZuInfoAgent'.*'BromHelper.URLBase'\|'BromHelper.URLBase'.*'QoInfoAgent.ZuInfoAgent'" \
   "$scratch/session.out"
@@ -86,7 +102,7 @@ check "qoinfo add works through the bus-started server" \
   grep -q '^added https://example.org/lighthouse' "$scratch/session.out"
 check "and search finds the page" grep -q '"url":"https://example.org/lighthouse"' "$scratch/session.out"
 [[ $E2E_FAILED == 0 ]] || { cat "$scratch/session.out" "$scratch/session.err"; }
-check "the user needed no registration of their own" \
+check "the person needed no registration of their own" \
   test ! -e "$home/.config/QoInfoAgent/registry" -a ! -e "$home/.local/share/dbus-1"
 check "the server kept the data in the person's home" \
   test -n "$(find "$home/.local/share/QoInfoAgent" -type f 2>/dev/null)"
@@ -100,7 +116,8 @@ listing >"$scratch/after"
 check "/usr and /etc hold the same files as before the install" \
   diff "$scratch/before" "$scratch/after"
 folders >"$scratch/folders-after"
-check "and no folder the package made" \
-  test -z "$(comm -13 "$scratch/folders-before" "$scratch/folders-after")"
+extra=$(comm -13 "$scratch/folders-before" "$scratch/folders-after")
+check "and no folder the package made${extra:+: $extra}" \
+  test -z "$extra"
 check "the person's data stays" \
   diff "$scratch/data-before" <(find "$home" -type f | sort)
