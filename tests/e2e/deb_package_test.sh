@@ -94,7 +94,8 @@ grep -E '^(PASS|FAIL) ' "$scratch/session.out"
 # The servers save the index when their bus ends: the person's files are
 # complete once no process of theirs is left (at most 30 s).
 for _ in $(seq 300); do pgrep -u "$person" >/dev/null || break; sleep 0.1; done
-check "the person's servers ended with their session" ! pgrep -u "$person"
+left_running=$(pgrep -a -u "$person")
+check "the person's servers ended with their session${left_running:+: $left_running}" test -z "$left_running"
 check "the session bus knows the installed services" \
   grep -q "'QoInfoAgent.ZuInfoAgent'.*'BromHelper.URLBase'\|'BromHelper.URLBase'.*'QoInfoAgent.ZuInfoAgent'" \
   "$scratch/session.out"
