@@ -80,6 +80,10 @@ check "the programs are in /usr/bin" \
   test -x /usr/bin/qoinfo -a -x /usr/bin/qoinfoagent -a -x /usr/bin/bromhelper
 check "the installed qoinfo prints the version" \
   test "$(/usr/bin/qoinfo --version)" = "QoInfoAgent $(dpkg-query -W -f='${Version}' qoinfo | sed 's/-[^-]*$//')"
+check "bash completes qoinfo's commands" test "$(bash -c '
+  source /usr/share/bash-completion/completions/qoinfo
+  COMP_WORDS=(qoinfo install-browser --browser ch); COMP_CWORD=3; _qoinfo
+  echo "${COMPREPLY[*]}"')" = "chromium chrome"
 
 as_person sh -c '
   gdbus call --session --timeout 10 --dest org.freedesktop.DBus \
