@@ -2,6 +2,12 @@
 
 add_compile_options(-Wall -Wextra -Werror)
 
+if(NOT WIN32)
+  # Full RELRO: every symbol bound at start, the relocations then read-only,
+  # as Debian links the programs it ships.
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
+
 if(QOINFO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)

@@ -43,6 +43,11 @@ ServerSwitch FindServerSwitch(std::u16string_view command_line) {
   });
   if (found != ServerSwitch::kNone) return found;
   ForEachCandidate(command_line, [&](std::u16string_view candidate) {
+    if (CandidateMatches(candidate, u"Version")) found = ServerSwitch::kVersion;
+    return found != ServerSwitch::kNone;
+  });
+  if (found != ServerSwitch::kNone) return found;
+  ForEachCandidate(command_line, [&](std::u16string_view candidate) {
     if (CandidateMatches(candidate, u"Service")) found = ServerSwitch::kService;
     return found != ServerSwitch::kNone;
   });

@@ -3,7 +3,8 @@
 // a candidate names a switch when it equals the switch's name, both
 // upper-cased, and ends where the name ends, at a space, a tab or the end of
 // the line. A first pass looks for "UnregServer" and "RegServer", a second
-// one, only when the first found neither, for "Service".
+// one, only when the first found neither, for "Version", and a third, only
+// when that found nothing either, for "Service".
 //
 // Pure functions over UTF-16 text; both servers (Windows and Linux) use
 // them. Thread-safe.
@@ -13,7 +14,7 @@
 
 namespace qoinfo {
 
-enum class ServerSwitch { kNone, kRegServer, kUnregServer, kService };
+enum class ServerSwitch { kNone, kRegServer, kUnregServer, kService, kVersion };
 
 // The switch `command_line` asks for.
 ServerSwitch FindServerSwitch(std::u16string_view command_line);

@@ -73,6 +73,7 @@ HRESULT RunServerSwitch(ServerSwitch which, Registry& registry,
     case ServerSwitch::kUnregServer:
       return Unregister(registry, platform);
     case ServerSwitch::kNone:
+    case ServerSwitch::kVersion:  // the servers answer it themselves
       break;
   }
   return S_OK;

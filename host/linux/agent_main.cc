@@ -6,10 +6,12 @@
 // registry it is a systemd service instead: it tells systemd when it is
 // ready and when it stops, logs to the journal, and only a stop ends it.
 // With a registration switch (-RegServer, /UnregServer, /Service) it
-// registers or unregisters itself instead and ends with the switch's result.
+// registers or unregisters itself instead and ends with the switch's result;
+// with --version it prints its version and ends.
 // Exit statuses: exit_status.h.
 #include <systemd/sd-daemon.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -19,6 +21,7 @@
 #include "host/linux/bus_loop.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_url_base.h"
+#include "host/linux/command_line.h"
 #include "host/linux/exit_status.h"
 #include "host/linux/registration.h"
 #include "host/linux/server_log.h"
@@ -26,6 +29,7 @@
 #include "platform/class_objects.h"
 #include "platform/hresult_error.h"
 #include "platform/utf8.h"
+#include "product_version.h"
 #include "urlbase/url_base.h"
 
 namespace qoinfo::bus {
@@ -105,17 +109,11 @@ int Serve(bool as_service) {
 
 int main(int argc, char** argv) {
   using namespace qoinfo;
-  // The switches are looked for in the whole command line, program path
-  // included, as on Windows.
-  std::string line;
-  for (int i = 0; i < argc; ++i) {
-    if (i > 0) line += ' ';
-    line += argv[i];
+  const ServerSwitch found = FindServerSwitch(bus::CommandLineText(argc, argv));
+  if (found == ServerSwitch::kVersion) {
+    std::printf("%s\n", kVersionText);
+    return bus::kExitSuccess;
   }
-  std::u16string units;
-  std::size_t offset = 0;
-  platform::Utf8ToUtf16(line, &units, &offset);
-  const ServerSwitch found = FindServerSwitch(units);
   if (found != ServerSwitch::kNone) {
     // A failure is logged with its HRESULT by the switch.
     return bus::ExitStatusOf(bus::RunRegistrationSwitch(found));

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "host/atomic_file.h"
 #include "host/file_registry.h"
@@ -207,6 +209,32 @@ HRESULT LoadRegistry(FileRegistry* registry) {
   return hr;
 }
 
+// The registration in the registry file `file`: kRegistryNotFound when the
+// file is missing or holds no application identity.
+HRESULT ReadModeFrom(const fs::path& file, bool* as_service) {
+  std::error_code error;
+  if (!fs::exists(file, error)) return kRegistryNotFound;
+  FileRegistry registry(Wide(file));
+  const HRESULT hr = LoadRegistry(&registry);
+  return FAILED(hr) ? hr : ReadServiceMode(registry, as_service);
+}
+
+// $XDG_CONFIG_DIRS's absolute folders, in order; /etc/xdg when it names
+// none.
+std::vector<fs::path> SystemConfigFolders() {
+  std::vector<fs::path> folders;
+  const char* value = std::getenv("XDG_CONFIG_DIRS");
+  std::string_view list = value != nullptr ? value : "";
+  while (!list.empty()) {
+    const std::size_t colon = list.find(':');
+    const std::string_view folder = list.substr(0, colon);
+    if (!folder.empty() && folder[0] == '/') folders.emplace_back(folder);
+    list = colon == std::string_view::npos ? "" : list.substr(colon + 1);
+  }
+  if (folders.empty()) folders.emplace_back("/etc/xdg");
+  return folders;
+}
+
 }  // namespace
 
 HRESULT RunRegistrationSwitch(ServerSwitch which) {
@@ -231,11 +259,17 @@ HRESULT RunRegistrationSwitch(ServerSwitch which) {
 
 HRESULT ReadRegisteredMode(bool* as_service) {
   *as_service = false;
+  HRESULT hr = kRegistryNotFound;
   const fs::path file = RegistryFile();
-  if (file.empty()) return kRegistryNotFound;
-  FileRegistry registry(Wide(file));
-  const HRESULT hr = LoadRegistry(&registry);
-  return FAILED(hr) ? hr : ReadServiceMode(registry, as_service);
+  if (!file.empty()) hr = ReadModeFrom(file, as_service);
+  if (hr != kRegistryNotFound) return hr;
+  // Not registered by this user: an installed package's registration, in
+  // the system's configuration folders, counts for every user.
+  for (const fs::path& folder : SystemConfigFolders()) {
+    hr = ReadModeFrom(folder / "QoInfoAgent" / "registry", as_service);
+    if (hr != kRegistryNotFound) return hr;
+  }
+  return kRegistryNotFound;
 }
 
 }  // namespace qoinfo::bus

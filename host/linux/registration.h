@@ -15,7 +15,10 @@ namespace qoinfo::bus {
 HRESULT RunRegistrationSwitch(ServerSwitch which);
 
 // At start: whether LocalService asks for service mode; a failure when the
-// server was never registered (or its registry cannot be read).
+// server was never registered (or its registry cannot be read). The user's
+// registry file is read first; when it holds no registration, the first
+// $XDG_CONFIG_DIRS/QoInfoAgent/registry (default /etc/xdg) that holds one:
+// where the Debian package puts its registration for every user.
 HRESULT ReadRegisteredMode(bool* as_service);
 
 }  // namespace qoinfo::bus

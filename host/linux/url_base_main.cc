@@ -3,19 +3,29 @@
 // ends when no sink has been subscribed and no call has come for the idle
 // timeout, on SIGTERM or SIGINT, or when the bus goes away. Ending, it
 // gives up its name first and then answers the calls already queued.
+// With --version it prints its version and ends.
+#include <cstdio>
 #include <thread>
+
+#include "host/command_switches.h"
 
 #include "host/idle_rule.h"
 #include "host/linux/apartment.h"
 #include "host/linux/bus_loop.h"
 #include "host/linux/bus_names.h"
+#include "host/linux/command_line.h"
 #include "host/linux/server_log.h"
 #include "host/linux/session_bus.h"
 #include "host/linux/url_base_service.h"
+#include "product_version.h"
 
-int main() {
+int main(int argc, char** argv) {
   using namespace qoinfo;
   using namespace qoinfo::bus;
+  if (FindServerSwitch(CommandLineText(argc, argv)) == ServerSwitch::kVersion) {
+    std::printf("%s\n", kVersionText);
+    return 0;
+  }
   std::string why;
   std::unique_ptr<sdbus::IConnection> connection = ConnectToSessionBus(&why);
   if (!connection) {

@@ -10,6 +10,7 @@
 #include "host/windows/event_log_win.h"
 #include "host/windows/last_object_wait_win.h"
 #include "host/windows/message_loop_win.h"
+#include "host/windows/version_output_win.h"
 #include "platform/alert.h"
 #include "platform/hresult_error.h"
 
@@ -90,6 +91,7 @@ int CQoInfoAgentModule::WinMain(int show) {
   const std::u16string_view text(reinterpret_cast<const char16_t*>(line),
                                  wcslen(line));
   const ServerSwitch found = FindServerSwitch(text);
+  if (found == ServerSwitch::kVersion) return PrintVersion();
   if (found != ServerSwitch::kNone) {
     return static_cast<int>(RunAgentSwitch(found, m_serviceName));
   }

@@ -16,6 +16,7 @@
 #include "host/windows/history_registration_win.h"
 #include "host/windows/last_object_wait_win.h"
 #include "host/windows/message_loop_win.h"
+#include "host/windows/version_output_win.h"
 #include "platform/alert.h"
 #include "platform/hresult_error.h"
 
@@ -81,6 +82,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       break;
     case ServerSwitch::kUnregServer:
       status = static_cast<int>(win::UnregisterHistoryServer());
+      break;
+    case ServerSwitch::kVersion:
+      status = win::PrintVersion();
       break;
     default:  // a history server is never a service
       status = win::Serve();

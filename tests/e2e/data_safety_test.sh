@@ -143,8 +143,15 @@ check "--json keeps the exact text" test "$(json_field search.json 'd["title"]')
 
 expect "search -h prints the usage" 0 "" q search -h
 check "search -h is not a query" grep -q "usage: qoinfo search" out
-expect "qoinfo --version" 0 "" "$linux/qoinfo" --version
-expect "qoinfo-index --version" 0 "" "$linux/qoinfo-index" --version
+for program in qoinfo qoinfo-index qoinfoagent bromhelper; do
+  expect "$program --version" 0 "" "$linux/$program" --version
+  check "$program --version prints the project's version" \
+    grep -qx "QoInfoAgent $(sed -n 's/^project(QoInfoAgent VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")" out
+done
+expect "host-manifest prints the manifest naming the host" 0 "" \
+  "$linux/qoinfo" host-manifest --browser firefox --host /usr/bin/qoinfo-native-host
+check "a manifest for the Firefox extension" \
+  test "$(json_field out 'd["path"] + " " + d["allowed_extensions"][0]')" = "/usr/bin/qoinfo-native-host qoinfo@qoinfoagent"
 expect "forget of an unknown visit names the HRESULT" 1 "URLBASE_E_NOVISIT" \
   q forget --time 1 --url http://none/ --json
 check "and prints the failure under --json" grep -q '"symbol":"URLBASE_E_NOVISIT"' out

@@ -18,7 +18,8 @@ class DevToolsError(Exception):
 
 class Browser:
     """A headless Chromium with its own profile folder; `extension` is loaded
-    unpacked. Close it with close()."""
+    unpacked (None: only what the browser loads by itself). Close it with
+    close()."""
 
     def __init__(self, chromium, profile, extension, log, extra=()):
         to_browser, self._commands = os.pipe()
@@ -33,9 +34,10 @@ class Browser:
             os.dup2(high[0], 3)
             os.dup2(high[1], 4)
 
+        loading = [f"--load-extension={extension}",
+                   f"--disable-extensions-except={extension}"] if extension else []
         args = [chromium, "--headless=new", "--no-sandbox", "--disable-gpu",
-                f"--user-data-dir={profile}", f"--load-extension={extension}",
-                f"--disable-extensions-except={extension}",
+                f"--user-data-dir={profile}", *loading,
                 "--remote-debugging-pipe", "--no-first-run",
                 "--no-default-browser-check", "--window-size=800,600",
                 *extra, "about:blank"]

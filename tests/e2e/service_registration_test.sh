@@ -76,6 +76,8 @@ expect "the agent's activation file names the unit" \
 expect "systemd reloads its units" "--user --quiet daemon-reload" cat "$work/systemctl.log"
 expect "started by hand it refuses to run as a service (3, not 1063 cut to 39)" 3 \
   status_of "$agent"
+mkdir -p "$work/system/QoInfoAgent"
+cp "$registry" "$work/system/QoInfoAgent/registry"
 
 # The service on a private bus, systemd played by the Python script below.
 # The bus cannot start the history, so the agent cannot start: a local
@@ -128,4 +130,6 @@ expect "systemd stops the service and reloads" \
   cat "$work/systemctl.log"
 expect "a second /UnregServer finds nothing to open (0x80070002)" 2 status_of "$agent" /UnregServer
 expect "and a start ends with code 2 again" 2 status_of "$agent"
+expect "a registration in \$XDG_CONFIG_DIRS counts when the user has none" 3 \
+  status_of env XDG_CONFIG_DIRS="$work/none:$work/system" "$agent"
 finish

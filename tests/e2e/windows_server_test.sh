@@ -8,6 +8,8 @@
 set -u
 source "$(dirname "$0")/harness.sh"
 e2e_setup "$1" "$1"
+# What --version prints: the project's version.
+version="QoInfoAgent $(sed -n 's/^project(QoInfoAgent VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")"
 cd "$work"
 export WINEPREFIX=$work/prefix
 winpath() { echo "Z:${1//\//\\}"; }
@@ -41,6 +43,10 @@ services='HKLM\System\CurrentControlSet\Services\QoInfoAgent'
 
 timeout 60 "$WINE64" "$agent"; status=$?
 check "an unregistered server exits with 2 and serves nothing" test "$status" = 2
+for server in "$agent" "$helper"; do
+  check "$(basename "$server") /Version prints $version to its standard output" \
+    test "$(timeout 60 "$WINE64" "$server" /Version | tr -d '\r')" = "$version"
+done
 
 # --- registration ----------------------------------------------------------------
 

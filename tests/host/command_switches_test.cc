@@ -34,6 +34,13 @@ const SwitchRow kRows[] = {
     {u"C:\\x-Service a", ServerSwitch::kService},
     // "--RegServer": the second '-' starts "RegServer".
     {u"qoinfoagent --RegServer", ServerSwitch::kRegServer},
+    // Version: after the registration switches, before Service.
+    {u"qoinfoagent --version", ServerSwitch::kVersion},
+    {u"QoInfoAgent.exe /Version", ServerSwitch::kVersion},
+    {u"bromhelper -VERSION", ServerSwitch::kVersion},
+    {u"QoInfoAgent.exe /Service /Version", ServerSwitch::kVersion},
+    {u"QoInfoAgent.exe /Version /RegServer", ServerSwitch::kRegServer},
+    {u"QoInfoAgent.exe /Versions", ServerSwitch::kNone},
 };
 
 TEST(CommandSwitches, FindsTheSwitchOfEachLine) {

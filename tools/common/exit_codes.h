@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/com_base.h"
+#include "product_version.h"
 
 namespace qoinfo::tools {
 
@@ -14,8 +15,8 @@ inline constexpr int kExitUsage = 2;    // bad arguments or input
 // way (the messages say what, and where the damaged copy lies).
 inline constexpr int kExitRecovered = 3;
 
-// The version both tools print for --version.
-inline constexpr char kVersionText[] = "QoInfoAgent 1.0";
+// The version the tools print for --version.
+using qoinfo::kVersionText;
 
 // "E_OUTOFMEMORY (HRESULT 0x8007000E)" and the like.
 std::string DescribeHResult(HRESULT hr);
