@@ -146,7 +146,7 @@ check "search -h is not a query" grep -q "usage: qoinfo search" out
 for program in qoinfo qoinfo-index qoinfoagent bromhelper; do
   expect "$program --version" 0 "" "$linux/$program" --version
   check "$program --version prints the project's version" \
-    grep -qx "QoInfoAgent $(sed -n 's/^project(QoInfoAgent VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")" out
+    grep -qx "QoInfoAgent $(project_version)" out
 done
 expect "host-manifest prints the manifest naming the host" 0 "" \
   "$linux/qoinfo" host-manifest --browser firefox --host /usr/bin/qoinfo-native-host

@@ -30,6 +30,28 @@ keeping() {
   done < <(find "$dir" -type f | sort)
 }
 
+# The project's folder, known before a test changes folders.
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# project_version: the version set once in the top CMakeLists.txt.
+project_version() {
+  sed -n 's/^project(QoInfoAgent VERSION \([0-9.]*\).*/\1/p' \
+    "$E2E_ROOT/CMakeLists.txt"
+}
+
+# winpath PATH: the path as wine's programs see it (drive Z:).
+winpath() { echo "Z:${1//\//\\}"; }
+
+# wine_work_prefix: a wine prefix and a data directory in the scratch
+# folder (`data`), the latter named to wine's programs as QOINFO_DATA_DIR.
+wine_work_prefix() {
+  export WINEPREFIX=$work/prefix
+  data=$work/data
+  mkdir -p "$data"
+  export QOINFO_DATA_DIR
+  QOINFO_DATA_DIR=$(winpath "$data")
+}
+
 finish() {
   echo "$E2E_PASSED passed, $E2E_FAILED failed"
   ((E2E_FAILED == 0))

@@ -211,7 +211,6 @@ check "eight processes adding at once: every page is kept" test \
 
 if [[ -n $windows ]]; then
   exe=$windows/qoinfo.exe
-  winpath() { echo "Z:${1//\//\\}"; }
   w() { local dir=$1; shift; wine_run "$exe" --data-dir "$(winpath "$dir")" "$@"; }
   cat >searches.txt <<'EOF'
 ["search","--json","hello"]

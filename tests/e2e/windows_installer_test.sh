@@ -11,22 +11,16 @@ set -u
 source "$(dirname "$0")/harness.sh"
 e2e_setup "$1" "$1"
 packages=$(realpath "$2")
-root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$work"
-export WINEPREFIX=$work/prefix
-winpath() { echo "Z:${1//\//\\}"; }
 # The agent's data stays outside the prefix: what the removal must leave
 # alone is the user's, and the prefix holds only what the installer did.
-data=$work/data
-mkdir -p "$data"
-export QOINFO_DATA_DIR
-QOINFO_DATA_DIR=$(winpath "$data")
+wine_work_prefix
 trap 'wine_stop; [[ -n ${KEEP_WORK:-} ]] || rm -rf "$work"' EXIT
 wine_fresh_prefix
 
 x64_msi=$(ls "$packages"/QoInfoAgent-*-x64.msi 2>/dev/null | head -1)
 x86_msi=$(ls "$packages"/QoInfoAgent-*-x86.msi 2>/dev/null | head -1)
-version=$(sed -n 's/^project(QoInfoAgent VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$(project_version)
 check "both installers are there, named with the project's version" \
   test "$x64_msi" = "$packages/QoInfoAgent-$version-x64.msi" -a \
        "$x86_msi" = "$packages/QoInfoAgent-$version-x86.msi"

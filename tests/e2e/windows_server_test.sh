@@ -9,14 +9,9 @@ set -u
 source "$(dirname "$0")/harness.sh"
 e2e_setup "$1" "$1"
 # What --version prints: the project's version.
-version="QoInfoAgent $(sed -n 's/^project(QoInfoAgent VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")"
+version="QoInfoAgent $(project_version)"
 cd "$work"
-export WINEPREFIX=$work/prefix
-winpath() { echo "Z:${1//\//\\}"; }
-data=$work/data
-mkdir -p "$data"
-export QOINFO_DATA_DIR
-QOINFO_DATA_DIR=$(winpath "$data")
+wine_work_prefix
 
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -nolisten tcp >/dev/null 2>&1 &
