@@ -119,12 +119,11 @@ bool BusLoop::IsLost(const sdbus::Error& error) {
   return ++m_failuresInARow >= kMaxFailuresInARow;
 }
 
-bool BusLoop::DispatchPending(bool* dispatched) {
+bool BusLoop::DispatchPending() {
   for (;;) {
     if (m_quit && !m_withdrawing) return true;
     try {
       if (!m_connection.processPendingRequest()) return true;
-      *dispatched = true;
       m_failuresInARow = 0;
     } catch (const sdbus::Error& error) {
       // One message that could not be handled (its reply could not be
@@ -166,8 +165,7 @@ BusLoop::End BusLoop::Wait(int timeout_ms) {
 
 BusLoop::End BusLoop::Run() {
   while (!m_quit) {
-    bool dispatched = false;
-    if (!DispatchPending(&dispatched)) return End::kBusLost;
+    if (!DispatchPending()) return End::kBusLost;
     if (m_quit) break;
     const End end = Wait(PollTimeoutMs(-1));
     if (end != End::kQuit) return end;
@@ -194,8 +192,7 @@ BusLoop::End BusLoop::Withdraw(const char* name,
     // DispatchPending reads until nothing is left, so once every call it
     // handed on is answered the withdrawal is over; waiting for more
     // traffic would only hold the end up to the limit.
-    bool dispatched = false;
-    if (!DispatchPending(&dispatched)) return End::kBusLost;
+    if (!DispatchPending()) return End::kBusLost;
     if (settled()) return End::kQuit;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(
         until - Clock::now());

@@ -71,8 +71,7 @@ class BusLoop {
   void RunDueTimers();
   int PollTimeoutMs(int bus_timeout_ms) const;
   // Dispatches every message waiting; false once the bus is lost.
-  // `dispatched` is set when one was.
-  bool DispatchPending(bool* dispatched);
+  bool DispatchPending();
   // Whether a failure of the connection means it is gone.
   bool IsLost(const sdbus::Error& error);
   // Waits for the connection, a posted task, a signal or `timeout_ms`; runs

@@ -2,7 +2,6 @@
 // kernel drops when the descriptor closes or the process ends.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/plain_file.h"
+#include "platform/posix/data_file_posix.h"
 #include "platform/posix/errno_hresult.h"
 #include "platform/utf8.h"
 
@@ -32,15 +32,8 @@ class PosixFileLock final : public FileLock {
 HRESULT AcquireSystemFileLock(const std::u16string& path, int wait_ms,
                           std::unique_ptr<FileLock>* lock) {
   lock->reset();
-  // A data file: private, and never reached through a link.
-  const int fd = open(Utf16ToUtf8(path).c_str(),
-                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int fd = OpenDataFile(Utf16ToUtf8(path), O_RDWR | O_CREAT);
   if (fd < 0) return errno == ELOOP ? kSymbolicLink : HResultFromErrno(errno);
-  struct stat info;
-  if (fstat(fd, &info) == 0 && (info.st_mode & 077) != 0) {
-    const int changed = fchmod(fd, info.st_mode & 0700);
-    static_cast<void>(changed);  // not the owner: the lock works all the same
-  }
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {

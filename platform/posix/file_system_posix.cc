@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/posix/data_file_posix.h"
 #include "platform/posix/errno_hresult.h"
 #include "platform/utf8.h"
 
@@ -63,13 +64,10 @@ HRESULT ReplaceFileAtomically(const std::u16string& from,
 
 HRESULT CopyFileExclusive(const std::u16string& from,
                           const std::u16string& to) {
-  // Both are data files: never read through a link, the copy private.
-  const int in =
-      ::open(Native(from).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Both are data files.
+  const int in = OpenDataFile(Native(from), O_RDONLY);
   if (in < 0) return HResultFromErrno(errno);
-  const int out =
-      ::open(Native(to).c_str(),
-             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int out = OpenDataFile(Native(to), O_WRONLY | O_CREAT | O_EXCL);
   if (out < 0) {
     const int error = errno;
     ::close(in);

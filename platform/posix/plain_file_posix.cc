@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/plain_file.h"
+#include "platform/posix/data_file_posix.h"
 #include "platform/posix/errno_hresult.h"
 #include "platform/utf8.h"
 
@@ -20,23 +21,16 @@ HRESULT OpenFailure(int error, Source source) {
   return HResultFromErrno(error);
 }
 
-// A data file is its owner's alone: others' permissions go (a file made
-// before files were created private, or by hand).
-void TakeAwayOthersPermissions(int fd, const struct stat& info) {
-  if ((info.st_mode & 077) != 0) {
-    const int changed = ::fchmod(fd, info.st_mode & 0700);
-    static_cast<void>(changed);  // not the owner: the file is used as it is
-  }
-}
-
 // Opens without blocking (a FIFO would wait for a writer), checks the kind
-// of file, then turns blocking mode back on. A data file is created 0600,
-// never opened through a link, and made private.
+// of file, then turns blocking mode back on. A data file is opened as
+// OpenDataFile opens one.
 HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out,
                     Source source) {
-  if (source == Source::kDataFile) flags |= O_NOFOLLOW;
+  const std::string native = Utf16ToUtf8(path);
   const int fd =
-      ::open(Utf16ToUtf8(path).c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
+      source == Source::kDataFile
+          ? OpenDataFile(native, flags | O_NONBLOCK)
+          : ::open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) return OpenFailure(errno, source);
   struct stat info;
   if (::fstat(fd, &info) != 0 ||
@@ -45,7 +39,6 @@ HRESULT OpenRegular(const std::u16string& path, int flags, int* fd_out,
     ::close(fd);
     return kNotARegularFile;
   }
-  if (source == Source::kDataFile) TakeAwayOthersPermissions(fd, info);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   *fd_out = fd;
   return S_OK;

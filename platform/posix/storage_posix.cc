@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/plain_file.h"
+#include "platform/posix/data_file_posix.h"
 #include "platform/storage.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
@@ -306,11 +307,8 @@ HRESULT StgCreateStorageEx(const OLECHAR* name, DWORD mode, DWORD format,
     return STG_E_INVALIDFLAG;
   }
   const std::string path = Utf8Name(name);
-  // A new compound file is an index file: private (0600), and never
-  // written through a link planted under its name.
-  const int fd = ::open(path.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                        0600);
+  // A new compound file is an index file.
+  const int fd = platform::OpenDataFile(path, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) {
     return errno == ELOOP ? platform::kSymbolicLink
                           : FromErrno(errno, STG_E_WRITEFAULT);
