@@ -18,10 +18,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "agent/event_subscriptions.h"
+#include "agent/page_text_source.h"
 #include "com/interfaces.h"
 #include "com/type_info_dispatch.h"
 #include "index/change_journal.h"
@@ -127,6 +129,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // the failure, which is logged.
   HRESULT SaveNow();
 
+  // The texts the history keeps of the pages, for snippets and phrases.
+  PageTextSource& PageTexts() { return *m_pageTexts; }
+
   // The containers, for tools and tests in the same process.
   const CIDContainer& Records() const { return m_idContainer; }
   const CWordToIdsContainer& Words() const { return m_wordContainer; }
@@ -162,6 +167,7 @@ class CZuInfoAgent final : public IZuInfoAgent,
   CIDContainer m_idContainer;
   CWordToIdsContainer m_wordContainer;
   platform::ComPtr<IBromURLBase> m_urlBase;
+  std::unique_ptr<PageTextSource> m_pageTexts = std::make_unique<NoPageTexts>();
   // Where the index was loaded from, and is saved to.
   std::u16string m_dataDirectory;
   // Pages whose removal arrived before the index was loaded.
