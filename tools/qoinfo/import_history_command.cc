@@ -139,19 +139,6 @@ bool ReadAllHistories(const std::vector<HistoryDatabase>& databases,
   return true;
 }
 
-// The waiting pages whose visit the history still has.
-void DropForgottenVisits(IBromURLBase* history, std::set<ULONG>* waiting) {
-  for (auto it = waiting->begin(); it != waiting->end();) {
-    _URL_DATE_IA_S visit{};
-    if (history->GetData(&visit, *it) == URLBASE_E_NOVISIT) {
-      it = waiting->erase(it);
-      continue;
-    }
-    platform::UniqueBstr url(visit.Url), path(visit.Path), title(visit.Title);
-    ++it;
-  }
-}
-
 // Files the visits, oldest first; newly filed pages that may be fetched
 // join `waiting`.
 void FileVisits(Session& session, const std::vector<BrowserVisit>& visits,
@@ -195,9 +182,17 @@ void FetchWaitingPages(Session& session, Counts* counts,
                        std::set<ULONG>* waiting) {
   IBromURLBase* history = session.agent_connection().history();
   std::vector<FetchRequest> requests;
-  for (ULONG index : *waiting) {
+  for (auto it = waiting->begin(); it != waiting->end();) {
+    const ULONG index = *it;
     _URL_DATE_IA_S visit{};
-    if (FAILED(history->GetData(&visit, index))) continue;
+    const HRESULT hr = history->GetData(&visit, index);
+    // A visit forgotten since it was imported waits no more.
+    if (hr == URLBASE_E_NOVISIT) {
+      it = waiting->erase(it);
+      continue;
+    }
+    ++it;
+    if (FAILED(hr)) continue;
     const platform::UniqueBstr url(visit.Url), path(visit.Path),
         title(visit.Title);
     WebUrl parsed;
@@ -414,7 +409,6 @@ int RunImportHistoryCommand(Session& session, const Arguments& args) {
                   error + " (remove it to start the fetching afresh)", E_FAIL);
     return kExitFailure;
   }
-  DropForgottenVisits(history, &waiting);
 
   FileVisits(session, visits, &counts, &waiting);
   bool saved = SaveWaitingPages(directory, waiting, &error);
