@@ -10,11 +10,11 @@
 #include <iostream>
 #include <set>
 
-#include "platform/console.h"
 #include "platform/interruption.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 #include "tools/common/exit_codes.h"
+#include "tools/common/progress_line.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/visit_filing.h"
 #include "tools/import/browser_history.h"
@@ -64,40 +64,6 @@ struct Counts {
   std::size_t waiting = 0;
 };
 
-// Draws "import-history: [####   ] 1234/3302 visits" on a terminal, at
-// most ten times a second.
-class Progress {
- public:
-  Progress(const char* what, std::size_t total)
-      : what_(what), total_(total),
-        shown_(platform::IsStandardErrorTerminal()) {}
-  ~Progress() { End(); }
-  void Update(std::size_t done) {
-    if (!shown_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    const std::size_t width = 30;
-    const std::size_t filled = total_ == 0 ? width : done * width / total_;
-    std::cerr << "\rimport-history: [" << std::string(filled, '#')
-              << std::string(width - filled, ' ') << "] " << done << '/'
-              << total_ << ' ' << what_ << std::flush;
-  }
-  // Ends the line, before a message or at the end.
-  void End() {
-    if (drawn_) std::cerr << '\n';
-    drawn_ = false;
-  }
-
- private:
-  const char* what_;
-  std::size_t total_;
-  bool shown_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point last_{};
-};
-
 bool Stopping() { return platform::InterruptionRequested() || !std::cout; }
 
 std::string Utf8(const std::filesystem::path& path) {
@@ -143,7 +109,7 @@ bool ReadAllHistories(const std::vector<HistoryDatabase>& databases,
 // join `waiting`.
 void FileVisits(Session& session, const std::vector<BrowserVisit>& visits,
                 Counts* counts, std::set<ULONG>* waiting) {
-  Progress progress("visits", visits.size());
+  ProgressLine progress(kCommand, "visits", visits.size());
   std::size_t done = 0;
   for (auto it = visits.rbegin(); it != visits.rend(); ++it) {
     if (Stopping()) break;
@@ -201,7 +167,7 @@ void FetchWaitingPages(Session& session, Counts* counts,
     requests.push_back(FetchRequest{index, platform::Utf16ToUtf8(text),
                                     platform::Utf16ToUtf8(parsed.host)});
   }
-  Progress progress("pages", requests.size());
+  ProgressLine progress(kCommand, "pages", requests.size());
   std::size_t done = 0;
   FetchPages(requests, Stopping, [&](FetchResult&& result) {
     progress.Update(++done);
