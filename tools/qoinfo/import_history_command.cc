@@ -250,17 +250,19 @@ void PrintSummary(const Counts& counts, bool fetch, bool json,
     return;
   }
   std::snprintf(text, sizeof text, "%.1f", seconds);
-  if (counts.added == 0 && counts.failed == 0) {
+  const char* profiles = counts.profiles == 1 ? " profile" : " profiles";
+  if (counts.visits == 0) {
+    std::cout << "no visits to import in " << counts.profiles << profiles
+              << " (" << text << " s)\n";
+  } else if (counts.added == 0 && counts.failed == 0) {
     std::cout << "nothing new: all " << counts.visits - counts.skipped
               << " visits were already imported (" << counts.skipped
-              << " skipped: not http/https; " << counts.profiles
-              << (counts.profiles == 1 ? " profile" : " profiles") << ") in "
+              << " skipped: not http/https; " << counts.profiles << profiles
+              << ") in "
               << text << " s\n";
   } else {
     std::cout << "imported " << counts.added << " new visits from "
-              << counts.profiles
-              << (counts.profiles == 1 ? " profile (" : " profiles (")
-              << counts.already << " already in the history, "
+              << counts.profiles << profiles << " (" << counts.already << " already in the history, "
               << counts.skipped << " skipped: not http/https, "
               << counts.failed << " failed) in " << text << " s\n";
   }
