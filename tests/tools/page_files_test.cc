@@ -251,7 +251,8 @@ TEST(FetchQueue, Table) {
   for (const FetchQueueCase& c : kFetchQueueCases) {
     std::vector<qoinfo::tools::FetchRequest> requests;
     for (char host : c.hosts) {
-      requests.push_back({requests.size() + 1, "http://x/", std::string(1, host)});
+      requests.push_back({static_cast<unsigned long>(requests.size() + 1),
+                          "http://x/", std::string(1, host)});
     }
     qoinfo::tools::FetchQueue queue(requests);
     std::string started;
