@@ -344,13 +344,18 @@ HRESULT CVisitStore::AllIndexes(std::vector<std::uint32_t>* indexes) {
 
 HRESULT CVisitStore::StoreText(std::int64_t time, std::u16string_view url,
                                std::u16string_view text) {
-  // Compressed before the transaction: the file stays unlocked meanwhile.
+  // With the setting off nothing is compressed. The text is compressed
+  // before the transaction, so that the file stays unlocked meanwhile.
+  bool keep = true;
+  HRESULT hr = KeepsTexts(&keep);
+  if (FAILED(hr)) return hr;
+  if (!keep) return S_FALSE;
   std::string packed;
-  HRESULT hr = CompressPageText(text, &packed);
+  hr = CompressPageText(text, &packed);
   if (FAILED(hr)) return hr;
   WriteTransaction transaction(m_db);
   if (FAILED(transaction.status())) return transaction.status();
-  bool keep = true;
+  // Asked again: another process may have turned it off meanwhile.
   hr = KeepsTexts(&keep);
   if (FAILED(hr)) return hr;
   std::uint32_t index = 0;
