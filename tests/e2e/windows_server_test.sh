@@ -109,7 +109,7 @@ check "the visit's page is indexed" grep -q '^hit 5 http://e/' v.out
 # The agent's server handed the page's text to the history's server.
 timeout 120 "$WINE64" "$windows/qoinfo.exe" config store-text >texts.out 2>&1
 check "the history's server keeps the text the agent's server filed" \
-  grep -q '^store-text on (1 texts kept' texts.out
+  grep -q '^store-text on (1 texts kept' texts.out || echo "  got: $(head -c 300 texts.out)"
 timeout 120 "$WINE64" "$windows/qoinfo.exe" forget --time 5 --url http://e/ >forget.out 2>&1
 check "qoinfo forget through the history server succeeds" test $? = 0
 timeout 120 "$WINE64" "$windows/qoinfo.exe" config store-text >texts.out 2>&1
