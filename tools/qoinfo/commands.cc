@@ -32,6 +32,7 @@ CommandFunction FindCommand(const std::string& name) {
       {"import", RunImportCommand},
       {"import-history", RunImportHistoryCommand},
       {"stats", RunStatsCommand},
+      {"config", RunConfigCommand},
       {"words", RunWords},
       {"batch", RunBatchCommand},
       {"sync", RunSyncCommand},

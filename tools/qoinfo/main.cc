@@ -32,6 +32,8 @@ constexpr char kUsage[] =
     "                 [--since TIME] [--limit N] [--fetch] [--json]\n"
     "                     add the visits of the browsers' histories\n"
     "  stats [--json]     sizes of the index and the history\n"
+    "  config store-text [on|off]\n"
+    "                     keep page texts for snippets (default on)\n"
     "  words [--json] [--text-file F]\n"
     "                     the words a text is indexed under\n"
     "  batch [--file F]   one command per line, as JSON arrays, one session\n"
