@@ -69,6 +69,23 @@ class RunningBrowser:
         self._driver.close()
 
 
+def fresh_schema(browser, program, profile, log):
+    """The schema of the history a browser makes in a new profile folder
+    (started, waited for until its history has its tables, ended)."""
+    running = RunningBrowser(browser, program, profile, log)
+    try:
+        end = time.monotonic() + 30
+        while time.monotonic() < end:
+            if os.path.exists(running.database):
+                statements = schema(running.database)
+                if any(" visits" in sql or "moz_historyvisits" in sql for sql in statements):
+                    return statements
+            time.sleep(0.25)
+        raise RuntimeError(f"{browser} made no history in {profile}")
+    finally:
+        running.close()
+
+
 @contextlib.contextmanager
 def _copy(database):
     """A connection to a private copy of the database and its write-ahead
@@ -102,9 +119,12 @@ def schema(database):
     """The CREATE statements of a database, in the order SQLite keeps them
     (tables before their indexes), without SQLite's own tables."""
     with _copy(database) as db:
-        return [sql for (sql,) in db.execute(
-            "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL "
-            "AND name NOT LIKE 'sqlite_%' ORDER BY rowid")]
+        try:
+            return [sql for (sql,) in db.execute(
+                "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL "
+                "AND name NOT LIKE 'sqlite_%' ORDER BY rowid")]
+        except sqlite3.Error:
+            return []  # caught while the browser was writing it
 
 
 def make_database(path, statements, browser, rows, journal="delete"):

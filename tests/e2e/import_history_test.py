@@ -202,7 +202,6 @@ def browser_rows(args, t, port, work):
                 running.visit(url)
             t.check(f"{browser} writes its visits", running.wait_written(urls))
             database = running.database
-            schemas[browser] = schema(database)
             done, summary = t.import_history("--browser", browser, env=env)
             t.check(f"{browser}, running: its locked history is imported from its usual place",
                     done.returncode == 0 and summary.get("added") == len(pages) and
@@ -212,6 +211,7 @@ def browser_rows(args, t, port, work):
             continue
         finally:
             running.close()
+        schemas[browser] = schema(database)
         for (name, title, word, _), url in zip(pages, urls):
             hits = t.search(word)
             t.check(f"{browser}: '{title}' is found by a word of its title",
