@@ -6,7 +6,8 @@ then against database shapes built in those browsers' own schemas, then
 1. Headless Chromium and headless Firefox ESR, each with a profile folder of
    its own, visit pages of a loopback server; the history is imported while
    the browser runs (its database locked, Firefox's visits still in its
-   write-ahead log) and again after it ended (nothing new). Each page is
+   write-ahead log), the browser goes on recording a visit, which a second
+   import takes, and again after it ended (nothing new). Each page is
    found by a word of its title with the Percent of the offline text; after
    `--fetch`, by a word only its body has.
 2. Database shapes, made with SQLite in the schema each browser wrote in 1:
@@ -63,9 +64,11 @@ def page(title, body, charset="utf-8", meta=True):
 COMMON = {"chromium": "fieldfare", "firefox": "redwing"}
 BROWSER_PAGES = {
     "chromium": [("c1.html", "Kestrel lantern", "kestrel", "quillwort"),
-                 ("c2.html", "Ёлка у причала", "причала", "brambling")],
+                 ("c2.html", "Ёлка у причала", "причала", "brambling"),
+                 ("c3.html", "Dunlin shore", "dunlin", "whimbrel")],
     "firefox": [("f1.html", "Osprey harbour", "osprey", "sandpiper"),
-                ("f2.html", "Straße – Überfahrt", "überfahrt", "lapwing")],
+                ("f2.html", "Straße – Überfahrt", "überfahrt", "lapwing"),
+                ("f3.html", "Grebe pond", "grebe", "goldeneye")],
 }
 
 
@@ -198,14 +201,22 @@ def browser_rows(args, t, port, work):
             t.check(f"{browser} starts", False, error)
             continue
         try:
-            for url in urls:
+            for url in urls[:-1]:
                 running.visit(url)
-            t.check(f"{browser} writes its visits", running.wait_written(urls))
+            t.check(f"{browser} writes its visits", running.wait_written(urls[:-1]))
             database = running.database
             done, summary = t.import_history("--browser", browser, env=env)
             t.check(f"{browser}, running: its locked history is imported from its usual place",
-                    done.returncode == 0 and summary.get("added") == len(pages) and
+                    done.returncode == 0 and summary.get("added") == len(pages) - 1 and
                     summary.get("profiles") == 1, said(done))
+            # The browser goes on as before: the import held no lock of it.
+            running.visit(urls[-1])
+            t.check(f"{browser} still writes its history after the import",
+                    running.wait_written(urls))
+            done, summary = t.import_history("--browser", browser, env=env)
+            t.check(f"{browser}, running: a second import files the new visit only",
+                    done.returncode == 0 and summary.get("added") == 1 and
+                    summary.get("already") == len(pages) - 1, said(done))
         except (DevToolsError, BidiError) as error:
             t.check(f"{browser} answers", False, error)
             continue
