@@ -79,6 +79,31 @@ HRESULT FilePage(AgentConnection& connection, std::int64_t time,
   return S_OK;
 }
 
+HRESULT RefilePage(AgentConnection& connection, ULONG index,
+                   const std::u16string& title, const std::u16string& text,
+                   FiledPage* filed, std::string* why) {
+  *filed = FiledPage();
+  IBromURLBase* history = connection.history();
+  _URL_DATE_IA_S visit{};
+  HRESULT hr = history->GetData(&visit, index);
+  if (FAILED(hr)) {
+    *why = "the visit could not be read: " + DescribeHResult(hr);
+    return hr;
+  }
+  const platform::UniqueBstr url_bstr(visit.Url), path_bstr(visit.Path),
+      title_bstr(visit.Title);
+  const std::u16string url = platform::FromBstr(url_bstr.get());
+  const std::u16string path = platform::FromBstr(path_bstr.get());
+  // AddData keeps the words a page was first filed with: the old page goes
+  // first, through the history's removal event, as when a person forgets it.
+  hr = history->RemoveVisit(index);
+  if (FAILED(hr)) {
+    *why = "the visit could not be removed: " + DescribeHResult(hr);
+    return hr;
+  }
+  return FilePage(connection, visit.Time, url, path, title, text, filed, why);
+}
+
 HRESULT ForgetVisit(AgentConnection& connection, std::int64_t time,
                     const std::u16string& url, ULONG* index, std::string* why) {
   *index = 0;

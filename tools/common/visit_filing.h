@@ -40,6 +40,16 @@ HRESULT FilePage(AgentConnection& connection, std::int64_t time,
                  const std::u16string& title, const std::u16string& text,
                  FiledPage* filed, std::string* why);
 
+// Files the visit at `index` again with a new page (`import-history
+// --fetch`): the index keeps no second page and no words of the old one.
+// The history removes the visit, its removal event takes the old page out
+// of the index, and the visit is filed anew as FilePage does (it receives a
+// new index). Needs a started agent. URLBASE_E_NOVISIT when the history no
+// longer has the visit.
+HRESULT RefilePage(AgentConnection& connection, ULONG index,
+                   const std::u16string& title, const std::u16string& text,
+                   FiledPage* filed, std::string* why);
+
 // Needs a started agent (it listens while the history removes the visit).
 // URLBASE_E_NOVISIT when the history has no such visit; other failures
 // with `why` saying what failed. `index` receives the visit's index.

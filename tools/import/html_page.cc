@@ -198,6 +198,15 @@ void InitializeLibxml2() {
 
 void IgnoreGenericError(void*, const char*, ...) {}
 
+// Whether libxml2 can read the encoding `name` (asking opens a converter,
+// which is closed again).
+bool KnownEncoding(const std::string& name) {
+  xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(name.c_str());
+  if (handler == nullptr) return false;
+  xmlCharEncCloseFunc(handler);
+  return true;
+}
+
 // libxml2 reports the errors it meets outside a parser context (encoding
 // conversion, memory) through handlers that print to stderr by default. They
 // are silenced while a page is parsed, and put back afterwards for any other
@@ -248,7 +257,7 @@ std::u16string LenientUtf8ToUtf16(std::string_view utf8) {
 }  // namespace
 
 bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
-                     std::string* error) {
+                     std::string* error, const std::string& transport_charset) {
   *page = HtmlPage();
   if (html_bytes.size() > kMaxHtmlBytes) {
     *error = "HTML larger than " + std::to_string(kMaxHtmlBytes) + " bytes";
@@ -266,11 +275,24 @@ bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
     // without saying so). XML_PARSE_HUGE lifts the nesting limit of 256,
     // past which libxml2 would drop the rest of the page; the cost is the
     // browser-like one of closing tags searched for among the open elements.
-    document.reset(htmlReadMemory(
-        html_bytes.data(), static_cast<int>(html_bytes.size()), nullptr,
-        nullptr,
-        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-            HTML_PARSE_NONET | HTML_PARSE_COMPACT | XML_PARSE_HUGE));
+    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
+                        HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                        HTML_PARSE_COMPACT | XML_PARSE_HUGE;
+    const bool has_bom = html_bytes.starts_with("\xEF\xBB\xBF") ||
+                         html_bytes.starts_with("\xFF\xFE") ||
+                         html_bytes.starts_with("\xFE\xFF");
+    if (!transport_charset.empty() && !has_bom &&
+        KnownEncoding(transport_charset)) {
+      document.reset(htmlReadMemory(html_bytes.data(),
+                                    static_cast<int>(html_bytes.size()),
+                                    nullptr, transport_charset.c_str(),
+                                    options));
+    }
+    if (document == nullptr) {
+      document.reset(htmlReadMemory(html_bytes.data(),
+                                    static_cast<int>(html_bytes.size()),
+                                    nullptr, nullptr, options));
+    }
   }
   if (document == nullptr) {
     // libxml2 makes no document of an input without any content.

@@ -26,8 +26,12 @@ struct HtmlPage {
 inline constexpr std::size_t kMaxHtmlBytes = 32 * 1024 * 1024;
 
 // Parses `html_bytes` into `page`. Returns false with `error` set when the
-// input is larger than kMaxHtmlBytes or the parser fails.
+// input is larger than kMaxHtmlBytes or the parser fails. `transport_charset`
+// is the encoding the page's carrier named (an HTTP answer's charset): it
+// comes after a byte-order mark and before <meta charset>, as in a browser;
+// a name the parser does not know is ignored.
 bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
-                     std::string* error);
+                     std::string* error,
+                     const std::string& transport_charset = std::string());
 
 }  // namespace qoinfo::tools

@@ -30,6 +30,7 @@ CommandFunction FindCommand(const std::string& name) {
       {"search", RunSearchCommand},
       {"forget", RunForgetCommand},
       {"import", RunImportCommand},
+      {"import-history", RunImportHistoryCommand},
       {"stats", RunStatsCommand},
       {"words", RunWords},
       {"batch", RunBatchCommand},

@@ -16,6 +16,7 @@ int RunAddCommand(Session& session, const Arguments& args);
 int RunForgetCommand(Session& session, const Arguments& args);
 int RunSearchCommand(Session& session, const Arguments& args);
 int RunImportCommand(Session& session, const Arguments& args);
+int RunImportHistoryCommand(Session& session, const Arguments& args);
 int RunStatsCommand(Session& session, const Arguments& args);
 int RunBatchCommand(Session& session, const Arguments& args);
 int RunSyncCommand(Session& session, const Arguments& args);
