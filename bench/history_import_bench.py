@@ -5,7 +5,7 @@ many words a page: pages filed a second, through the server (each run on a
 fresh private session bus and data directory) and embedded.
 
     bench/history_import_bench.py [--visits N] [--files N] [LINUX_BIN_DIR]
-                                  (default 100000 visits, 10000 files,
+                                  (default 100000 visits, as many files,
                                    build/linux/bin)
 
 The histories are in the schemas Chromium and Firefox ESR make in a new
@@ -93,7 +93,7 @@ def measure(linux, what, source, data=None):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--visits", type=int, default=100000)
-    parser.add_argument("--files", type=int, default=10000)
+    parser.add_argument("--files", type=int, help="default: as many as visits")
     parser.add_argument("--in-bus", nargs=3, metavar=("WHAT", "SOURCE", "RESULTS"))
     parser.add_argument("linux", nargs="?", default=os.path.join(HERE, "..", "build", "linux",
                                                                   "bin"))
@@ -115,7 +115,7 @@ def main():
             make_history(browser, statements, folder, args.visits)
             sources.append(("import-history", folder, f"import-history, {browser}"))
         files = os.path.join(work, "files")
-        make_files(files, args.files)
+        make_files(files, args.files or args.visits)
         sources.append(("import", files, "import of HTML files"))
 
         results = os.path.join(work, "results.jsonl")

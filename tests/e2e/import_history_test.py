@@ -368,7 +368,8 @@ SHAPES = [
         ("http://schemes.example/", "Scheme4 tapir", 1_700_000_003 * 10**6),
     ]), 0, 1, 3, {"tapir": [("http://schemes.example/", 1_700_000_003)]}),
     ("non-ASCII titles and a non-ASCII path", "chromium", visits_of([
-        ("https://unicode.example/gr%C3%BC%C3%9Fe", "Ωκεανός 🐋 Καλημέρα", chromium_time(1_700_000_000)),
+        ("https://unicode.example/gr%C3%BC%C3%9Fe", "Ωκεανός 🐋 Καλημέρα",
+         chromium_time(1_700_000_000)),
     ]), 0, 1, 0, {"ωκεανός": [("https://unicode.example/gr%C3%BC%C3%9Fe", 1_700_000_000)],
                   "🐋": [("https://unicode.example/gr%C3%BC%C3%9Fe", 1_700_000_000)],
                   "grüße": [("https://unicode.example/gr%C3%BC%C3%9Fe", 1_700_000_000)]}),
@@ -380,7 +381,8 @@ SHAPES = [
     ("times at the edges of Chromium's base", "chromium", visits_of([
         ("https://edges.example/c0", "Edgezero chromium", 0),
         ("https://edges.example/c1970", "Edgeunix chromium", CHROMIUM_EPOCH_US),
-        ("https://edges.example/cmicro", "Edgemicro chromium", chromium_time(1_700_000_000, 999_999)),
+        ("https://edges.example/cmicro", "Edgemicro chromium",
+         chromium_time(1_700_000_000, 999_999)),
         ("https://edges.example/cmax", "Edgemax chromium", INT64_MAX),
     ]), 0, 4, 0, {
         "edgezero": [("https://edges.example/c0", -11644473600)],
@@ -520,7 +522,8 @@ def fetch_rows(args, t, schemas, port, work):
     del Pages.requests[:], Pages.answered[:]
     data = folder + "-data"
     run = subprocess.Popen([t.qoinfo, "--data-dir", data, "import-history", "--profile", folder,
-                            "--fetch", "--json"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                            "--fetch", "--json"],
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     end = time.monotonic() + 30
     while len(Pages.answered) < 6 and time.monotonic() < end and run.poll() is None:
         time.sleep(0.05)
