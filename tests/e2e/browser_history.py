@@ -6,6 +6,7 @@ its `History` within about ten seconds of a visit and holds the file locked
 but into its write-ahead log, which it too keeps locked until it ends."""
 
 import contextlib
+import hashlib
 import os
 import shutil
 import sqlite3
@@ -27,11 +28,6 @@ VISITS_QUERY = {
                "JOIN moz_places p ON p.id = v.place_id",
 }
 CHROMIUM_EPOCH_US = 11644473600 * 10**6  # 1970-01-01 in Chromium's base
-
-
-def unix_seconds(browser, when):
-    """A time in the browser's base as whole seconds since 1970 (floored)."""
-    return (when - (CHROMIUM_EPOCH_US if browser == "chromium" else 0)) // 10**6
 
 
 class RunningBrowser:
@@ -129,12 +125,20 @@ def schema(database):
 
 def make_database(path, statements, browser, rows, journal="delete"):
     """A history database at `path` in a browser's schema (`statements`
-    from schema()), holding `rows`: (URL, title, time in the browser's
-    base). Each URL is one place; each row one visit."""
+    from schema()), holding `rows` (add_visits)."""
     db = sqlite3.connect(path)
     db.execute(f"PRAGMA journal_mode={journal}")
     for sql in statements:
         db.execute(sql)
+    add_visits(db, browser, rows)
+    db.commit()
+    db.close()
+
+
+def add_visits(db, browser, rows):
+    """Adds `rows`, (URL, title, time in the browser's base), to a history
+    database in the browser's schema: each URL new, one place; each row one
+    visit (a link followed in a tab)."""
     places = {}
     for url, title, when in rows:
         if url not in places:
@@ -146,12 +150,10 @@ def make_database(path, statements, browser, rows, journal="delete"):
                 places[url] = db.execute(
                     "INSERT INTO moz_places (url, title, rev_host, visit_count, "
                     "last_visit_date, guid) VALUES (?, ?, '', 1, ?, ?)",
-                    (url, title, when, f"g{len(places):011d}")).lastrowid
+                    (url, title, when, hashlib.sha1(url.encode()).hexdigest()[:12])).lastrowid
         if browser == "chromium":
             db.execute("INSERT INTO visits (url, visit_time, transition) VALUES (?, ?, 805306368)",
                        (places[url], when))
         else:
             db.execute("INSERT INTO moz_historyvisits (place_id, visit_date, visit_type) "
                        "VALUES (?, ?, 1)", (places[url], when))
-    db.commit()
-    db.close()

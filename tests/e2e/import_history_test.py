@@ -142,23 +142,6 @@ def redirect(location):
     return static(b"", 302, headers=[("Location", location)])
 
 
-def huge(handler):
-    """A 50 MB page: its word comes after the cut."""
-    chunk = b"<p>" + b"filler " * 1000 + b"</p>\n"
-    count = 50 * 10**6 // len(chunk)
-    head = b"<!doctype html><html><head><title>Enormous ledger</title></head><body>"
-    tail = b"<p>hugetail</p></body></html>"
-    handler.answering()
-    handler.send_response(200)
-    handler.send_header("Content-Type", "text/html")
-    handler.send_header("Content-Length", str(len(head) + count * len(chunk) + len(tail)))
-    handler.end_headers()
-    handler.wfile.write(head)
-    for _ in range(count):
-        handler.wfile.write(chunk)
-    handler.wfile.write(tail)
-
-
 class Server(ThreadingHTTPServer):
     def handle_error(self, request, client_address):
         pass  # a client that hung up: what the tables make them do
@@ -272,10 +255,9 @@ def browser_rows(args, t, port, work):
     return schemas
 
 
-# 2. A database shape: (name, browser, how its profile is made (function of
-# the row's folder, the browser's schema, `t`), the arguments after
-# --profile's folder, exit status, `added`, `skipped`, words -> expected
-# [(url, time)] of their hits).
+# 2. A database shape: (name, browser, how its profile is made (a function
+# of the row's folder, the browser's schema and name, `t`), exit status,
+# `added`, `skipped`, words -> the (url, time) of their hits).
 def visits_of(rows):
     def make(folder, statements, browser, t):
         make_database(os.path.join(folder, DATABASE[browser].split(os.sep)[-1]),
@@ -313,21 +295,16 @@ def locked(journal, word):
         make_database(path, statements, browser,
                       [(f"https://locked.example/{journal}", f"{word} vault", when)],
                       journal=journal)
-        later = (f"https://locked.example/{journal}/log", "Logbook vault", when + 10**6)
-        insert = {
-            "chromium": ("INSERT INTO urls (url, title, last_visit_time) VALUES (?, ?, ?)",
-                         "INSERT INTO visits (url, visit_time) VALUES (last_insert_rowid(), ?)"),
-            "firefox": ("INSERT INTO moz_places (url, title, last_visit_date, guid) "
-                        "VALUES (?, ?, ?, 'logbook00000')",
-                        "INSERT INTO moz_historyvisits (place_id, visit_date, visit_type) "
-                        "VALUES (last_insert_rowid(), ?, 1)")}[browser]
+        later = [(f"https://locked.example/{journal}/log", "Logbook vault", when + 10**6)]
         holder = subprocess.Popen([sys.executable, "-c", f"""
 import sqlite3, sys
+sys.dont_write_bytecode = True
+sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})
+from browser_history import add_visits
 db = sqlite3.connect({path!r}, isolation_level=None)
 db.execute("PRAGMA locking_mode=EXCLUSIVE")
 if {journal == 'wal'}:
-    db.execute({insert[0]!r}, {later!r})
-    db.execute({insert[1]!r}, ({later[2]!r},))
+    add_visits(db, {browser!r}, {later!r})
 db.execute("BEGIN EXCLUSIVE")
 print("held", flush=True)
 sys.stdin.read()
@@ -448,7 +425,8 @@ def fetch_rows(args, t, schemas, port, work):
         "/missing.html": static(page("Missing ibex", "smew"), status=404),
         "/loop": redirect("/loop"),
         "/tofile": redirect("file:///etc/hostname"),
-        "/huge.html": huge,
+        # 50 MB: its word comes after the cut.
+        "/huge.html": static(page("Enormous", "filler " * (50 * 10**6 // 7) + "hugetail")),
         "/slow.html": static(page("Slow sloth", "wigeon"), delay=6),
         "/plain.txt": static(b"pintail", kind="text/plain"),
         "/cp1251.html": static(page("Legacy", "Пряник из Тулы", "cp1251", meta=False),
