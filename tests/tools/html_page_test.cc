@@ -15,6 +15,7 @@ struct PageCase {
   std::string_view html;
   std::string_view title;  // UTF-8
   std::string_view text;   // UTF-8
+  std::string transport_charset = std::string();  // an HTTP answer's
 };
 
 const PageCase kPageCases[] = {
@@ -90,13 +91,20 @@ const PageCase kPageCases[] = {
     {"<body><title>late</title>text", "late", "text"},
     {"", "", ""},
     {"  \n\t ", "", ""},
+    // The charset an HTTP answer names: after a byte-order mark, before
+    // <meta charset>; a name the parser does not know is ignored.
+    {"<p>\x93q\x94", "", "\u201cq\u201d", "windows-1252"},
+    {"<meta charset=utf-8><p>caf\xE9", "", "caf\u00e9", "ISO-8859-1"},
+    {"\xEF\xBB\xBF<p>caf\xC3\xA9", "", "caf\u00e9", "iso-8859-1"},
+    {"<p>caf\xC3\xA9", "", "caf\u00e9", "no-such-encoding"},
 };
 
 TEST(ExtractHtmlPage, Table) {
   for (const PageCase& c : kPageCases) {
     HtmlPage page;
     std::string error;
-    ASSERT_TRUE(ExtractHtmlPage(c.html, &page, &error)) << c.html << error;
+    ASSERT_TRUE(ExtractHtmlPage(c.html, &page, &error, c.transport_charset))
+        << c.html << error;
     EXPECT_EQ(platform::Utf16ToUtf8(page.title), c.title) << c.html;
     EXPECT_EQ(platform::Utf16ToUtf8(page.text), c.text) << c.html;
   }

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 
 #include "tests/support/temp_dir.h"
+#include "tools/import/history_time.h"
+#include "tools/import/web_url.h"
 
 namespace {
 
@@ -144,6 +148,86 @@ const UrlCase kUrlCases[] = {
 TEST(FileUrl, Table) {
   for (const UrlCase& c : kUrlCases) {
     EXPECT_EQ(FileUrl(c.path), c.url) << c.path;
+  }
+}
+
+// A browser history's times at the edges of both bases: rounded toward
+// minus infinity, never overflowing.
+struct HistoryTimeCase {
+  bool chromium;
+  std::int64_t microseconds;
+  std::int64_t seconds;
+};
+
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+const HistoryTimeCase kHistoryTimeCases[] = {
+    {true, 0, -11644473600},
+    {true, 11644473600000000, 0},
+    {true, 11644473599999999, -1},
+    {true, 11644473600999999, 0},
+    {true, 13300000000000000, 1655526400},
+    {true, -1, -11644473601},
+    {true, kMax, 9223372036854 - 11644473600},
+    {true, kMin, -9223372036855 - 11644473600},
+    {false, 0, 0},
+    {false, 999999, 0},
+    {false, -1, -1},
+    {false, -1000000, -1},
+    {false, -1000001, -2},
+    {false, 1700000000123456, 1700000000},
+    {false, kMax, 9223372036854},
+    {false, kMin, -9223372036855},
+};
+
+TEST(HistoryTime, Table) {
+  for (const HistoryTimeCase& c : kHistoryTimeCases) {
+    EXPECT_EQ(c.chromium ? qoinfo::tools::ChromiumTimeToVisitTime(c.microseconds)
+                         : qoinfo::tools::FirefoxTimeToVisitTime(c.microseconds),
+              c.seconds)
+        << (c.chromium ? "chromium " : "firefox ") << c.microseconds;
+  }
+}
+
+// The text a visit is filed with offline; "-" for a visit that is skipped
+// (not http or https).
+struct OfflineTextCase {
+  std::u16string_view url;
+  std::u16string_view title;
+  std::u16string_view text;
+  bool has_user_info = false;
+};
+
+const OfflineTextCase kOfflineTextCases[] = {
+    {u"https://www.example.org/docs/my-page.html?q=caf%C3%A9+au+lait#top",
+     u"Caf\u00E9 notes",
+     u"Caf\u00E9 notes www.example.org www example org docs my page html q "
+     u"caf\u00E9 au lait"},
+    {u"HTTP://Host.Example:8080/a%20b/", u"", u"Host.Example Host Example a b"},
+    {u"https://me:pw@h.example/x", u"T", u"T h.example h example x", true},
+    {u"https://h.example/%E9t%E9+x?a+b=%zz", u"",
+     u"h.example h example \u00E9t\u00E9 x a b zz"},
+    {u"http://[::1]:80/p", u"", u"[::1] 1 p"},
+    {u"https://h.example", u"\u65E5\u672C", u"\u65E5\u672C h.example h example"},
+    {u"javascript:alert(1)", u"js", u"-"},
+    {u"file:///etc/passwd", u"", u"-"},
+    {u"ftp://h.example/x", u"", u"-"},
+    {u"chrome://settings/", u"", u"-"},
+    {u"https:///no-host", u"", u"-"},
+    {u"about:blank", u"", u"-"},
+};
+
+TEST(OfflinePageText, Table) {
+  for (const OfflineTextCase& c : kOfflineTextCases) {
+    qoinfo::tools::WebUrl url;
+    const bool web = qoinfo::tools::ParseWebUrl(c.url, &url);
+    const std::u16string text =
+        web ? qoinfo::tools::OfflinePageText(std::u16string(c.title), url)
+            : u"-";
+    EXPECT_EQ(text, c.text) << Utf8(fs::path(std::u16string(c.url)));
+    EXPECT_EQ(url.has_user_info, c.has_user_info)
+        << Utf8(fs::path(std::u16string(c.url)));
   }
 }
 

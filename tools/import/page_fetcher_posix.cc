@@ -4,12 +4,12 @@
 #include <curl/curl.h>
 
 #include <cstdlib>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "product_version.h"
+#include "tools/import/fetch_queue.h"
 #include "tools/import/page_fetcher.h"
 
 namespace qoinfo::tools {
@@ -191,45 +191,6 @@ FetchResult Finish(Transfer& transfer, CURLcode code) {
   }
   return result;
 }
-
-// Requests waiting per host, and the hosts that may start one now.
-class FetchQueue {
- public:
-  explicit FetchQueue(const std::vector<FetchRequest>& requests) {
-    for (const FetchRequest& request : requests) {
-      std::deque<const FetchRequest*>& queue = m_waiting[request.host];
-      if (queue.empty()) m_ready.push_back(request.host);
-      queue.push_back(&request);
-    }
-  }
-  // The next request that may start, or null.
-  const FetchRequest* Next() {
-    while (!m_ready.empty()) {
-      const std::string host = m_ready.front();
-      m_ready.pop_front();
-      std::deque<const FetchRequest*>& queue = m_waiting[host];
-      if (queue.empty() || m_running[host] >= kMaxFetchesPerHost) continue;
-      const FetchRequest* request = queue.front();
-      queue.pop_front();
-      if (++m_running[host] < kMaxFetchesPerHost && !queue.empty()) {
-        m_ready.push_back(host);
-      }
-      return request;
-    }
-    return nullptr;
-  }
-  void Ended(const std::string& host) {
-    if (--m_running[host] == kMaxFetchesPerHost - 1 &&
-        !m_waiting[host].empty()) {
-      m_ready.push_back(host);
-    }
-  }
-
- private:
-  std::map<std::string, std::deque<const FetchRequest*>> m_waiting;
-  std::map<std::string, long> m_running;
-  std::deque<std::string> m_ready;
-};
 
 }  // namespace
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/console.h"
 #include "platform/interruption.h"
 #include "tools/common/exit_codes.h"
+#include "tools/common/progress_line.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/text_input.h"
 #include "tools/common/visit_filing.h"
@@ -35,32 +35,6 @@ struct ImportCounts {
   std::size_t already = 0;
   std::size_t failed = 0;
   std::uint64_t bytes = 0;
-};
-
-// Draws "import: 1234/3302 files" on a terminal, at most ten times a second.
-class Progress {
- public:
-  explicit Progress(std::size_t total)
-      : total_(total), shown_(platform::IsStandardErrorTerminal()) {}
-  void Update(std::size_t done) {
-    if (!shown_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    const std::size_t width = 30;
-    const std::size_t filled = total_ == 0 ? width : done * width / total_;
-    std::cerr << "\rimport: [" << std::string(filled, '#')
-              << std::string(width - filled, ' ') << "] " << done << '/'
-              << total_ << " files" << std::flush;
-  }
-  void End() {
-    if (shown_) std::cerr << '\n';
-  }
-
- private:
-  std::size_t total_;
-  bool shown_;
-  std::chrono::steady_clock::time_point last_{};
 };
 
 // Adds one file; the reason on failure.
@@ -113,7 +87,7 @@ int RunImportCommand(Session& session, const Arguments& args) {
   // A folder or file that could not be read is a failure like a page that
   // could not be filed: it shows in the count and in the exit status.
   counts.failed = warnings.size();
-  Progress progress(files.size());
+  ProgressLine progress("import", "files", files.size());
   for (const PageFile& file : files) {
     // Stopped from outside: what was filed so far is kept and saved.
     if (platform::InterruptionRequested() || !std::cout) break;

@@ -10,11 +10,11 @@
 #include <iostream>
 #include <set>
 
-#include "platform/console.h"
 #include "platform/interruption.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 #include "tools/common/exit_codes.h"
+#include "tools/common/progress_line.h"
 #include "tools/common/terminal_text.h"
 #include "tools/common/visit_filing.h"
 #include "tools/import/browser_history.h"
@@ -64,40 +64,6 @@ struct Counts {
   std::size_t waiting = 0;
 };
 
-// Draws "import-history: [####   ] 1234/3302 visits" on a terminal, at
-// most ten times a second.
-class Progress {
- public:
-  Progress(const char* what, std::size_t total)
-      : what_(what), total_(total),
-        shown_(platform::IsStandardErrorTerminal()) {}
-  ~Progress() { End(); }
-  void Update(std::size_t done) {
-    if (!shown_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    const std::size_t width = 30;
-    const std::size_t filled = total_ == 0 ? width : done * width / total_;
-    std::cerr << "\rimport-history: [" << std::string(filled, '#')
-              << std::string(width - filled, ' ') << "] " << done << '/'
-              << total_ << ' ' << what_ << std::flush;
-  }
-  // Ends the line, before a message or at the end.
-  void End() {
-    if (drawn_) std::cerr << '\n';
-    drawn_ = false;
-  }
-
- private:
-  const char* what_;
-  std::size_t total_;
-  bool shown_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point last_{};
-};
-
 bool Stopping() { return platform::InterruptionRequested() || !std::cout; }
 
 std::string Utf8(const std::filesystem::path& path) {
@@ -139,24 +105,11 @@ bool ReadAllHistories(const std::vector<HistoryDatabase>& databases,
   return true;
 }
 
-// The waiting pages whose visit the history still has.
-void DropForgottenVisits(IBromURLBase* history, std::set<ULONG>* waiting) {
-  for (auto it = waiting->begin(); it != waiting->end();) {
-    _URL_DATE_IA_S visit{};
-    if (history->GetData(&visit, *it) == URLBASE_E_NOVISIT) {
-      it = waiting->erase(it);
-      continue;
-    }
-    platform::UniqueBstr url(visit.Url), path(visit.Path), title(visit.Title);
-    ++it;
-  }
-}
-
 // Files the visits, oldest first; newly filed pages that may be fetched
 // join `waiting`.
 void FileVisits(Session& session, const std::vector<BrowserVisit>& visits,
                 Counts* counts, std::set<ULONG>* waiting) {
-  Progress progress("visits", visits.size());
+  ProgressLine progress(kCommand, "visits", visits.size());
   std::size_t done = 0;
   for (auto it = visits.rbegin(); it != visits.rend(); ++it) {
     if (Stopping()) break;
@@ -195,9 +148,17 @@ void FetchWaitingPages(Session& session, Counts* counts,
                        std::set<ULONG>* waiting) {
   IBromURLBase* history = session.agent_connection().history();
   std::vector<FetchRequest> requests;
-  for (ULONG index : *waiting) {
+  for (auto it = waiting->begin(); it != waiting->end();) {
+    const ULONG index = *it;
     _URL_DATE_IA_S visit{};
-    if (FAILED(history->GetData(&visit, index))) continue;
+    const HRESULT hr = history->GetData(&visit, index);
+    // A visit forgotten since it was imported waits no more.
+    if (hr == URLBASE_E_NOVISIT) {
+      it = waiting->erase(it);
+      continue;
+    }
+    ++it;
+    if (FAILED(hr)) continue;
     const platform::UniqueBstr url(visit.Url), path(visit.Path),
         title(visit.Title);
     WebUrl parsed;
@@ -206,7 +167,7 @@ void FetchWaitingPages(Session& session, Counts* counts,
     requests.push_back(FetchRequest{index, platform::Utf16ToUtf8(text),
                                     platform::Utf16ToUtf8(parsed.host)});
   }
-  Progress progress("pages", requests.size());
+  ProgressLine progress(kCommand, "pages", requests.size());
   std::size_t done = 0;
   FetchPages(requests, Stopping, [&](FetchResult&& result) {
     progress.Update(++done);
@@ -289,17 +250,19 @@ void PrintSummary(const Counts& counts, bool fetch, bool json,
     return;
   }
   std::snprintf(text, sizeof text, "%.1f", seconds);
-  if (counts.added == 0 && counts.failed == 0) {
+  const char* profiles = counts.profiles == 1 ? " profile" : " profiles";
+  if (counts.visits == 0) {
+    std::cout << "no visits to import in " << counts.profiles << profiles
+              << " (" << text << " s)\n";
+  } else if (counts.added == 0 && counts.failed == 0) {
     std::cout << "nothing new: all " << counts.visits - counts.skipped
               << " visits were already imported (" << counts.skipped
-              << " skipped: not http/https; " << counts.profiles
-              << (counts.profiles == 1 ? " profile" : " profiles") << ") in "
+              << " skipped: not http/https; " << counts.profiles << profiles
+              << ") in "
               << text << " s\n";
   } else {
     std::cout << "imported " << counts.added << " new visits from "
-              << counts.profiles
-              << (counts.profiles == 1 ? " profile (" : " profiles (")
-              << counts.already << " already in the history, "
+              << counts.profiles << profiles << " (" << counts.already << " already in the history, "
               << counts.skipped << " skipped: not http/https, "
               << counts.failed << " failed) in " << text << " s\n";
   }
@@ -414,7 +377,6 @@ int RunImportHistoryCommand(Session& session, const Arguments& args) {
                   error + " (remove it to start the fetching afresh)", E_FAIL);
     return kExitFailure;
   }
-  DropForgottenVisits(history, &waiting);
 
   FileVisits(session, visits, &counts, &waiting);
   bool saved = SaveWaitingPages(directory, waiting, &error);
