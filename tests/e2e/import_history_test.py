@@ -421,8 +421,10 @@ def fetch_rows(args, t, schemas, port, work):
         return
     site = f"http://127.0.0.1:{port}"
     Pages.routes.update({
-        "/ok.html": static(page("Fetch okapi", "shoveler")),
-        "/moved": redirect("/moved.html"),
+        "/ok.html": static(page("Fetched", "shoveler")),
+        # A cookie set on the way: a client that keeps cookies sends it back.
+        "/moved": static(b"", 302, headers=[("Location", "/moved.html"),
+                                            ("Set-Cookie", "visitor=1; Path=/")]),
         "/moved.html": static(page("Moved gazelle", "garganey")),
         "/missing.html": static(page("Missing ibex", "smew"), status=404),
         "/loop": redirect("/loop"),
@@ -436,10 +438,10 @@ def fetch_rows(args, t, schemas, port, work):
         "/latin1.html": static(page("Latin", "Crème brûlée", "iso-8859-1")),
         "/secret.html": static(page("Secret marmot", "scaup")),
     })
-    # (what the row is, path, a word of the title, a word of the body only,
+    # (what the row is, path, a word of its URL, a word of its body only,
     # its outcome's JSON key, found by its body word)
     rows = [
-        ("200 HTML", "/ok.html", "okapi", "shoveler", "fetched", True),
+        ("200 HTML", "/ok.html", "ok", "shoveler", "fetched", True),
         ("a redirect to a page", "/moved", "moved", "garganey", "fetched", True),
         ("404", "/missing.html", "missing", "smew", "fetch_http_status", False),
         ("a redirect loop", "/loop", "loop", None, "fetch_redirect", False),
