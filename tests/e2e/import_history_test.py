@@ -19,7 +19,8 @@ then against database shapes built in those browsers' own schemas, then
    stopped with SIGINT and resumed.
 
     import_history_test.py [--chromium PROGRAM] [--firefox PROGRAM]
-                           [--browsers chromium,firefox] LINUX_BIN_DIR
+                           [--browsers chromium,firefox] [--schemas-only]
+                           LINUX_BIN_DIR
 Ends with "N passed, N failed"."""
 
 import collections
@@ -38,7 +39,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from browser_history import (CHROMIUM_EPOCH_US, DATABASE, RunningBrowser,  # noqa: E402
-                             make_database, schema)
+                             fresh_schema, make_database, schema)
 from devtools_pipe import DevToolsError  # noqa: E402
 from native_host_test import percent  # noqa: E402
 from private_bus import main_in_private_bus  # noqa: E402
@@ -526,6 +527,20 @@ def fetch_rows(args, t, schemas, port, work):
             all(t.search(f"pacedbody{n}", data) for n in range(30)), (said(done), first, again))
 
 
+def new_schemas(args, t, work):
+    """browser -> the schema of the history it makes in a new profile (no
+    visits): the tables 2 and 3 alone, as under a sanitizer."""
+    schemas = {}
+    for browser in args.browsers:
+        log = open(os.path.join(work, f"{browser}.log"), "w")
+        program = args.chromium if browser == "chromium" else args.firefox
+        try:
+            schemas[browser] = fresh_schema(browser, program, os.path.join(work, browser), log)
+        except (DevToolsError, BidiError, OSError, RuntimeError) as error:
+            t.check(f"{browser} makes a history", False, error)
+    return schemas
+
+
 def client(args):
     qoinfo = os.path.join(args.linux, "qoinfo")
     results = []
@@ -575,7 +590,8 @@ def client(args):
     with tempfile.TemporaryDirectory() as work:
         port, servers = serve()
         try:
-            schemas = browser_rows(args, t, port, work)
+            schemas = (new_schemas(args, t, work) if args.schemas_only else
+                       browser_rows(args, t, port, work))
             shape_rows(args, t, schemas, work)
             fetch_rows(args, t, schemas, port, work)
         finally:
@@ -597,10 +613,13 @@ def options(parser):
     parser.add_argument("--firefox", default="firefox-esr")
     parser.add_argument("--browsers", default="chromium,firefox", type=lambda v: v.split(","),
                         help="which browsers write histories, of chromium,firefox")
+    parser.add_argument("--schemas-only", action="store_true",
+                        help="the browsers make only the schemas of tables 2 and 3")
 
 
 if __name__ == "__main__":
     sys.exit(main_in_private_bus(
         __file__, client, options,
         lambda args: ["--chromium", args.chromium, "--firefox", args.firefox,
-                      "--browsers", ",".join(args.browsers)]))
+                      "--browsers", ",".join(args.browsers)] +
+        (["--schemas-only"] if args.schemas_only else [])))
