@@ -67,19 +67,20 @@ class RunningBrowser:
 
 def fresh_schema(browser, program, profile, log):
     """The schema of the history a browser makes in a new profile folder
-    (started, waited for until its history has its tables, ended)."""
+    (started, waited for until its history has its visits table, ended)."""
     running = RunningBrowser(browser, program, profile, log)
     try:
         end = time.monotonic() + 30
-        while time.monotonic() < end:
-            if os.path.exists(running.database):
-                statements = schema(running.database)
-                if any(" visits" in sql or "moz_historyvisits" in sql for sql in statements):
-                    return statements
+        while time.monotonic() < end and not any(
+                " visits" in sql or "moz_historyvisits" in sql
+                for sql in schema(running.database)):
             time.sleep(0.25)
-        raise RuntimeError(f"{browser} made no history in {profile}")
     finally:
         running.close()
+    statements = schema(running.database)
+    if not statements:
+        raise RuntimeError(f"{browser} made no history in {profile}")
+    return statements
 
 
 @contextlib.contextmanager
@@ -114,6 +115,8 @@ def visits(browser, database):
 def schema(database):
     """The CREATE statements of a database, in the order SQLite keeps them
     (tables before their indexes), without SQLite's own tables."""
+    if not os.path.exists(database):
+        return []
     with _copy(database) as db:
         try:
             return [sql for (sql,) in db.execute(

@@ -1,22 +1,18 @@
 #!/usr/bin/env python3
-"""`qoinfo import-history` against histories the browsers wrote themselves,
-then against database shapes built in those browsers' own schemas, then
-`--fetch` against a loopback server (docs/import.md).
+"""`qoinfo import-history` (docs/import.md) in three tables.
 
-1. Headless Chromium and headless Firefox ESR, each with a profile folder of
-   its own, visit pages of a loopback server; the history is imported while
-   the browser runs (its database locked, Firefox's visits still in its
-   write-ahead log), the browser goes on recording a visit, which a second
-   import takes, and again after it ended (nothing new). Each page is
-   found by a word of its title with the Percent of the offline text; after
-   `--fetch`, by a word only its body has.
-2. Database shapes, made with SQLite in the schema each browser wrote in 1:
-   empty, locked, damaged, missing, addresses that are not http(s),
-   non-ASCII titles, times at the edges of both time bases.
-3. Fetch outcomes, one page each: 200, a redirect, 404, a redirect loop, a
-   redirect to file:, a 50 MB body, a slow server, not HTML, legacy
-   encodings, a URL with credentials; what every request carried; the run
-   stopped with SIGINT and resumed.
+1. Headless Chromium and Firefox ESR, each with a profile of its own, visit
+   loopback pages; their history is imported while they run (the database
+   locked, Firefox's visits in its write-ahead log), again after a visit
+   they record next, and after they ended (nothing new). Each page is found
+   by a title word with the Percent of the offline text; after `--fetch`,
+   by a word only its body has.
+2. Database shapes in the schemas the browsers wrote: empty, locked,
+   damaged, missing, addresses not http(s), non-ASCII, edges of both time
+   bases; the browser's files are never changed.
+3. Fetch outcomes against the loopback server, one page each; what the
+   requests carried; 4 at once, 2 a host; a run stopped with SIGINT and
+   resumed.
 
     import_history_test.py [--chromium PROGRAM] [--firefox PROGRAM]
                            [--browsers chromium,firefox] [--schemas-only]
