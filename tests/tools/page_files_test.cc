@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "tests/support/temp_dir.h"
+#include "tools/import/fetch_queue.h"
 #include "tools/import/history_time.h"
 #include "tools/import/web_url.h"
 
@@ -228,6 +229,47 @@ TEST(OfflinePageText, Table) {
     EXPECT_EQ(text, c.text) << Utf8(fs::path(std::u16string(c.url)));
     EXPECT_EQ(url.has_user_info, c.has_user_info)
         << Utf8(fs::path(std::u16string(c.url)));
+  }
+}
+
+// The order in which fetches start: each step is "+" (start what may start
+// now, as often as it can) or "-h" (a fetch to host h ended); `started` is
+// the hosts started at each "+", "." when none could.
+struct FetchQueueCase {
+  std::string_view hosts;  // of the requests, in order
+  std::vector<std::string> steps;
+  std::string_view started;
+};
+
+const FetchQueueCase kFetchQueueCases[] = {
+    {"aaab", {"+", "-a", "+", "-a", "-a", "+"}, "aba a ."},
+    {"ab", {"+", "+"}, "ab ."},
+    {"aaaa", {"+", "+", "-a", "+", "-a", "-a", "+", "+"}, "aa . a a ."},
+};
+
+TEST(FetchQueue, Table) {
+  for (const FetchQueueCase& c : kFetchQueueCases) {
+    std::vector<qoinfo::tools::FetchRequest> requests;
+    for (char host : c.hosts) {
+      requests.push_back({static_cast<unsigned long>(requests.size() + 1),
+                          "http://x/", std::string(1, host)});
+    }
+    qoinfo::tools::FetchQueue queue(requests);
+    std::string started;
+    for (const std::string& step : c.steps) {
+      if (step[0] == '-') {
+        queue.Ended(step.substr(1));
+        continue;
+      }
+      if (!started.empty()) started += ' ';
+      const std::size_t before = started.size();
+      while (const qoinfo::tools::FetchRequest* request = queue.Next()) {
+        started += request->host;
+      }
+      if (started.size() == before) started += '.';
+    }
+    EXPECT_EQ(started, c.started) << c.hosts;
+    EXPECT_TRUE(queue.Exhausted()) << c.hosts;
   }
 }
 

@@ -2,8 +2,8 @@
 // or credentials would: HTTP(S) GET, at most 5 redirects and only to http:
 // or https:, a time limit and a size cap per page, at most 4 fetches at once
 // and 2 to one host. What is sent, and what never is: docs/import.md.
-// The Linux build fetches through libcurl (page_fetcher_posix.cc); the
-// Windows build cannot fetch (page_fetcher_win.cc).
+// The Linux build fetches through libcurl (page_fetcher_posix.cc), the
+// Windows build through WinHTTP (page_fetcher_win.cc).
 //
 // FetchPages runs on the calling thread and calls back on it.
 #pragma once
@@ -46,9 +46,6 @@ struct FetchResult {
   std::string charset;  // from the answer's Content-Type; may be empty
   std::string detail;   // what went wrong, for a message
 };
-
-// Whether this build can fetch at all.
-bool CanFetchPages();
 
 // Fetches every request and hands each result to `done` as it ends. Once
 // `stop` answers true, no fetch starts and those under way are dropped

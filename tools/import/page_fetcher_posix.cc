@@ -194,8 +194,6 @@ FetchResult Finish(Transfer& transfer, CURLcode code) {
 
 }  // namespace
 
-bool CanFetchPages() { return true; }
-
 void FetchPages(const std::vector<FetchRequest>& requests,
                 const std::function<bool()>& stop,
                 const std::function<void(FetchResult&&)>& done) {

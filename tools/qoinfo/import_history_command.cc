@@ -318,11 +318,6 @@ int RunImportHistoryCommand(Session& session, const Arguments& args) {
     }
     window.limit = static_cast<std::size_t>(limit);
   }
-  if (fetch && !CanFetchPages()) {
-    ReportError(kCommand,
-                "this build cannot fetch pages (--fetch needs the Linux build)");
-    return kExitUsage;
-  }
 
   std::vector<HistoryDatabase> databases;
   std::string error;
