@@ -3,6 +3,7 @@
 // transfer waits inside libcurl with its clock running).
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -85,6 +86,19 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count,
   return bytes;
 }
 
+// The time limit of one page: kFetchTimeoutMilliseconds, or the whole
+// seconds QOINFO_FETCH_TIMEOUT names (what tests use to keep a slow server
+// short).
+long FetchTimeoutMilliseconds() {
+  const char* seconds = std::getenv("QOINFO_FETCH_TIMEOUT");
+  char* end = nullptr;
+  const long value = seconds == nullptr ? 0 : std::strtol(seconds, &end, 10);
+  if (value < 1 || value > kFetchTimeoutMilliseconds / 1000 || *end != '\0') {
+    return kFetchTimeoutMilliseconds;
+  }
+  return value * 1000;
+}
+
 const std::string& UserAgent() {
   static const std::string agent =
       std::string("QoInfoAgent/") + qoinfo::kProductVersion + " (history import)";
@@ -109,7 +123,7 @@ std::unique_ptr<Transfer> StartTransfer(const FetchRequest& request) {
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, kFetchTimeoutMilliseconds);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, FetchTimeoutMilliseconds());
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    kConnectTimeoutMilliseconds);
   curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
