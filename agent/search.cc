@@ -194,7 +194,7 @@ template <typename Skip>
 bool SumInArray(const std::vector<ScoredWord>& words, std::size_t block_pages,
                 Skip&& skip, PageScores* scores) {
   constexpr std::size_t kFewestLists = 3;
-  constexpr std::size_t kMostSlotsPerPosting = 2;
+  constexpr std::size_t kMostSlotsPerPosting = 32;
   if (words.size() < kFewestLists) return false;
   std::int64_t first = INT64_MAX, last = 0;
   std::size_t postings = 0;
