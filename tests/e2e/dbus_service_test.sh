@@ -14,12 +14,14 @@ python=/usr/bin/python3
 A=QoInfoAgent.ZuInfoAgent
 AP=/QoInfoAgent/ZuInfoAgent
 AI=QoInfoAgent.IZuInfoAgent
+FI=QoInfoAgent.IFind
 EI=QoInfoAgent.ISearchDataEnumerator
 H=BromHelper.URLBase
 HP=/BromHelper/URLBase
 HI=BromHelper.IBromURLBase
 
 agent() { busctl --user call $A $AP $AI "$@" 2>&1; }
+finder() { busctl --user call $A $AP $FI "$@" 2>&1; }
 history() { busctl --user call $H $HP $HI "$@" 2>&1; }
 enumerator() { local path=$1; shift; busctl --user call $A "$path" $EI "$@" 2>&1; }
 gcall() { gdbus call --session --dest "$1" --object-path "$2" --method "$3" "${@:4}" 2>&1; }
@@ -72,6 +74,22 @@ every_method() {
     gcall $A $AP $AI.Search "''"
   expect_match "AddData of a wrong record: InvalidArgs" "InvalidArgs|[Ii]nvalid" \
     agent AddData '(xs)' 1 u
+  # Our own IFind beside the specified interface: Find is Search for a
+  # plain query, and hands out the same kind of enumerator.
+  expect_match "introspection lists IFind" "$FI" busctl --user introspect $A $AP
+  path=$(finder Find su beta 0 | sed -n 's/^o "\(.*\)"$/\1/p')
+  expect "Find: Search's hits, order and percent" \
+    'a(xsssi) 2 6 "http://b" "" "Page B" 240 5 "http://a" "/p" "Page A" 120' \
+    enumerator "$path" NextBatch u 10
+  expect "Find (gdbus) with an unknown option: E_INVALIDARG" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057" \
+    gcall $A $AP $FI.Find "'beta'" 2
+  expect "Snippets of a page with no text kept" 'a(bsa(uu)bb) 1 false "" 0 false false' \
+    finder Snippets 'sua(xs)' beta 0 1 99 http://none
+  expect "Snippets of no page" 'a(bsa(uu)bb) 0' finder Snippets 'sua(xs)' beta 0 0
+  expect "Snippets (gdbus) with an unknown option: E_INVALIDARG" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057" \
+    gcall $A $AP $FI.Snippets "'beta'" 4 "[(int64 5, 'http://a')]"
   # An enumerator answers only its owner while the owner is connected.
   expect_match "another connection: AccessDenied" \
     "org.freedesktop.DBus.Error.AccessDenied" "$python" - <<'PY'
