@@ -63,6 +63,8 @@ check "the application identity and the executable's AppID" \
   bash -c "$(declare -f reg_query); reg_query '$appid' | grep -q 'REG_SZ    QoInfoAgent' && reg_query 'HKCR\\AppID\\QoInfoAgent.EXE' | grep -q 'AppID    REG_SZ    {12F97166'"
 check "the type library is registered, also under the neutral locale" \
   has_key 'HKCR\TypeLib\{12F97166-B0F9-4C8D-ADB1-7142444751C8}\1.0\0\win64'
+check "our own IFind library is registered beside the published one" \
+  has_key 'HKCR\TypeLib\{6153A626-FD95-437F-BD22-AF07FBE0FDA6}\1.0\0\win64'
 check "the history's class and type library are registered" \
   bash -c "$(declare -f has_key); has_key 'HKCR\\CLSID\\{9F1366DD-E157-4962-84F5-57066BB8506A}\\LocalServer32' && has_key 'HKCR\\Interface\\{EC59A1BD-C8CF-4F75-B245-E0D055A94C66}'"
 
@@ -90,6 +92,11 @@ check "the server stays after its client left (its agent listens to the history)
 
 client p.out progid search beta >/dev/null 2>&1
 check "the agent is reached through its ProgID too" grep -q '^hit 2 http://b/' p.out
+# Our own IFind, from a type library of its own beside the published one.
+client f.out agent find alpha 0 >/dev/null 2>&1
+check "IFind out of process: Find's hits are Search's, each with its Snippet's answer" \
+  bash -c "test \"\$(grep '^hit' f.out | tr -d '\r' | tr '\n' ' ')\" = 'hit 2 http://b/ 150 hit 1 http://a/ 150 ' &&
+           test \$(grep -c '^snippet [01] ' f.out) = 2 && grep -q '^done' f.out"
 
 # --- two clients at once share one agent -------------------------------------------
 
