@@ -1,19 +1,122 @@
 #include "agent/find.h"
 
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "agent/find_query.h"
+#include "agent/page_phrases.h"
 #include "agent/search.h"
+#include "agent/word_extraction.h"
+#include "platform/hresult_error.h"
 #include "platform/wide_string.h"
 
 namespace qoinfo {
+namespace {
 
-HRESULT Find(std::u16string_view query, const FindOptions& /*options*/,
-             PageTextSource& /*texts*/, ISearchDataEnumerator** result,
+using WordMap = CWordToIdsContainer::WordMap;
+
+// The words a prefixed query scores, in word order, each once: the query's
+// own words and the first kMaxPrefixWords indexed words that begin with
+// `prefix` (the prefix itself among them when it is a word of its own).
+std::vector<ScoredWord> WordsToScore(const WordCountMap& query,
+                                     std::u16string_view prefix,
+                                     const WordMap& words) {
+  std::vector<const WordMap::value_type*> expanded;
+  for (auto at = words.lower_bound(prefix);
+       at != words.end() && expanded.size() < kMaxPrefixWords &&
+       std::u16string_view(at->first).starts_with(prefix);
+       ++at) {
+    if (!at->second.empty()) expanded.push_back(&*at);
+  }
+  std::vector<ScoredWord> scored;
+  scored.reserve(query.size() + expanded.size());
+  auto next = expanded.begin();
+  for (const auto& [word, count] : query) {
+    for (; next != expanded.end() && std::u16string_view((*next)->first) < word;
+         ++next) {
+      scored.push_back({&(*next)->second, (*next)->first.size()});
+    }
+    if (next != expanded.end() && (*next)->first == word) ++next;
+    const auto found = words.find(word);
+    if (found != words.end()) scored.push_back({&found->second, word.size()});
+  }
+  for (; next != expanded.end(); ++next) {
+    scored.push_back({&(*next)->second, (*next)->first.size()});
+  }
+  return scored;
+}
+
+// The scored hits of a query that has a prefix or phrases, before the
+// phrases are checked: Percent against the query's own self-score (the
+// prefix counted as typed).
+std::vector<RankedHit> ScoredHits(std::u16string_view query,
+                                  const FindQuery& read,
+                                  const CWordToIdsContainer& words) {
+  const platform::UniqueBstr what(platform::AllocBstr(query));
+  if (what == nullptr) throw std::bad_alloc();
+  const WordCountMap counts = ExtractWords(what.get());
+  const std::int64_t self_score = SelfScore(counts);
+  if (self_score <= 0) return {};
+  if (read.prefix.empty()) {
+    return ToRankedHits(ScoreMatches(counts, words), self_score);
+  }
+  return ToRankedHits(
+      ScoreWords(WordsToScore(counts, read.prefix, words.postings_of_search()),
+                 words),
+      self_score);
+}
+
+HRESULT FillWithAnswer(std::u16string_view query, const FindQuery& read,
+                       PageTextSource& texts, const CIDContainer& records,
+                       const CWordToIdsContainer& words,
+                       CSearchDataEnumerator* enumerator) noexcept {
+  try {
+    std::vector<RankedHit> hits = ScoredHits(query, read, words);
+    if (!read.phrases.empty()) {
+      KeepPagesWithPhrases(read.phrases, texts, records, words, &hits);
+    }
+    enumerator->Fill(std::move(hits), records.Snapshot());
+    return S_OK;
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
+}
+
+}  // namespace
+
+HRESULT Find(std::u16string_view query, const FindOptions& options,
+             PageTextSource& texts, ISearchDataEnumerator** result,
              const CIDContainer& records,
              const CWordToIdsContainer& words) noexcept {
-  // For now the specified search; prefixes and phrases come next.
-  if (query.empty()) return E_INVALIDARG;
-  const platform::UniqueBstr what(platform::AllocBstr(query));
-  if (what == nullptr) return E_OUTOFMEMORY;
-  return Search(what.get(), result, records, words);
+  // As Search: the query up to its first NUL is checked first.
+  query = query.substr(0, query.find(u'\0'));
+  if (query.empty() || result == nullptr) return E_INVALIDARG;
+  *result = nullptr;
+  FindQuery read;
+  try {
+    read = ReadFindQuery(query, options);
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
+  if (read.phrases.empty() && read.prefix.empty()) {
+    // Neither a phrase nor a prefix: the specified search itself.
+    const platform::UniqueBstr what(platform::AllocBstr(query));
+    if (what == nullptr) return E_OUTOFMEMORY;
+    return Search(what.get(), result, records, words);
+  }
+
+  CSearchDataEnumerator* enumerator = nullptr;
+  HRESULT hr = CSearchDataEnumerator::Create(&enumerator);
+  if (FAILED(hr)) return hr;
+  hr = FillWithAnswer(query, read, texts, records, words, enumerator);
+  if (FAILED(hr)) {
+    enumerator->Release();
+    return hr;
+  }
+  *result = enumerator;
+  return S_OK;
 }
 
 }  // namespace qoinfo

@@ -1,5 +1,6 @@
 #include "agent/search.h"
 
+#include <algorithm>
 #include <functional>
 #include <queue>
 #include <utility>
@@ -126,26 +127,16 @@ HRESULT Search(BSTR what, ISearchDataEnumerator** result,
 
 namespace {
 
+// The postings of one word being merged.
+struct PostingsCursor {
+  Postings::const_iterator next;
+  Postings::const_iterator end;
+  std::size_t length;
+  const Postings* postings;
+};
+
 template <typename Skip>
-PageScores ScoreMatchesSkipping(const WordCountMap& query,
-                                const CWordToIdsContainer::WordMap& words,
-                                Skip&& skip) {
-  // The postings of the query's words, in word order; words the index does
-  // not hold play no part.
-  struct PostingsCursor {
-    Postings::const_iterator next;
-    Postings::const_iterator end;
-    std::size_t length;
-    const Postings* postings;
-  };
-  std::vector<PostingsCursor> lists;
-  for (const auto& [word, count] : query) {
-    const auto found = words.find(word);
-    if (found != words.end() && !found->second.empty()) {
-      lists.push_back({found->second.begin(), found->second.end(), word.size(),
-                       &found->second});
-    }
-  }
+PageScores MergeLists(std::vector<PostingsCursor>& lists, Skip&& skip) {
   PageScores scores;
   ScoreFolder folder(&scores);
   if (lists.size() == 1) {
@@ -177,6 +168,79 @@ PageScores ScoreMatchesSkipping(const WordCountMap& query,
   return scores;
 }
 
+template <typename Skip>
+PageScores ScoreMatchesSkipping(const WordCountMap& query,
+                                const CWordToIdsContainer::WordMap& words,
+                                Skip&& skip) {
+  // The postings of the query's words, in word order; words the index does
+  // not hold play no part.
+  std::vector<PostingsCursor> lists;
+  for (const auto& [word, count] : query) {
+    const auto found = words.find(word);
+    if (found != words.end() && !found->second.empty()) {
+      lists.push_back({found->second.begin(), found->second.end(), word.size(),
+                       &found->second});
+    }
+  }
+  return MergeLists(lists, skip);
+}
+
+// Sums the lists in an array over [first, last], list after list, so that
+// each page's weights arrive in word order as in the merge; only pages of 1
+// and above (page 0's "none yet" rule belongs to the merge). Empty when the
+// lists do not suit an array: then they are merged.
+template <typename Skip>
+bool SumInArray(const std::vector<ScoredWord>& words, Skip&& skip,
+                PageScores* scores) {
+  constexpr std::size_t kFewestLists = 3;
+  constexpr std::size_t kMostSlotsPerPosting = 2;
+  if (words.size() < kFewestLists) return false;
+  std::int64_t first = INT64_MAX, last = 0;
+  std::size_t postings = 0;
+  for (const ScoredWord& word : words) {
+    first = std::min(first, word.postings->begin()->first);
+    last = std::max(last, word.postings->last_id());
+    postings += word.postings->size();
+  }
+  if (first < 1 || last < first) return false;
+  const std::uint64_t slots = static_cast<std::uint64_t>(last - first) + 1;
+  if (slots / kMostSlotsPerPosting > postings) return false;
+
+  std::vector<std::int64_t> sums(slots);
+  std::vector<std::uint8_t> seen(slots);
+  for (const ScoredWord& word : words) {
+    word.postings->ForEach([&](std::int64_t page, std::int32_t count) {
+      const auto at = static_cast<std::size_t>(page - first);
+      const std::int32_t weight = Weight(word.length, count);
+      if (seen[at]) {
+        sums[at] = AddToSum(sums[at], weight);
+      } else {
+        seen[at] = 1;
+        sums[at] = weight;
+      }
+    });
+  }
+  for (std::size_t at = 0; at < slots; ++at) {
+    const std::int64_t page = first + static_cast<std::int64_t>(at);
+    if (seen[at] && !skip(page)) scores->push_back({0, sums[at], page});
+  }
+  return true;
+}
+
+template <typename Skip>
+PageScores ScoreWordsSkipping(const std::vector<ScoredWord>& words,
+                              Skip&& skip) {
+  PageScores scores;
+  if (SumInArray(words, skip, &scores)) return scores;
+  std::vector<PostingsCursor> lists;
+  lists.reserve(words.size());
+  for (const ScoredWord& word : words) {
+    lists.push_back({word.postings->begin(), word.postings->end(), word.length,
+                     word.postings});
+  }
+  return MergeLists(lists, skip);
+}
+
 }  // namespace
 
 PageScores ScoreMatches(const WordCountMap& query,
@@ -191,6 +255,21 @@ PageScores ScoreMatches(const WordCountMap& query,
   return ScoreMatchesSkipping(
       query, words.postings_of_search(),
       [&words](std::int64_t page) { return words.IsRemoved(page); });
+}
+
+PageScores ScoreWords(const std::vector<ScoredWord>& words,
+                      const CWordToIdsContainer& index) {
+  std::vector<ScoredWord> held;
+  held.reserve(words.size());
+  for (const ScoredWord& word : words) {
+    if (word.postings != nullptr && !word.postings->empty()) held.push_back(word);
+  }
+  if (held.empty()) return {};
+  if (!index.HasRemoved()) {
+    return ScoreWordsSkipping(held, [](std::int64_t) { return false; });
+  }
+  return ScoreWordsSkipping(
+      held, [&index](std::int64_t page) { return index.IsRemoved(page); });
 }
 
 std::int64_t SelfScore(const WordCountMap& query) {

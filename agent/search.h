@@ -11,6 +11,7 @@
 // index is only read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -42,6 +43,21 @@ PageScores ScoreMatches(const WordCountMap& query,
 // The same over the index, its pages noted as removed left out.
 PageScores ScoreMatches(const WordCountMap& query,
                         const CWordToIdsContainer& words);
+
+// One word to score: its postings in the index and its length in UTF-16
+// units.
+struct ScoredWord {
+  const CWordToIdsContainer::Postings* postings = nullptr;
+  std::size_t length = 0;
+};
+
+// What ScoreMatches gives a query of exactly these words (given in word
+// order, each once, as a query holds them), pages noted removed in `index`
+// left out. Many lists that cover much of their page range are summed in an
+// array over that range instead of merged through a heap: the same sums in
+// the same order, at a cost linear in their postings.
+PageScores ScoreWords(const std::vector<ScoredWord>& words,
+                      const CWordToIdsContainer& index);
 
 // The score a page consisting of the query itself would get: 30 x the number
 // of UTF-16 units in the query's words, counted with their repetitions.

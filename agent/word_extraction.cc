@@ -125,6 +125,15 @@ void SplitAtWhiteSpace(const std::u16string& text,
   });
 }
 
+void WordsInOrder(std::u16string_view text, std::vector<TextWord>* words) {
+  words->clear();
+  ForEachToken(text, [&](std::u16string_view token) {
+    if (token.empty()) return;
+    const std::size_t begin = static_cast<std::size_t>(token.data() - text.data());
+    words->push_back({begin, begin + token.size(), TrimmedView(token)});
+  });
+}
+
 WordCountMap ExtractWords(BSTR text) {
   // The text up to its first NUL, lowered in the copy it is counted from.
   std::u16string lowered = platform::FromOleString(text);

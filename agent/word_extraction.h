@@ -5,6 +5,7 @@
 // counted. Empty words count like any other. Stateless and thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,5 +31,20 @@ WordCountMap ExtractWords(BSTR text);
 // when the text starts with white space, none for trailing white space.
 void SplitAtWhiteSpace(const std::u16string& text,
                        std::vector<std::u16string>* tokens);
+
+// One word of a text, in text order: `word` is the trimmed token (a view
+// into the text read), `token_begin` and `token_end` bound the token it
+// came from (separators included), all in UTF-16 units.
+struct TextWord {
+  std::size_t token_begin = 0;
+  std::size_t token_end = 0;
+  std::u16string_view word;
+};
+
+// The tokens of `text` as ExtractWords reads them (the text's own case:
+// lower it first to compare with extracted words), in text order, into
+// *words (cleared first). The empty token a leading white space gives is
+// left out; a token of separators only gives an empty word.
+void WordsInOrder(std::u16string_view text, std::vector<TextWord>* words);
 
 }  // namespace qoinfo

@@ -138,6 +138,8 @@ class PostingList {
   const_iterator begin() const { return {Data(), Data() + m_used}; }
   const_iterator end() const { return {Data() + m_used, Data() + m_used}; }
   std::size_t size() const { return m_size; }
+  // The highest identifier; only for a list that is not empty.
+  std::int64_t last_id() const { return m_last; }
   bool empty() const { return m_size == 0; }
   // Gives back the room beyond the encoded bytes (after a list is complete).
   void shrink_to_fit();

@@ -7,16 +7,23 @@
 // changes or is destroyed afterwards, whether it was read before or not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <iterator>
+#include <map>
+#include <set>
 #include <memory>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "agent/find.h"
 #include "agent/search.h"
+#include "agent/snippet.h"
 #include "agent/word_extraction.h"
+#include "platform/text_case.h"
+#include "platform/white_space_units.h"
 #include "tests/agent/search_test_support.h"
 
 namespace qoinfo {
@@ -28,6 +35,7 @@ using testing::Hit;
 using testing::Index;
 
 struct Answer {
+  static Answer Refused() { return {E_INVALIDARG, {}, S_OK}; }
   HRESULT hr = S_OK;  // of Search
   std::vector<Hit> hits;
   HRESULT last = S_OK;  // of the Next call that ended the hits
@@ -93,26 +101,16 @@ Multimap ReferencePercents(const Multimap& scores, std::int64_t self_score) {
   return ranking;
 }
 
-Answer ReferenceSearch(std::u16string_view query_text, const Index& live) {
-  Answer answer;
-  platform::UniqueBstr what(platform::AllocBstr(query_text));
-  const std::u16string query_string = platform::FromOleString(what.get());
-  if (query_string.empty()) {
-    answer.hr = E_INVALIDARG;
-    return answer;
-  }
-  const WordCountMap query = ExtractWords(what.get());
+std::int64_t ReferenceSelfScore(const WordCountMap& query) {
   CWordToIdsContainer alone;
   alone.AddWords(query, 1);
-  const Multimap self = ReferenceScoreMatches(query, alone.GetWords());
-  const std::int64_t self_score = self.begin()->first;
-  // A copy, so that the live index keeps the removals it has only noted.
-  const CWordToIdsContainer words = live.words;
-  const Multimap ranking = ReferencePercents(
-      ReferenceScoreMatches(query, words.GetWords()), self_score);
-  const CIDContainer::RecordMap records = live.records.GetRecords();
+  return ReferenceScoreMatches(query, alone.GetWords()).begin()->first;
+}
 
-  // The enumerator, walked from the end of the ranking.
+// The enumerator, walked from the end of the ranking.
+Answer ReferenceEnumeration(const Multimap& ranking, const Index& live) {
+  Answer answer;
+  const CIDContainer::RecordMap records = live.records.GetRecords();
   if (ranking.empty()) {
     answer.last = S_FALSE;
     return answer;
@@ -143,6 +141,18 @@ Answer ReferenceSearch(std::u16string_view query_text, const Index& live) {
                            static_cast<std::int32_t>(entry->first)});
     --cursor;
   }
+}
+
+Answer ReferenceSearch(std::u16string_view query_text, const Index& live) {
+  platform::UniqueBstr what(platform::AllocBstr(query_text));
+  if (platform::FromOleString(what.get()).empty()) return Answer::Refused();
+  const WordCountMap query = ExtractWords(what.get());
+  // A copy, so that the live index keeps the removals it has only noted.
+  const CWordToIdsContainer words = live.words;
+  return ReferenceEnumeration(
+      ReferencePercents(ReferenceScoreMatches(query, words.GetWords()),
+                        ReferenceSelfScore(query)),
+      live);
 }
 
 // --- Random indexes and queries ----------------------------------------------
@@ -225,11 +235,26 @@ class RandomSource {
   std::mt19937_64 engine_;
 };
 
+// The history's texts as a test keeps them: the first text filed for each
+// visit, for most pages.
+class FakePageTexts final : public PageTextSource {
+ public:
+  bool TextOf(std::int64_t time, std::u16string_view url,
+              std::u16string* text) override {
+    const auto found = texts.find({time, std::u16string(url)});
+    if (found == texts.end()) return false;
+    *text = found->second;
+    return true;
+  }
+  std::map<std::pair<std::int64_t, std::u16string>, std::u16string> texts;
+};
+
 // Builds an index by `operations` random steps: pages added (some visits
 // repeated), identifiers taken out of the words or out of the records or
 // both, and words filed directly under pages without records, some with
-// counts whose weights wrap.
-void FillRandomly(RandomSource& random, int operations, Index* index) {
+// counts whose weights wrap. With `texts`, most pages' texts are kept there.
+void FillRandomly(RandomSource& random, int operations, Index* index,
+                  FakePageTexts* texts = nullptr) {
   for (int i = 0; i < operations; ++i) {
     const std::int64_t last = index->records.lastId();
     const std::uint64_t kind = random.Below(100);
@@ -238,7 +263,11 @@ void FillRandomly(RandomSource& random, int operations, Index* index) {
       const std::u16string url = testing::Numbered(
           u"http://r/", static_cast<std::int64_t>(random.Below(30)));
       platform::UniqueBstr u(platform::AllocBstr(url));
-      platform::UniqueBstr text(platform::AllocBstr(random.Text(6)));
+      const std::u16string page_text = random.Text(6);
+      if (texts != nullptr && random.Chance(90)) {
+        texts->texts.emplace(std::pair{time, url}, page_text);
+      }
+      platform::UniqueBstr text(platform::AllocBstr(page_text));
       platform::UniqueBstr path(platform::AllocBstr(url + u"/path"));
       platform::UniqueBstr title(platform::AllocBstr(u"T " + url));
       AddData({time, u.get(), text.get(), path.get(), title.get()},
@@ -377,6 +406,317 @@ TEST(SearchAgainstReference, SmallIndexesAnotherSeed) {
 
 TEST(SearchAgainstReference, LargerIndexes) {
   CompareWithReference({99991, 12, 600, 40});
+}
+
+// --- Find: prefixes and phrases against the reference -------------------------
+
+// The words of a text as the reference reads them: lowered, split, trimmed,
+// words of separators only left out.
+std::vector<std::u16string> ReferenceWords(std::u16string text) {
+  platform::LowerCaseInPlace(text);
+  std::vector<std::u16string> tokens, words;
+  SplitAtWhiteSpace(text, &tokens);
+  for (const std::u16string& token : tokens) {
+    std::u16string word = TrimSeparators(token);
+    if (!word.empty()) words.push_back(std::move(word));
+  }
+  return words;
+}
+
+bool ReferenceHoldsRun(const std::vector<std::u16string>& words,
+                       const std::vector<std::u16string>& run) {
+  for (std::size_t at = 0; at + run.size() <= words.size(); ++at) {
+    bool all = true;
+    for (std::size_t i = 0; i < run.size(); ++i) all &= words[at + i] == run[i];
+    if (all) return true;
+  }
+  return false;
+}
+
+Answer ReferenceFind(std::u16string_view query_text, bool prefix,
+                     const Index& live, FakePageTexts& texts) {
+  platform::UniqueBstr what(platform::AllocBstr(query_text));
+  std::u16string typed = platform::FromOleString(what.get());
+  if (typed.empty()) return Answer::Refused();
+  const WordCountMap query = ExtractWords(what.get());
+  platform::LowerCaseInPlace(typed);
+
+  // Quotes in pairs, in order; the words between a pair, two or more.
+  std::vector<std::size_t> quotes;
+  for (std::size_t i = 0; i < typed.size(); ++i) {
+    if (typed[i] == u'"') quotes.push_back(i);
+  }
+  std::vector<std::vector<std::u16string>> phrases;
+  for (std::size_t q = 0; q + 1 < quotes.size(); q += 2) {
+    auto words = ReferenceWords(
+        typed.substr(quotes[q] + 1, quotes[q + 1] - quotes[q] - 1));
+    if (words.size() >= 2) phrases.push_back(std::move(words));
+  }
+  // The last token, unless white space ends the query or it touches a pair.
+  std::u16string begun;
+  if (prefix && !platform::SplitSpaceUnits()[typed.back()]) {
+    std::vector<std::u16string> tokens;
+    SplitAtWhiteSpace(typed, &tokens);
+    const std::size_t start = typed.size() - tokens.back().size();
+    bool touches = false;
+    for (std::size_t q = 0; q + 1 < quotes.size(); q += 2) {
+      touches |= quotes[q] < typed.size() && quotes[q + 1] >= start;
+    }
+    if (!touches) begun = TrimSeparators(tokens.back());
+  }
+
+  const CWordToIdsContainer copy = live.words;
+  const CWordToIdsContainer::WordMap all = copy.GetWords();
+  WordCountMap scored = query;
+  std::size_t expanded = 0;
+  for (const auto& [word, postings] : all) {
+    if (!begun.empty() && word.starts_with(begun) && expanded < kMaxPrefixWords) {
+      scored[word] = 1;
+      ++expanded;
+    }
+  }
+  Multimap ranking = ReferencePercents(ReferenceScoreMatches(scored, all),
+                                       ReferenceSelfScore(query));
+  if (!phrases.empty()) {
+    const CIDContainer::RecordMap records = live.records.GetRecords();
+    std::erase_if(ranking, [&](const auto& entry) {
+      const auto record = records.find(entry.second);
+      std::u16string text;
+      if (record == records.end() ||
+          !texts.TextOf(record->second.m_time, record->second.m_url, &text)) {
+        return true;
+      }
+      const auto words = ReferenceWords(platform::FromOleString(
+          platform::UniqueBstr(platform::AllocBstr(text)).get()));
+      for (const auto& phrase : phrases) {
+        for (const std::u16string& word : phrase) {
+          const auto found = all.find(word);
+          if (found == all.end() || found->second.count(entry.second) == 0) {
+            return true;
+          }
+        }
+        if (!ReferenceHoldsRun(words, phrase)) return true;
+      }
+      return false;
+    });
+  }
+  return ReferenceEnumeration(ranking, live);
+}
+
+// Queries for Find: the random queries, phrases cut from the kept texts
+// (sometimes two, or with a word beside them), words cut short, a quote
+// left open.
+std::u16string FindQueryOf(RandomSource& random, const FakePageTexts& texts) {
+  auto phrase = [&]() -> std::u16string {
+    if (texts.texts.empty()) return u"\"hello world\"";
+    auto text = texts.texts.begin();
+    std::advance(text, random.Below(texts.texts.size()));
+    std::vector<std::u16string> tokens;
+    SplitAtWhiteSpace(text->second, &tokens);
+    std::erase(tokens, u"");
+    const std::size_t length = 1 + random.Below(3);
+    const std::size_t from = random.Below(tokens.size());
+    std::u16string quoted = u"\"";
+    for (std::size_t i = from; i < std::min(tokens.size(), from + length); ++i) {
+      quoted += (i > from ? u" " : u"") + tokens[i];
+    }
+    return quoted + u"\"";
+  };
+  auto cut = [&]() {
+    const std::u16string word(kVocabulary[random.Below(kVocabulary.size())]);
+    return word.substr(0, 1 + random.Below(word.size()));
+  };
+  switch (random.Below(8)) {
+    case 0:
+    case 1:
+      return random.Query();
+    case 2:
+      return phrase();
+    case 3:
+      return random.Text(2) + u" " + phrase();
+    case 4:
+      return phrase() + u" " + phrase();
+    case 5:
+      return u"\"" + random.Text(2);
+    case 6:
+      return phrase() + u" " + cut();
+    default:
+      return random.Text(2) + u" " + cut();
+  }
+}
+
+void CompareFindWithReference(const Round& plan) {
+  RandomSource random(plan.seed);
+  int phrase_hits = 0, prefix_hits = 0;
+  for (int round = 0; round < plan.rounds; ++round) {
+    Index index;
+    FakePageTexts texts;
+    FillRandomly(random, plan.operations, &index, &texts);
+    for (int q = 0; q < plan.queries; ++q) {
+      const std::u16string query = FindQueryOf(random, texts);
+      const bool prefix = random.Chance(60);
+      Answer answer;
+      ComPtr<ISearchDataEnumerator> enumerator;
+      answer.hr = Find(query, FindOptions{prefix}, texts, enumerator.out(),
+                       index.records, index.words);
+      if (answer.hr == S_OK) answer.hits = Drain(enumerator.get(), &answer.last);
+      ASSERT_EQ(answer, ReferenceFind(query, prefix, index, texts))
+          << "seed " << plan.seed << " round " << round << " query '"
+          << platform::Utf16ToUtf8(query) << "' prefix " << prefix;
+      const bool quoted = query.find(u'"') != std::u16string::npos;
+      (quoted ? phrase_hits : prefix_hits) += static_cast<int>(answer.hits.size());
+    }
+  }
+  // The cases reach both kinds of hits.
+  EXPECT_GT(phrase_hits, plan.rounds);
+  EXPECT_GT(prefix_hits, plan.rounds);
+}
+
+TEST(FindAgainstReference, PrefixesAndPhrases) {
+  for (const Round& plan : {Round{11, 150, 40, 16}, Round{2026, 150, 25, 16},
+                            Round{424242, 8, 600, 40}}) {
+    CompareFindWithReference(plan);
+  }
+}
+
+// --- Snippets against a brute-force reference ---------------------------------
+
+// Every window of kSnippetWords tokens counted afresh; the first with the
+// most distinct query words wins.
+Snippet ReferenceSnippet(std::u16string text, std::u16string_view query,
+                         bool prefix) {
+  text = text.substr(0, text.find(u'\0'));
+  std::u16string lowered = text;
+  platform::LowerCaseInPlace(lowered);
+  std::vector<std::u16string> split;
+  SplitAtWhiteSpace(lowered, &split);
+  std::erase(split, u"");
+  std::vector<std::size_t> starts;
+  for (std::size_t from = 0; const std::u16string& token : split) {
+    starts.push_back(lowered.find(token, from));
+    from = starts.back() + token.size();
+  }
+  platform::UniqueBstr what(platform::AllocBstr(query));
+  std::vector<std::u16string> words;
+  for (const auto& [word, count] : ExtractWords(what.get())) {
+    if (!word.empty()) words.emplace_back(word);
+  }
+  std::u16string begun;
+  if (prefix && !query.empty() && !platform::SplitSpaceUnits()[query.back()]) {
+    std::vector<std::u16string> tokens;
+    SplitAtWhiteSpace(std::u16string(query), &tokens);
+    begun = TrimSeparators(tokens.back());
+    platform::LowerCaseInPlace(begun);
+  }
+  // What each token counts as: its word, the prefix it begins with, or "".
+  std::vector<std::u16string> keys;
+  for (const std::u16string& token : split) {
+    const std::u16string word = TrimSeparators(token);
+    const bool exact = std::find(words.begin(), words.end(), word) != words.end();
+    keys.push_back(exact && !word.empty() ? word
+                   : !begun.empty() && word.starts_with(begun) ? begun
+                                                               : u"");
+  }
+  Snippet snippet;
+  if (split.empty()) return snippet;
+  const std::size_t window = std::min(kSnippetWords, split.size());
+  std::size_t best = 0, most = 0;
+  for (std::size_t start = 0; start + window <= split.size(); ++start) {
+    std::set<std::u16string> seen(keys.begin() + start,
+                                  keys.begin() + start + window);
+    seen.erase(u"");
+    if (start == 0 || seen.size() > most) {
+      best = start;
+      most = seen.size();
+    }
+  }
+  for (std::size_t i = best; i < best + window; ++i) {
+    if (i > best) snippet.text += u' ';
+    if (!keys[i].empty()) {
+      std::size_t lead = 0;
+      while (IsSeparator(split[i][lead])) ++lead;
+      snippet.marks.push_back(
+          {static_cast<std::uint32_t>(snippet.text.size() + lead),
+           static_cast<std::uint32_t>(TrimSeparators(split[i]).size())});
+    }
+    snippet.text += text.substr(starts[i], split[i].size());
+  }
+  snippet.cut_before = best > 0;
+  snippet.cut_after = best + window < split.size();
+  return snippet;
+}
+
+std::u16string Filler(std::size_t words, char16_t letter) {
+  std::u16string text;
+  for (std::size_t i = 0; i < words; ++i) {
+    text += testing::Numbered(i ? u" f" : u"f", static_cast<std::int64_t>(i));
+    text += letter;
+  }
+  return text;
+}
+
+struct SnippetCase {
+  const char* name;
+  std::u16string text;
+  std::u16string query;
+  bool prefix;
+  std::u16string passage;  // when given, the passage expected
+  std::vector<MarkedRange> marks;  // checked with `passage`
+};
+
+TEST(SnippetAgainstReference, Cases) {
+  const std::u16string lines = u"the lighthouse\r\n\r\n   keeper\tlives";
+  const std::vector<SnippetCase> cases = {
+      {"words at the start", u"Lighthouse keeper " + Filler(100, u'a'),
+       u"keeper lighthouse", false, {}, {}},
+      {"words at the end", Filler(100, u'b') + u" the lighthouse keeper",
+       u"lighthouse keeper", false, {}, {}},
+      {"a repeated word loses to two words",
+       u"harbour harbour harbour harbour " + Filler(60, u'c') +
+           u" harbour keeper " + Filler(60, u'd'),
+       u"harbour keeper", false, {}, {}},
+      {"overlapping windows tie to the earliest",
+       Filler(10, u'e') + u" keeper " + Filler(20, u'f') + u" harbour " +
+           Filler(20, u'g') + u" keeper " + Filler(10, u'h'),
+       u"keeper harbour", false, {}, {}},
+      {"non-ASCII words, lowered as the agent lowers them",
+       u"Die \u00C9cole du Phare \U0001F600 w\u00E4chter \u00C9COLE",
+       u"\u00E9cole W\u00C4CHTER \U0001F600", false,
+       u"Die \u00C9cole du Phare \U0001F600 w\u00E4chter \u00C9COLE",
+       {{4, 5}, {19, 2}, {22, 7}, {30, 5}}},
+      {"words split across lines", lines, u"lighthouse keeper", false,
+       u"the lighthouse keeper lives", {{4, 10}, {15, 6}}},
+      {"a text of one word", u"Lighthouse.", u"lighthouse", false,
+       u"Lighthouse.", {{0, 10}}},
+      {"separators stay, unmarked", u"(lighthouse), \"keeper\" ...",
+       u"keeper", false, u"(lighthouse), \"keeper\" ...", {{15, 6}}},
+      {"a prefix marks the words it begins", u"the Harbour, harbor of harbin",
+       u"old harb", true, u"the Harbour, harbor of harbin",
+       {{4, 7}, {13, 6}, {23, 6}}},
+      {"without the prefix option it is a word", u"the harbour", u"harb",
+       false, u"the harbour", {}},
+      {"a text read up to its first NUL",
+       std::u16string(u"keeper\0lighthouse", 17), u"lighthouse", false,
+       u"keeper", {}},
+      {"a very long text",
+       Filler(60000, u'i') + u" harbour lighthouse " + Filler(70000, u'j'),
+       u"lighthouse harbour", false, {}, {}},
+      {"a page whose text was not kept", u"", u"lighthouse", false, u"", {}},
+      {"white space only", u" \n\t ", u"lighthouse", false, u"", {}},
+  };
+  for (const SnippetCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Snippet snippet = MakeSnippet(c.text, c.query, FindOptions{c.prefix});
+    const Snippet reference = ReferenceSnippet(c.text, c.query, c.prefix);
+    EXPECT_EQ(snippet.text, reference.text);
+    EXPECT_EQ(snippet.marks, reference.marks);
+    EXPECT_EQ(snippet.cut_before, reference.cut_before);
+    EXPECT_EQ(snippet.cut_after, reference.cut_after);
+    if (!c.passage.empty() || c.text.empty()) {
+      EXPECT_EQ(snippet.text, c.passage);
+      EXPECT_EQ(snippet.marks, c.marks);
+    }
+  }
 }
 
 }  // namespace
