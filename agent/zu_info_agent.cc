@@ -98,6 +98,7 @@ CZuInfoAgent* CZuInfoAgent::New() { return new (std::nothrow) CZuInfoAgent(); }
 CZuInfoAgent::~CZuInfoAgent() {
   m_refCount.store(kDestructionCount);
   Shutdown();
+  m_historyTexts.reset();
   m_urlBase.Reset();
   try {
     m_wordContainer = CWordToIdsContainer();
@@ -168,6 +169,10 @@ HRESULT CZuInfoAgent::AddData(_URL_DATE_IA data) {
     hr = platform::HResultFromCurrentException();
   }
   AfterChange();
+  // The history keeps the text beside the page's visit, for snippets.
+  if (SUCCEEDED(hr) && m_historyTexts) {
+    m_historyTexts->Store(data.Time, data.Url, data.Text);
+  }
   return hr;
 }
 
@@ -248,8 +253,10 @@ void CZuInfoAgent::RemovePage(const CTimeURLContainer& visit) {
 // --- Start-up and shutdown --------------------------------------------------
 
 HRESULT CZuInfoAgent::Startup() {
+  m_historyTexts.reset();
   m_urlBase.Reset();
   if (FAILED(CreateURLBase())) {
+    m_historyTexts.reset();
     m_urlBase.Reset();
     platform::ShowErrorAlert(kCannotCreateURLBase);
     return E_FAIL;
@@ -257,6 +264,7 @@ HRESULT CZuInfoAgent::Startup() {
   // A success code other than S_OK counts as failure too.
   if (HookEvents() != S_OK) {
     platform::ShowErrorAlert(kCannotHookURLBase);
+    m_historyTexts.reset();
     m_urlBase.Reset();
     return E_FAIL;
   }
@@ -273,6 +281,13 @@ HRESULT CZuInfoAgent::CreateURLBase() {
   if (FAILED(hr)) return hr;
   hr = object->QueryInterface(IID_IBromURLBase, m_urlBase.out_void());
   if (SUCCEEDED(hr) && m_urlBase.get() == nullptr) hr = E_POINTER;
+  if (FAILED(hr)) return hr;
+  // A history that does not keep page texts is a history all the same.
+  platform::ComPtr<IBromPageTexts> texts;
+  if (SUCCEEDED(object->QueryInterface(IID_IBromPageTexts, texts.out_void())) &&
+      texts.get() != nullptr) {
+    m_historyTexts.reset(new (std::nothrow) HistoryPageTexts(std::move(texts)));
+  }
   return hr;
 }
 

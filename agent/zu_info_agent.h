@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "agent/event_subscriptions.h"
+#include "agent/history_page_texts.h"
 #include "agent/page_text_source.h"
 #include "com/find_interface.h"
 #include "com/interfaces.h"
@@ -139,8 +140,12 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // the failure, which is logged.
   HRESULT SaveNow();
 
-  // The texts the history keeps of the pages, for snippets and phrases.
-  PageTextSource& PageTexts() { return *m_pageTexts; }
+  // The texts the history keeps of the pages, for snippets and phrases:
+  // none when the history has no IBromPageTexts (or before start-up).
+  PageTextSource& PageTexts() {
+    if (m_historyTexts) return *m_historyTexts;
+    return m_noPageTexts;
+  }
 
   // The containers, for tools and tests in the same process.
   const CIDContainer& Records() const { return m_idContainer; }
@@ -177,7 +182,10 @@ class CZuInfoAgent final : public IZuInfoAgent,
   CIDContainer m_idContainer;
   CWordToIdsContainer m_wordContainer;
   platform::ComPtr<IBromURLBase> m_urlBase;
-  std::unique_ptr<PageTextSource> m_pageTexts = std::make_unique<NoPageTexts>();
+  // The history's page texts, when it keeps them (AddData hands each page's
+  // text over); otherwise none.
+  std::unique_ptr<HistoryPageTexts> m_historyTexts;
+  NoPageTexts m_noPageTexts;
   // Where the index was loaded from, and is saved to.
   std::u16string m_dataDirectory;
   // Pages whose removal arrived before the index was loaded.

@@ -14,6 +14,10 @@ const platform::InterfaceEntry<CSharedHistory> kInterfaces[] = {
      [](CSharedHistory* history) -> IUnknown* {
        return static_cast<IBromURLBase*>(history);
      }},
+    {&IID_IBromPageTexts,
+     [](CSharedHistory* history) -> IUnknown* {
+       return static_cast<IBromPageTexts*>(history);
+     }},
     {&IID_IConnectionPointContainer,
      [](CSharedHistory* history) -> IUnknown* {
        return static_cast<IConnectionPointContainer*>(history);
@@ -36,12 +40,14 @@ CSharedHistory::CSharedHistory(platform::ComPtr<IBromURLBase> history)
     : m_history(std::move(history)) {
   m_history->QueryInterface(IID_IConnectionPointContainer,
                             m_points.out_void());
+  m_history->QueryInterface(IID_IBromPageTexts, m_texts.out_void());
   ProcessModuleLock().Unlock();
 }
 
 CSharedHistory::~CSharedHistory() {
   ProcessModuleLock().Lock();
   m_points.Reset();
+  m_texts.Reset();
   m_history.Reset();
 }
 
@@ -82,6 +88,26 @@ HRESULT CSharedHistory::NextVisit(ULONG after, ULONG* index) {
 HRESULT CSharedHistory::RemoveAll() { return m_history->RemoveAll(); }
 HRESULT CSharedHistory::GetDataDirectory(BSTR* directory) {
   return m_history->GetDataDirectory(directory);
+}
+
+HRESULT CSharedHistory::StoreText(std::int64_t time, BSTR url, BSTR text) {
+  if (m_texts.get() == nullptr) return S_FALSE;
+  return m_texts->StoreText(time, url, text);
+}
+HRESULT CSharedHistory::GetText(std::int64_t time, BSTR url, BSTR* text) {
+  if (text == nullptr) return E_POINTER;
+  *text = nullptr;
+  if (m_texts.get() == nullptr) return S_FALSE;
+  return m_texts->GetText(time, url, text);
+}
+HRESULT CSharedHistory::SetKeepTexts(LONG keep) {
+  if (m_texts.get() == nullptr) return E_NOTIMPL;
+  return m_texts->SetKeepTexts(keep);
+}
+HRESULT CSharedHistory::GetTextTotals(LONG* keep, ULONG* count,
+                                      std::int64_t* bytes) {
+  if (m_texts.get() == nullptr) return E_NOTIMPL;
+  return m_texts->GetTextTotals(keep, count, bytes);
 }
 
 HRESULT CSharedHistory::EnumConnectionPoints(IEnumConnectionPoints** points) {

@@ -1,6 +1,6 @@
 // CSharedHistory: the one history object a history server (BromHelper)
-// hands to every client. It forwards IBromURLBase and the connection-point
-// container to our history component, and counts like the shared agent: the
+// hands to every client. It forwards IBromURLBase, IBromPageTexts and the
+// connection-point container to our history component, and counts like the shared agent: the
 // first reference (the class object's) keeps no module lock, every further
 // one does, so the server ends by idleness only when no client holds the
 // history. The history component's own lifelong lock is given back while the
@@ -17,11 +17,13 @@
 #include "platform/com_base.h"
 #include "platform/com_ptr.h"
 #include "platform/connection_point.h"
+#include "urlbase/page_texts.h"
 #include "urlbase/url_base.h"
 
 namespace qoinfo {
 
 class CSharedHistory final : public IBromURLBase,
+                             public IBromPageTexts,
                              public IConnectionPointContainer {
  public:
   // Opens the history in the user's data directory: the shared object with
@@ -43,6 +45,14 @@ class CSharedHistory final : public IBromURLBase,
   HRESULT STDMETHODCALLTYPE RemoveAll() override;
   HRESULT STDMETHODCALLTYPE GetDataDirectory(BSTR* directory) override;
 
+  HRESULT STDMETHODCALLTYPE StoreText(std::int64_t time, BSTR url,
+                                      BSTR text) override;
+  HRESULT STDMETHODCALLTYPE GetText(std::int64_t time, BSTR url,
+                                    BSTR* text) override;
+  HRESULT STDMETHODCALLTYPE SetKeepTexts(LONG keep) override;
+  HRESULT STDMETHODCALLTYPE GetTextTotals(LONG* keep, ULONG* count,
+                                          std::int64_t* bytes) override;
+
   HRESULT STDMETHODCALLTYPE
   EnumConnectionPoints(IEnumConnectionPoints** points) override;
   HRESULT STDMETHODCALLTYPE
@@ -54,6 +64,7 @@ class CSharedHistory final : public IBromURLBase,
 
   std::atomic<LONG> m_refCount{1};
   platform::ComPtr<IBromURLBase> m_history;
+  platform::ComPtr<IBromPageTexts> m_texts;
   platform::ComPtr<IConnectionPointContainer> m_points;
 };
 

@@ -14,11 +14,16 @@
 namespace qoinfo {
 namespace {
 
-// IUnknown (the first row), IBromURLBase and the connection-point container.
+// IUnknown (the first row), IBromURLBase, IBromPageTexts and the
+// connection-point container.
 const platform::InterfaceEntry<CBromURLBase> kInterfaces[] = {
     {&IID_IBromURLBase,
      [](CBromURLBase* object) -> IUnknown* {
        return static_cast<IBromURLBase*>(object);
+     }},
+    {&IID_IBromPageTexts,
+     [](CBromURLBase* object) -> IUnknown* {
+       return static_cast<IBromPageTexts*>(object);
      }},
     {&IID_IConnectionPointContainer,
      [](CBromURLBase* object) -> IUnknown* {
@@ -245,6 +250,63 @@ HRESULT CBromURLBase::GetDataDirectory(BSTR* directory) {
   }
   *directory = platform::AllocBstr(m_directory);
   return *directory != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+// --- IBromPageTexts ---------------------------------------------------------
+
+HRESULT CBromURLBase::StoreText(std::int64_t time, BSTR url, BSTR text) {
+  try {
+    const std::u16string address = platform::FromBstr(url);
+    if (address.empty()) return E_INVALIDARG;
+    return m_store->StoreText(time, address, platform::FromBstr(text));
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
+}
+
+HRESULT CBromURLBase::GetText(std::int64_t time, BSTR url, BSTR* text) {
+  if (text == nullptr) return E_POINTER;
+  *text = nullptr;
+  try {
+    std::u16string kept;
+    const HRESULT hr = m_store->ReadText(time, platform::FromBstr(url), &kept);
+    if (hr != S_OK) return hr;
+    *text = platform::AllocBstr(kept);
+    return *text != nullptr ? S_OK : E_OUTOFMEMORY;
+  } catch (...) {
+    return platform::HResultFromCurrentException();
+  }
+}
+
+HRESULT CBromURLBase::SetKeepTexts(LONG keep) {
+  const HRESULT hr = m_store->SetKeepTexts(keep != 0);
+  if (FAILED(hr) && keep == 0) {
+    // The setting is off and the texts are gone from the tables; only the
+    // log may still hold them, until its next checkpoint.
+    EraseRemovedVisits();
+  }
+  return hr;
+}
+
+HRESULT CBromURLBase::GetTextTotals(LONG* keep, ULONG* count,
+                                    std::int64_t* bytes) {
+  if (keep == nullptr || count == nullptr || bytes == nullptr) {
+    return E_POINTER;
+  }
+  *keep = 0;
+  *count = 0;
+  *bytes = 0;
+  bool keeps = false;
+  HRESULT hr = m_store->KeepsTexts(&keeps);
+  if (FAILED(hr)) return hr;
+  std::uint32_t texts = 0;
+  std::uint64_t packed = 0;
+  hr = m_store->TextTotals(&texts, &packed);
+  if (FAILED(hr)) return hr;
+  *keep = keeps ? 1 : 0;
+  *count = texts;
+  *bytes = static_cast<std::int64_t>(packed);
+  return S_OK;
 }
 
 // --- IConnectionPointContainer ----------------------------------------------

@@ -1,6 +1,6 @@
 // CBromURLBase: our history component, the object behind IBromURLBase. It
 // keeps the visit list in the file "history.sqlite3" in its data directory
-// (CVisitStore) and announces added and departing visits to the sinks
+// (CVisitStore), with the texts of their pages (IBromPageTexts), and announces added and departing visits to the sinks
 // advised at its one connection point (CURLBaseEventsPoint).
 //
 // A COM object: reference counted with atomic operations, not aggregatable,
@@ -18,12 +18,14 @@
 #include "platform/com_base.h"
 #include "platform/connection_point.h"
 #include "urlbase/url_base.h"
+#include "urlbase/page_texts.h"
 #include "urlbase/url_base_events_point.h"
 #include "urlbase/visit_store.h"
 
 namespace qoinfo {
 
 class CBromURLBase final : public IBromURLBase,
+                           public IBromPageTexts,
                            public IConnectionPointContainer {
  public:
   // The name of the history file inside the data directory.
@@ -55,6 +57,15 @@ class CBromURLBase final : public IBromURLBase,
   HRESULT STDMETHODCALLTYPE NextVisit(ULONG after, ULONG* index) override;
   HRESULT STDMETHODCALLTYPE RemoveAll() override;
   HRESULT STDMETHODCALLTYPE GetDataDirectory(BSTR* directory) override;
+
+  // IBromPageTexts (see page_texts.h).
+  HRESULT STDMETHODCALLTYPE StoreText(std::int64_t time, BSTR url,
+                                      BSTR text) override;
+  HRESULT STDMETHODCALLTYPE GetText(std::int64_t time, BSTR url,
+                                    BSTR* text) override;
+  HRESULT STDMETHODCALLTYPE SetKeepTexts(LONG keep) override;
+  HRESULT STDMETHODCALLTYPE GetTextTotals(LONG* keep, ULONG* count,
+                                          std::int64_t* bytes) override;
 
   // IConnectionPointContainer: the one point, for IBromURLBaseEvents
   // (CONNECT_E_NOCONNECTION for any other interface). Points are not

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/plain_file.h"
+#include "urlbase/page_text_codec.h"
 #include "platform/utf8.h"
 #include "urlbase/url_base.h"
 
@@ -25,7 +26,14 @@ constexpr char kSchema[] =
     "  url TEXT NOT NULL,"
     "  path TEXT NOT NULL,"
     "  title TEXT NOT NULL,"
-    "  UNIQUE (time, url));";
+    "  UNIQUE (time, url));"
+    // The compressed text of a visit's page; `visit` is the visit's id.
+    "CREATE TABLE IF NOT EXISTS page_texts ("
+    "  visit INTEGER PRIMARY KEY,"
+    "  text BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS settings ("
+    "  name TEXT PRIMARY KEY,"
+    "  value INTEGER NOT NULL);";
 
 HRESULT FromSqlite(int result) {
   switch (result & 0xFF) {
@@ -74,6 +82,14 @@ class Statement {
       m_result = sqlite3_bind_int64(m_statement, column, value);
     }
   }
+  void BindBlob(int column, std::string_view bytes) {
+    static const char kEmpty[1] = {0};
+    if (m_result == SQLITE_OK) {
+      m_result = sqlite3_bind_blob(
+          m_statement, column, bytes.empty() ? kEmpty : bytes.data(),
+          static_cast<int>(bytes.size()), SQLITE_STATIC);
+    }
+  }
   void BindText(int column, std::u16string_view text) {
     // A null pointer would bind NULL: the empty string needs an address.
     static const char16_t kEmpty[1] = {0};
@@ -92,6 +108,14 @@ class Statement {
 
   std::int64_t Int64(int column) {
     return sqlite3_column_int64(m_statement, column);
+  }
+  // Throws std::bad_alloc when the string cannot allocate.
+  std::string Blob(int column) {
+    const void* bytes = sqlite3_column_blob(m_statement, column);
+    const int size = sqlite3_column_bytes(m_statement, column);
+    if (bytes == nullptr) return std::string();
+    return std::string(static_cast<const char*>(bytes),
+                       static_cast<std::size_t>(size));
   }
   // Throws std::bad_alloc when SQLite or the string cannot allocate.
   std::u16string Text(int column) {
@@ -184,6 +208,17 @@ HRESULT CVisitStore::Open(const std::u16string& file,
   // An existing table must have our columns.
   Statement probe(db, "SELECT id, time, url, path, title FROM visits LIMIT 0");
   if (FAILED(probe.status())) return URLBASE_E_CORRUPT;
+  Statement texts(db, "SELECT visit, text FROM page_texts LIMIT 0");
+  Statement settings(db, "SELECT name, value FROM settings LIMIT 0");
+  if (FAILED(texts.status()) || FAILED(settings.status())) {
+    return URLBASE_E_CORRUPT;
+  }
+  // A build that kept no texts may have removed visits from this file:
+  // their texts go now.
+  hr = Execute(db,
+               "DELETE FROM page_texts WHERE visit NOT IN "
+               "(SELECT id FROM visits)");
+  if (FAILED(hr)) return hr;
   *store = std::move(created);
   return S_OK;
 }
@@ -253,11 +288,21 @@ HRESULT CVisitStore::Get(std::uint32_t index, Visit* visit) {
 }
 
 HRESULT CVisitStore::Remove(std::uint32_t index) {
+  // The visit and its text go together or not at all.
+  WriteTransaction transaction(m_db);
+  if (FAILED(transaction.status())) return transaction.status();
+  Statement text(m_db, "DELETE FROM page_texts WHERE visit = ?");
+  text.BindInt64(1, index);
+  int step = text.Step();
+  if (step != SQLITE_DONE) return FromSqlite(step);
   Statement remove(m_db, "DELETE FROM visits WHERE id = ?");
   remove.BindInt64(1, index);
-  const int step = remove.Step();
+  step = remove.Step();
   if (step != SQLITE_DONE) return FromSqlite(step);
-  return sqlite3_changes(m_db) > 0 ? S_OK : S_FALSE;
+  const bool removed = sqlite3_changes(m_db) > 0;
+  const HRESULT hr = transaction.Commit();
+  if (FAILED(hr)) return hr;
+  return removed ? S_OK : S_FALSE;
 }
 
 HRESULT CVisitStore::EraseRemovedVisits() {
@@ -295,6 +340,99 @@ HRESULT CVisitStore::AllIndexes(std::vector<std::uint32_t>* indexes) {
     if (step != SQLITE_ROW) return FromSqlite(step);
     indexes->push_back(static_cast<std::uint32_t>(all.Int64(0)));
   }
+}
+
+HRESULT CVisitStore::StoreText(std::int64_t time, std::u16string_view url,
+                               std::u16string_view text) {
+  // With the setting off nothing is compressed. The text is compressed
+  // before the transaction, so that the file stays unlocked meanwhile.
+  bool keep = true;
+  HRESULT hr = KeepsTexts(&keep);
+  if (FAILED(hr)) return hr;
+  if (!keep) return S_FALSE;
+  std::string packed;
+  hr = CompressPageText(text, &packed);
+  if (FAILED(hr)) return hr;
+  WriteTransaction transaction(m_db);
+  if (FAILED(transaction.status())) return transaction.status();
+  // Asked again: another process may have turned it off meanwhile.
+  hr = KeepsTexts(&keep);
+  if (FAILED(hr)) return hr;
+  std::uint32_t index = 0;
+  if (keep) hr = Find(time, url, &index);
+  if (FAILED(hr)) return hr;
+  if (!keep || hr != S_OK) {
+    hr = transaction.Commit();
+    return FAILED(hr) ? hr : S_FALSE;
+  }
+  Statement store(m_db,
+                  "INSERT OR REPLACE INTO page_texts (visit, text) "
+                  "VALUES (?, ?)");
+  store.BindInt64(1, index);
+  store.BindBlob(2, packed);
+  const int step = store.Step();
+  if (step != SQLITE_DONE) return FromSqlite(step);
+  return transaction.Commit();
+}
+
+HRESULT CVisitStore::ReadText(std::int64_t time, std::u16string_view url,
+                              std::u16string* text) {
+  Statement read(m_db,
+                 "SELECT page_texts.text FROM visits JOIN page_texts "
+                 "ON page_texts.visit = visits.id "
+                 "WHERE visits.time = ? AND visits.url = ?");
+  read.BindInt64(1, time);
+  read.BindText(2, url);
+  const int step = read.Step();
+  if (step == SQLITE_DONE) return S_FALSE;
+  if (step != SQLITE_ROW) return FromSqlite(step);
+  return DecompressPageText(read.Blob(0), text);
+}
+
+HRESULT CVisitStore::KeepsTexts(bool* keep) {
+  *keep = true;
+  Statement read(m_db, "SELECT value FROM settings WHERE name = 'keep_texts'");
+  const int step = read.Step();
+  if (step == SQLITE_DONE) return S_OK;
+  if (step != SQLITE_ROW) return FromSqlite(step);
+  *keep = read.Int64(0) != 0;
+  return S_OK;
+}
+
+HRESULT CVisitStore::SetKeepTexts(bool keep) {
+  {
+    WriteTransaction transaction(m_db);
+    if (FAILED(transaction.status())) return transaction.status();
+    Statement set(m_db,
+                  "INSERT OR REPLACE INTO settings (name, value) "
+                  "VALUES ('keep_texts', ?)");
+    set.BindInt64(1, keep ? 1 : 0);
+    int step = set.Step();
+    if (step != SQLITE_DONE) return FromSqlite(step);
+    if (!keep) {
+      // secure_delete overwrites the rows in the file; the checkpoint below
+      // takes them out of the log.
+      Statement erase(m_db, "DELETE FROM page_texts");
+      step = erase.Step();
+      if (step != SQLITE_DONE) return FromSqlite(step);
+    }
+    const HRESULT hr = transaction.Commit();
+    if (FAILED(hr)) return hr;
+  }
+  return keep ? S_OK : EraseRemovedVisits();
+}
+
+HRESULT CVisitStore::TextTotals(std::uint32_t* count, std::uint64_t* bytes) {
+  *count = 0;
+  *bytes = 0;
+  Statement totals(m_db,
+                   "SELECT count(*), coalesce(sum(length(text)), 0) "
+                   "FROM page_texts");
+  const int step = totals.Step();
+  if (step != SQLITE_ROW) return FromSqlite(step);
+  *count = static_cast<std::uint32_t>(totals.Int64(0));
+  *bytes = static_cast<std::uint64_t>(totals.Int64(1));
+  return S_OK;
 }
 
 }  // namespace qoinfo

@@ -10,6 +10,13 @@
 // EraseRemovedVisits empties the log, which still holds the pages as they
 // were before the removal.
 //
+// Beside each visit the store may keep the text the page was filed with,
+// compressed (page_text_codec.h), in the table `page_texts` keyed by the
+// visit's index; it goes with its visit in the same transaction. The
+// setting `keep_texts` (table `settings`, on when absent) says whether
+// texts are kept at all. Files written before texts were kept gain both
+// tables when opened.
+//
 // Owned by one CBromURLBase; not thread-safe: one call at a time. Methods
 // report database failures as HRESULTs; allocation failures of the strings
 // they return are thrown as std::bad_alloc for the caller's boundary.
@@ -67,6 +74,23 @@ class CVisitStore {
   HRESULT Next(std::uint32_t after, std::uint32_t* index);
   // Every index, ascending.
   HRESULT AllIndexes(std::vector<std::uint32_t>* indexes);
+
+  // Keeps `text` as the text of the visit with this time and URL, in place
+  // of any kept before: S_OK; S_FALSE when there is no such visit or texts
+  // are not kept (nothing is stored).
+  HRESULT StoreText(std::int64_t time, std::u16string_view url,
+                    std::u16string_view text);
+  // The text kept for the visit with this time and URL: S_OK and *text;
+  // S_FALSE when none is kept (*text untouched).
+  HRESULT ReadText(std::int64_t time, std::u16string_view url,
+                   std::u16string* text);
+  // Whether texts are kept.
+  HRESULT KeepsTexts(bool* keep);
+  // Turns keeping texts on or off; off also erases every kept text from
+  // the file and its log.
+  HRESULT SetKeepTexts(bool keep);
+  // How many texts are kept and their compressed bytes.
+  HRESULT TextTotals(std::uint32_t* count, std::uint64_t* bytes);
 
  private:
   explicit CVisitStore(sqlite3* db) : m_db(db) {}

@@ -24,6 +24,7 @@ inline constexpr char kEventSinkPathPrefix[] = "/QoInfoAgent/URLBaseEvents/";
 inline constexpr char kURLBaseName[] = "BromHelper.URLBase";
 inline constexpr char kURLBasePath[] = "/BromHelper/URLBase";
 inline constexpr char kURLBaseInterface[] = "BromHelper.IBromURLBase";
+inline constexpr char kPageTextsInterface[] = "BromHelper.IBromPageTexts";
 inline constexpr char kURLBaseEventsInterface[] =
     "BromHelper.IBromURLBaseEvents";
 inline constexpr char kURLBaseErrorPrefix[] = "BromHelper.Error.";

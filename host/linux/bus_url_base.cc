@@ -16,6 +16,10 @@ const platform::InterfaceEntry<CBusURLBase> kInterfaces[] = {
      [](CBusURLBase* object) -> IUnknown* {
        return static_cast<IBromURLBase*>(object);
      }},
+    {&IID_IBromPageTexts,
+     [](CBusURLBase* object) -> IUnknown* {
+       return static_cast<IBromPageTexts*>(object);
+     }},
     {&IID_IConnectionPointContainer,
      [](CBusURLBase* object) -> IUnknown* {
        return static_cast<IConnectionPointContainer*>(object);
@@ -259,6 +263,60 @@ HRESULT CBusURLBase::GetDataDirectory(BSTR* directory) {
   }
   *directory = platform::AllocBstr(m_directory);
   return *directory != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CBusURLBase::StoreText(std::int64_t time, BSTR url, BSTR text) {
+  return CallReturningHResult([&]() -> HRESULT {
+    std::int32_t hr = 0;
+    m_proxy->callMethod("StoreText").onInterface(kPageTextsInterface)
+        .withArguments(time, TextFromBstr(url), TextFromBstr(text))
+        .storeResultsTo(hr);
+    return SuccessCode(hr);
+  });
+}
+
+HRESULT CBusURLBase::GetText(std::int64_t time, BSTR url, BSTR* text) {
+  if (text == nullptr) return E_POINTER;
+  *text = nullptr;
+  return CallReturningHResult([&]() -> HRESULT {
+    std::int32_t hr = 0;
+    std::string kept;
+    m_proxy->callMethod("GetText").onInterface(kPageTextsInterface)
+        .withArguments(time, TextFromBstr(url))
+        .storeResultsTo(hr, kept);
+    if (SuccessCode(hr) != S_OK) return S_FALSE;
+    platform::UniqueBstr units;
+    const HRESULT decoded = BstrFromText(kept, &units);
+    if (FAILED(decoded)) return decoded;
+    *text = units.release();
+    return S_OK;
+  });
+}
+
+HRESULT CBusURLBase::SetKeepTexts(LONG keep) {
+  return CallReturningHResult([&]() -> HRESULT {
+    m_proxy->callMethod("SetKeepTexts").onInterface(kPageTextsInterface)
+        .withArguments(keep != 0);
+    return S_OK;
+  });
+}
+
+HRESULT CBusURLBase::GetTextTotals(LONG* keep, ULONG* count,
+                                   std::int64_t* bytes) {
+  if (keep == nullptr || count == nullptr || bytes == nullptr) {
+    return E_POINTER;
+  }
+  return CallReturningHResult([&]() -> HRESULT {
+    bool keeps = false;
+    std::uint32_t kept = 0;
+    std::int64_t packed = 0;
+    m_proxy->callMethod("GetTextTotals").onInterface(kPageTextsInterface)
+        .storeResultsTo(keeps, kept, packed);
+    *keep = keeps ? 1 : 0;
+    *count = kept;
+    *bytes = packed;
+    return S_OK;
+  });
 }
 
 HRESULT CBusURLBase::EnumConnectionPoints(IEnumConnectionPoints** points) {

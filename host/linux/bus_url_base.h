@@ -10,6 +10,11 @@
 // and are passed on to the sink. Calls from any other connection than the
 // one that took the subscription are refused (AccessDenied).
 //
+// Its IBromPageTexts calls BromHelper.IBromPageTexts on the same object.
+// The agent calls it while filing a page, and the history may at that very
+// moment be waiting on the agent's sink for a removal: the service keeps
+// serving calls while it waits (as for GetData), so the call is answered.
+//
 // A COM object with an atomic count. Used on the thread that serves its
 // connection; the connection must outlive it.
 #pragma once
@@ -26,6 +31,7 @@
 #include "platform/class_objects.h"
 #include "platform/com_base.h"
 #include "platform/connection_point.h"
+#include "urlbase/page_texts.h"
 #include "urlbase/url_base.h"
 #include "urlbase/url_base_events_point_base.h"
 
@@ -53,6 +59,7 @@ class CBusURLBaseEventsPoint final : public URLBaseEventsPointBase {
 };
 
 class CBusURLBase final : public IBromURLBase,
+                          public IBromPageTexts,
                           public IConnectionPointContainer {
  public:
   // A proxy of the service on `connection` (activating it when needed).
@@ -73,6 +80,14 @@ class CBusURLBase final : public IBromURLBase,
   HRESULT STDMETHODCALLTYPE NextVisit(ULONG after, ULONG* index) override;
   HRESULT STDMETHODCALLTYPE RemoveAll() override;
   HRESULT STDMETHODCALLTYPE GetDataDirectory(BSTR* directory) override;
+
+  HRESULT STDMETHODCALLTYPE StoreText(std::int64_t time, BSTR url,
+                                      BSTR text) override;
+  HRESULT STDMETHODCALLTYPE GetText(std::int64_t time, BSTR url,
+                                    BSTR* text) override;
+  HRESULT STDMETHODCALLTYPE SetKeepTexts(LONG keep) override;
+  HRESULT STDMETHODCALLTYPE GetTextTotals(LONG* keep, ULONG* count,
+                                          std::int64_t* bytes) override;
 
   HRESULT STDMETHODCALLTYPE
   EnumConnectionPoints(IEnumConnectionPoints** points) override;

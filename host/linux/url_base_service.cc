@@ -16,6 +16,7 @@
 #include "platform/hresult_error.h"
 #include "platform/interface_table.h"
 #include "urlbase/bromurlbase.h"
+#include "urlbase/page_texts.h"
 
 namespace qoinfo::bus {
 namespace {
@@ -210,6 +211,12 @@ HRESULT EventsPointOf(IBromURLBase* history, IConnectionPoint** point) {
                                              container.out_void());
   if (FAILED(hr)) return hr;
   return container->FindConnectionPoint(IID_IBromURLBaseEvents, point);
+}
+
+// The history's page texts; E_NOINTERFACE when it keeps none.
+HRESULT PageTextsOf(IBromURLBase* history,
+                    platform::ComPtr<IBromPageTexts>* texts) {
+  return history->QueryInterface(IID_IBromPageTexts, texts->out_void());
 }
 
 HRESULT UnadviseAt(IBromURLBase* history, DWORD cookie) {
@@ -448,6 +455,7 @@ void URLBaseService::Export() {
               return hr;
             });
           });
+  ExportPageTexts(object);
   object.finishRegistration();
 
   m_connection.addMatch(
@@ -455,6 +463,80 @@ void URLBaseService::Export() {
       "interface='org.freedesktop.DBus',member='NameOwnerChanged'",
       [this](sdbus::Message& message) { OnNameOwnerChanged(message); },
       sdbus::floating_slot);
+}
+
+void URLBaseService::ExportPageTexts(sdbus::IObject& object) {
+  const char* const iface = kPageTextsInterface;
+  object.registerMethod("StoreText")
+      .onInterface(iface)
+      .withInputParamNames("time", "url", "text")
+      .withOutputParamNames("hr")
+      .implementedAs([this](sdbus::Result<std::int32_t>&& result,
+                            std::int64_t time, std::string url,
+                            std::string text) {
+        Serve(std::move(result),
+              [=](IBromURLBase* history, std::int32_t& hr) -> HRESULT {
+                platform::ComPtr<IBromPageTexts> texts;
+                platform::UniqueBstr url_text, page_text;
+                HRESULT status = PageTextsOf(history, &texts);
+                if (SUCCEEDED(status)) status = BstrFromText(url, &url_text);
+                if (SUCCEEDED(status)) status = BstrFromText(text, &page_text);
+                if (FAILED(status)) return status;
+                return hr = texts->StoreText(time, url_text.get(),
+                                             page_text.get());
+              });
+      });
+  object.registerMethod("GetText")
+      .onInterface(iface)
+      .withInputParamNames("time", "url")
+      .withOutputParamNames("hr", "text")
+      .implementedAs([this](sdbus::Result<std::int32_t, std::string>&& result,
+                            std::int64_t time, std::string url) {
+        Serve(std::move(result),
+              [=](IBromURLBase* history, std::int32_t& hr,
+                  std::string& text) -> HRESULT {
+                platform::ComPtr<IBromPageTexts> texts;
+                platform::UniqueBstr url_text;
+                HRESULT status = PageTextsOf(history, &texts);
+                if (SUCCEEDED(status)) status = BstrFromText(url, &url_text);
+                if (FAILED(status)) return status;
+                BSTR kept = nullptr;
+                status = texts->GetText(time, url_text.get(), &kept);
+                const platform::UniqueBstr owned(kept);
+                if (FAILED(status)) return status;
+                text = TextFromBstr(kept);
+                return hr = status;
+              });
+      });
+  object.registerMethod("SetKeepTexts")
+      .onInterface(iface)
+      .withInputParamNames("keep")
+      .implementedAs([this](sdbus::Result<>&& result, bool keep) {
+        Serve(std::move(result), [keep](IBromURLBase* history) -> HRESULT {
+          platform::ComPtr<IBromPageTexts> texts;
+          const HRESULT hr = PageTextsOf(history, &texts);
+          return FAILED(hr) ? hr : texts->SetKeepTexts(keep ? 1 : 0);
+        });
+      });
+  object.registerMethod("GetTextTotals")
+      .onInterface(iface)
+      .withOutputParamNames("keep", "count", "bytes")
+      .implementedAs(
+          [this](sdbus::Result<bool, std::uint32_t, std::int64_t>&& result) {
+            Serve(std::move(result),
+                  [](IBromURLBase* history, bool& keep, std::uint32_t& count,
+                     std::int64_t& bytes) -> HRESULT {
+                    platform::ComPtr<IBromPageTexts> texts;
+                    HRESULT hr = PageTextsOf(history, &texts);
+                    if (FAILED(hr)) return hr;
+                    LONG keeps = 0;
+                    ULONG kept = 0;
+                    hr = texts->GetTextTotals(&keeps, &kept, &bytes);
+                    keep = keeps != 0;
+                    count = kept;
+                    return hr;
+                  });
+          });
 }
 
 void URLBaseService::OnNameOwnerChanged(sdbus::Message& message) {

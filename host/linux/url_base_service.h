@@ -1,6 +1,7 @@
 // URLBaseService: our history component (CBromURLBase) served on D-Bus as
 // BromHelper.URLBase at /BromHelper/URLBase, interface
-// BromHelper.IBromURLBase (docs/dbus.md).
+// BromHelper.IBromURLBase, and its page texts as BromHelper.IBromPageTexts
+// on the same object (docs/dbus.md).
 //
 // Two threads: the bus loop's thread receives each call and answers it
 // later (sdbus-c++ asynchronous methods); the history object lives on the
@@ -56,6 +57,8 @@ class URLBaseService {
  private:
   template <typename... Results, typename Work>
   void Serve(sdbus::Result<Results...>&& result, Work work);
+  // Bus thread, within Export: the methods of BromHelper.IBromPageTexts.
+  void ExportPageTexts(sdbus::IObject& object);
   void OnNameOwnerChanged(sdbus::Message& message);
 
   sdbus::IConnection& m_connection;

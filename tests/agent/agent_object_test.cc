@@ -12,6 +12,7 @@
 #include "tests/agent/agent_test_support.h"
 #include "tests/agent/scripted_url_base.h"
 #include "tests/support/temp_dir.h"
+#include "urlbase/bromurlbase.h"
 
 namespace qoinfo::testing {
 namespace {
@@ -184,6 +185,58 @@ TEST_F(RegisteredAgentTest, PagesReachTheFilesInTheDirectoryTheyWereLoadedFrom) 
   EXPECT_EQ(records.records().size(), 1u);
   EXPECT_EQ(words.words().count(u"persisted"), 1u);
 }
+
+// The agent hands each page's text to the history it runs with and reads
+// it back as its PageTexts: our history keeps it (for a visit it has); a
+// history without IBromPageTexts keeps none.
+struct PageTextRow {
+  const char* name;
+  bool our_history;
+  bool visit_stored;
+  bool text_read;
+};
+
+void PrintTo(const PageTextRow& row, std::ostream* out) { *out << row.name; }
+
+const PageTextRow kPageTextRows[] = {
+    {"our_history_keeps_the_text", true, true, true},
+    {"no_visit_no_text", true, false, false},
+    {"a_history_without_texts", false, true, false},
+};
+
+class PageTextsTest : public AgentTest,
+                      public ::testing::WithParamInterface<PageTextRow> {};
+
+TEST_P(PageTextsTest, AgentReadsBackWhatTheHistoryKept) {
+  const PageTextRow& row = GetParam();
+  ComPtr<IBromURLBase> history;
+  if (row.our_history) {
+    ASSERT_EQ(CBromURLBase::CreateInDirectory(dir.u16(), IID_IBromURLBase,
+                                              history.out_void()),
+              S_OK);
+  }
+  URLBaseRegistration registration(
+      row.our_history ? static_cast<IUnknown*>(history.get())
+                      : static_cast<IBromURLBase*>(&base));
+  const std::u16string text = u"The lighthouse keeper \u00e9t\u00e9\nnight";
+  if (row.visit_stored && row.our_history) {
+    ULONG index = 0;
+    const platform::UniqueBstr url(platform::AllocBstr(u"http://p/"));
+    ASSERT_EQ(history->AddVisit(7, url.get(), nullptr, nullptr, &index), S_OK);
+  }
+  ComPtr<IZuInfoAgent> agent;
+  ASSERT_EQ(Create(agent.out()), S_OK);
+  ASSERT_EQ(AddPage(agent.get(), 7, u"http://p/", text), S_OK);
+  std::u16string read = u"untouched";
+  EXPECT_EQ(AgentObject(agent.get())->PageTexts().TextOf(7, u"http://p/", &read),
+            row.text_read);
+  EXPECT_EQ(read, row.text_read ? text : u"untouched");
+  agent.Reset();
+  factory->ReleaseInstance();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PageTextsTest, ::testing::ValuesIn(kPageTextRows),
+                         [](const auto& info) { return info.param.name; });
 
 TEST_F(RegisteredAgentTest, NoDataDirectoryFailsStartUpAndSavesNothing) {
   base.directories = {u""};  // a null BSTR

@@ -67,6 +67,8 @@ check "our own IFind library is registered beside the published one" \
   has_key 'HKCR\TypeLib\{6153A626-FD95-437F-BD22-AF07FBE0FDA6}\1.0\0\win64'
 check "the history's class and type library are registered" \
   bash -c "$(declare -f has_key); has_key 'HKCR\\CLSID\\{9F1366DD-E157-4962-84F5-57066BB8506A}\\LocalServer32' && has_key 'HKCR\\Interface\\{EC59A1BD-C8CF-4F75-B245-E0D055A94C66}'"
+check "the history's page-texts interface is registered for the type-library marshaller" \
+  has_key 'HKCR\Interface\{5224C316-E33F-4E2E-AFA9-E48B065BDC4B}\TypeLib'
 
 # A stale value under the class key, a key someone added below a ProgID.
 timeout 60 "$WINE64" reg add "$agent_clsid" /v Stale /d old /f >/dev/null 2>&1
@@ -111,8 +113,14 @@ check "the first client finds the second one's page" grep -q '^hit 4 http://d/' 
 
 client v.out visit 5 http://e/ agent add 5 http://e/ "epsilon page" search epsilon >/dev/null 2>&1
 check "the visit's page is indexed" grep -q '^hit 5 http://e/' v.out
+# The agent's server handed the page's text to the history's server.
+timeout 120 "$WINE64" "$windows/qoinfo.exe" config store-text >texts.out 2>&1
+check "the history's server keeps the text the agent's server filed" \
+  grep -q '^store-text on (1 texts kept' texts.out || echo "  got: $(head -c 300 texts.out)"
 timeout 120 "$WINE64" "$windows/qoinfo.exe" forget --time 5 --url http://e/ >forget.out 2>&1
 check "qoinfo forget through the history server succeeds" test $? = 0
+timeout 120 "$WINE64" "$windows/qoinfo.exe" config store-text >texts.out 2>&1
+check "the text went with the visit" grep -q '^store-text on (0 texts kept' texts.out
 client v2.out agent search epsilon >/dev/null 2>&1
 check "the server's index lost the page" bash -c "! grep -q '^hit' v2.out && grep -q '^done' v2.out"
 # Within seconds, while both servers run, no file holds what was forgotten.

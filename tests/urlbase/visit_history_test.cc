@@ -238,6 +238,184 @@ TEST(UrlBaseLimits, IndexesEndAtTheLast32BitNumber) {
   EXPECT_EQ(testing::CountOf(base.get()), 2u);
 }
 
+// --- page texts --------------------------------------------------------------
+
+ComPtr<IBromPageTexts> TextsOf(IBromURLBase* base) {
+  ComPtr<IBromPageTexts> texts;
+  EXPECT_EQ(base->QueryInterface(IID_IBromPageTexts, texts.out_void()), S_OK);
+  return texts;
+}
+
+// GetText's answer, with the text when there is one.
+HRESULT ReadText(IBromURLBase* base, std::int64_t time, std::u16string_view url,
+                 std::u16string* text) {
+  BSTR kept = nullptr;
+  const HRESULT hr = TextsOf(base)->GetText(time, Bstr(url).get(), &kept);
+  const platform::UniqueBstr owned(kept);
+  EXPECT_EQ(kept != nullptr, hr == S_OK);
+  if (hr == S_OK) *text = platform::FromBstr(kept);
+  return hr;
+}
+
+HRESULT StoreText(IBromURLBase* base, std::int64_t time,
+                  std::u16string_view url, std::u16string_view text) {
+  return TextsOf(base)->StoreText(time, Bstr(url).get(), Bstr(text).get());
+}
+
+TEST_P(RoundTrip, AStoredTextComesBackUnitForUnit) {
+  const VisitRow& row = GetParam();
+  ULONG index = 0;
+  ASSERT_EQ(Add(base_.get(), row.time, row.url, row.path, row.title, &index),
+            S_OK);
+  // The title, and a long text of it, as the page's text.
+  std::u16string long_text;
+  while (long_text.size() < 300000) long_text += row.title + u" \n";
+  for (const std::u16string& text : {row.title, long_text}) {
+    ASSERT_EQ(StoreText(base_.get(), row.time, row.url, text), S_OK);
+    std::u16string read;
+    ASSERT_EQ(ReadText(base_.get(), row.time, row.url, &read), S_OK);
+    EXPECT_EQ(read, text);
+  }
+}
+
+// What happens to the text of visit 1 (time 1, http://a/) and visit 2
+// (time 2, http://b/), both stored with texts, after each step.
+struct TextStep {
+  const char* name;
+  void (*act)(IBromURLBase* base);
+  bool first_kept, second_kept;
+  LONG keep;  // the setting after the step
+};
+
+void PrintTo(const TextStep& row, std::ostream* out) { *out << row.name; }
+
+const TextStep kTextSteps[] = {
+    {"nothing", [](IBromURLBase*) {}, true, true, 1},
+    {"removal_takes_its_text",
+     [](IBromURLBase* base) { EXPECT_EQ(base->RemoveVisit(1), S_OK); }, false,
+     true, 1},
+    {"remove_all_takes_every_text",
+     [](IBromURLBase* base) { EXPECT_EQ(base->RemoveAll(), S_OK); }, false,
+     false, 1},
+    {"switch_off_erases_and_stores_none",
+     [](IBromURLBase* base) {
+       EXPECT_EQ(TextsOf(base)->SetKeepTexts(0), S_OK);
+       EXPECT_EQ(StoreText(base, 1, u"http://a/", u"again"), S_FALSE);
+     },
+     false, false, 0},
+    {"switch_on_again_stores",
+     [](IBromURLBase* base) {
+       EXPECT_EQ(TextsOf(base)->SetKeepTexts(0), S_OK);
+       EXPECT_EQ(TextsOf(base)->SetKeepTexts(1), S_OK);
+       EXPECT_EQ(StoreText(base, 1, u"http://a/", u"text 1"), S_OK);
+     },
+     true, false, 1},
+    {"no_visit_no_text",
+     [](IBromURLBase* base) {
+       EXPECT_EQ(StoreText(base, 3, u"http://a/", u"x"), S_FALSE);
+       EXPECT_EQ(StoreText(base, 1, u"", u"x"), E_INVALIDARG);
+     },
+     true, true, 1},
+};
+
+class TextSteps : public ::testing::TestWithParam<TextStep> {};
+
+TEST_P(TextSteps, LeaveTheTextsAndTheSettingAsTheTableSays) {
+  const TextStep& row = GetParam();
+  TempDir dir;
+  {
+    ComPtr<IBromURLBase> base;
+    ASSERT_EQ(Open(dir.u16(), &base), S_OK);
+    ULONG index = 0;
+    for (int i = 1; i <= 2; ++i) {
+      const std::u16string url = i == 1 ? u"http://a/" : u"http://b/";
+      ASSERT_EQ(Add(base.get(), i, url, u"", u"", &index), S_OK);
+      ASSERT_EQ(StoreText(base.get(), i, url,
+                          u"text " + std::u16string(1, u'0' + i)),
+                S_OK);
+    }
+    row.act(base.get());
+  }
+  // As a reopened history finds it.
+  ComPtr<IBromURLBase> base;
+  ASSERT_EQ(Open(dir.u16(), &base), S_OK);
+  std::u16string text;
+  EXPECT_EQ(ReadText(base.get(), 1, u"http://a/", &text) == S_OK,
+            row.first_kept);
+  EXPECT_EQ(ReadText(base.get(), 2, u"http://b/", &text) == S_OK,
+            row.second_kept);
+  LONG keep = -1;
+  ULONG count = 0;
+  std::int64_t bytes = 0;
+  ASSERT_EQ(TextsOf(base.get())->GetTextTotals(&keep, &count, &bytes), S_OK);
+  EXPECT_EQ(keep, row.keep);
+  EXPECT_EQ(count, (row.first_kept ? 1u : 0u) + (row.second_kept ? 1u : 0u));
+  EXPECT_EQ(bytes > 0, count > 0);
+  // Nothing of a dropped text is left in the file's tables.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / "history.sqlite3").string().c_str(), &db),
+            SQLITE_OK);
+  sqlite3_stmt* rows = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM page_texts", -1,
+                               &rows, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(rows), SQLITE_ROW);
+  EXPECT_EQ(static_cast<ULONG>(sqlite3_column_int(rows, 0)), count);
+  sqlite3_finalize(rows);
+  sqlite3_close(db);
+}
+
+INSTANTIATE_TEST_SUITE_P(UrlBase, TextSteps, ::testing::ValuesIn(kTextSteps),
+                         [](const auto& info) { return info.param.name; });
+
+// A file written before texts were kept: it opens, keeps its visits and
+// takes texts from then on; a text left by a visit removed elsewhere goes.
+TEST(UrlBaseCreation, AnOlderHistoryWithoutTextsOpensAndKeepsWorking) {
+  TempDir dir;
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "history.sqlite3").string().c_str(), &db),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "PRAGMA encoding = 'UTF-16le';"
+                           "CREATE TABLE visits (id INTEGER PRIMARY KEY "
+                           "AUTOINCREMENT, time INTEGER NOT NULL, url TEXT NOT "
+                           "NULL, path TEXT NOT NULL, title TEXT NOT NULL, "
+                           "UNIQUE (time, url));"
+                           "INSERT INTO visits (time, url, path, title) "
+                           "VALUES (5, 'http://old/', '', 'Old');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  ComPtr<IBromURLBase> base;
+  ASSERT_EQ(Open(dir.u16(), &base), S_OK);
+  ReadVisit visit;
+  ASSERT_EQ(Read(base.get(), 1, &visit), S_OK);
+  EXPECT_EQ(visit, (ReadVisit{5, u"http://old/", u"", u"Old"}));
+  std::u16string text;
+  EXPECT_EQ(ReadText(base.get(), 5, u"http://old/", &text), S_FALSE);
+  EXPECT_EQ(StoreText(base.get(), 5, u"http://old/", u"old page"), S_OK);
+  EXPECT_EQ(ReadText(base.get(), 5, u"http://old/", &text), S_OK);
+  EXPECT_EQ(text, u"old page");
+  base.Reset();
+  // The older build removes the visit and leaves the text.
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "history.sqlite3").string().c_str(), &db),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DELETE FROM visits", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(Open(dir.u16(), &base), S_OK);
+  LONG keep = 0;
+  ULONG count = 1;
+  std::int64_t bytes = 0;
+  ASSERT_EQ(TextsOf(base.get())->GetTextTotals(&keep, &count, &bytes), S_OK);
+  EXPECT_EQ(count, 0u);
+}
+
 // --- bad input ---------------------------------------------------------------
 
 TEST_F(UrlBaseTest, UnknownIndexesFailGetDataAndLeaveTheRecordAlone) {
@@ -335,6 +513,7 @@ void PrintTo(const InterfaceRow& row, std::ostream* out) { *out << row.name; }
 const InterfaceRow kInterfaces[] = {
     {"IUnknown", IID_IUnknown, true},
     {"IBromURLBase", IID_IBromURLBase, true},
+    {"IBromPageTexts", IID_IBromPageTexts, true},
     {"IConnectionPointContainer", IID_IConnectionPointContainer, true},
     {"IConnectionPoint", IID_IConnectionPoint, false},
     {"IDispatch", IID_IDispatch, false},

@@ -31,6 +31,7 @@ CommandFunction FindCommand(const std::string& name) {
       {"forget", RunForgetCommand},
       {"import", RunImportCommand},
       {"stats", RunStatsCommand},
+      {"config", RunConfigCommand},
       {"words", RunWords},
       {"batch", RunBatchCommand},
       {"sync", RunSyncCommand},

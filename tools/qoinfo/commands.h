@@ -17,6 +17,7 @@ int RunForgetCommand(Session& session, const Arguments& args);
 int RunSearchCommand(Session& session, const Arguments& args);
 int RunImportCommand(Session& session, const Arguments& args);
 int RunStatsCommand(Session& session, const Arguments& args);
+int RunConfigCommand(Session& session, const Arguments& args);
 int RunBatchCommand(Session& session, const Arguments& args);
 int RunSyncCommand(Session& session, const Arguments& args);
 int RunInstallBrowserCommand(Session& session, const Arguments& args);

@@ -29,6 +29,8 @@ constexpr char kUsage[] =
     "  import [--json] DIR...\n"
     "                     add every HTML file under the folders as a visit\n"
     "  stats [--json]     sizes of the index and the history\n"
+    "  config store-text [on|off]\n"
+    "                     keep page texts for snippets (default on)\n"
     "  words [--json] [--text-file F]\n"
     "                     the words a text is indexed under\n"
     "  batch [--file F]   one command per line, as JSON arrays, one session\n"

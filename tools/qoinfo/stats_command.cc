@@ -18,7 +18,9 @@
 #include "tools/qoinfo/commands.h"
 #include "tools/common/exit_codes.h"
 #include "tools/common/index_state.h"
+#include "platform/com_ptr.h"
 #include "urlbase/bromurlbase.h"
+#include "urlbase/page_texts.h"
 
 namespace qoinfo::tools {
 namespace {
@@ -70,6 +72,27 @@ std::string ProblemText(const IndexFileLoad& load) {
   return std::string();
 }
 
+// What the history keeps of the pages' texts; `known` false when it cannot
+// say (a history without texts).
+struct TextTotals {
+  bool known = false;
+  LONG keep = 0;
+  ULONG count = 0;
+  std::int64_t bytes = 0;
+};
+
+TextTotals TextTotalsOf(IBromURLBase* history) {
+  TextTotals totals;
+  platform::ComPtr<IBromPageTexts> texts;
+  if (SUCCEEDED(history->QueryInterface(IID_IBromPageTexts,
+                                        texts.out_void())) &&
+      texts.get() != nullptr) {
+    totals.known = SUCCEEDED(
+        texts->GetTextTotals(&totals.keep, &totals.count, &totals.bytes));
+  }
+  return totals;
+}
+
 }  // namespace
 
 int RunStatsCommand(Session& session, const Arguments& args) {
@@ -90,6 +113,7 @@ int RunStatsCommand(Session& session, const Arguments& args) {
                 "the history could not be counted: " + DescribeHResult(hr));
     return kExitFailure;
   }
+  const TextTotals texts = TextTotalsOf(connection.history());
   const std::u16string directory = connection.DataDirectory();
   FileInfo files[] = {
       Describe(IndexFilePath(directory, IndexFile::kRecords), "1.hcpa"),
@@ -160,6 +184,11 @@ int RunStatsCommand(Session& session, const Arguments& args) {
         ",\"words\":" + std::to_string(counts.words) +
         ",\"postings\":" + std::to_string(counts.postings) +
         ",\"journaled_changes\":" + std::to_string(state.journal.entries) +
+        (texts.known ? ",\"store_text\":" +
+                           std::string(texts.keep != 0 ? "true" : "false") +
+                           ",\"texts_kept\":" + std::to_string(texts.count) +
+                           ",\"text_bytes\":" + std::to_string(texts.bytes)
+                     : std::string()) +
         ",\"visits_without_page\":" +
         std::to_string(agreement.visits_without_page.size()) +
         ",\"pages_without_visit\":" +
@@ -193,6 +222,11 @@ int RunStatsCommand(Session& session, const Arguments& args) {
            "pages           " + std::to_string(counts.pages) + "\n" +
            "words           " + std::to_string(counts.words) + "\n" +
            "postings        " + std::to_string(counts.postings) + "\n";
+    if (texts.known) {
+      out += "page texts      " + std::to_string(texts.count) + " kept, " +
+             std::to_string(texts.bytes) + " bytes compressed (store-text " +
+             (texts.keep != 0 ? "on" : "off") + ")\n";
+    }
     if (state.journal.entries > 0) {
       out += "journaled       " + std::to_string(state.journal.entries) +
              " changes since the last save\n";
