@@ -159,9 +159,9 @@ two_clients() {
   done
   wait
   expect "two clients at once: every page arrived" 80 \
-    bash -c "'$linux/qoinfo' --server search shared | wc -l"
+    bash -c "'$linux/qoinfo' --server search --json shared | wc -l"
   expect "and each client's own" 40 \
-    bash -c "'$linux/qoinfo' --server search client2 | wc -l"
+    bash -c "'$linux/qoinfo' --server search --json client2 | wc -l"
 }
 
 burst_then_sigterm() {
@@ -317,7 +317,7 @@ careless_clients() {
     "org.freedesktop.DBus.Error.AccessDenied" \
     gcall $A "$sink" BromHelper.IBromURLBaseEvents.OnDataBeforeRemove 2
   expect "and the page stays in the index" 1 \
-    bash -c "'$linux/qoinfo' --server search kept | wc -l"
+    bash -c "'$linux/qoinfo' --server search --json kept | wc -l"
   # A subscriber that never answers (its connection never reads), then a
   # forget and, while the history waits for it, an add.
   "$python" - "$work/subscribed" <<'PY' &
@@ -344,7 +344,7 @@ PY
     echo "$forget_status $(cat "$work/forget.out")"
   expect "both are done: the index holds what they say" \
     "$(printf 'http://g\nhttp://k')" \
-    bash -c "'$linux/qoinfo' --server search words | cut -f3 | sort"
+    bash -c "'$linux/qoinfo' --server search words | grep -v '^    ' | cut -f3 | sort"
   kill $silent
   # An agent busy for longer than the history waits (a save of a large
   # index) takes the page out when it comes to the removal.
