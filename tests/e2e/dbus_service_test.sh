@@ -132,6 +132,19 @@ PY
   history AddVisit xsss 8 http://d '' '' >/dev/null
   expect "RemoveAll" "" history RemoveAll
   expect "RemoveAll emptied the history" "u 0" history Count
+  # A visit's page has its text kept: snippets and phrases.
+  history AddVisit xsss 9 http://s '' 'Page S' >/dev/null
+  agent AddData '(xssss)' 9 http://s 'The lighthouse keeper, at night' '' 'Page S' >/dev/null
+  expect "Snippets: the kept text's passage, the query's words marked" \
+    'a(bsa(uu)bb) 1 true "The lighthouse keeper, at night" 2 4 10 15 6 false false' \
+    finder Snippets 'sua(xs)' 'keeper lighthouse' 0 1 9 http://s
+  path=$(finder Find su '"lighthouse keeper"' 0 | sed -n 's/^o "\(.*\)"$/\1/p')
+  expect "Find of a phrase" 'a(xsssi) 1 9 "http://s" "" "Page S" 120' \
+    enumerator "$path" NextBatch u 10
+  path=$(gcall $A $AP $FI.Find "'keeper lighth'" 1 | sed -n "s/^(objectpath '\(.*\)',)$/\1/p")
+  expect "Find with a prefix (gdbus)" "([(int64 9, 'http://s', '', 'Page S', 160)],)" \
+    gcall $A "$path" $EI.NextBatch 10
+  history RemoveAll >/dev/null
 }
 
 after_saving() {
