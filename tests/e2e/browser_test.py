@@ -386,9 +386,10 @@ def firefox_rows(args, t, port, work):
             gURLBar.view.visibleResults.length === 2 &&
             gURLBar.view.visibleResults.map(r => [r.payload.keyword, r.payload.content,
                                                    r.payload.title])""")
-        t.check("Firefox's address bar suggests the page for the keyword, in plain text",
+        t.check("Firefox's address bar suggests the page for the keyword, in plain text, "
+                "with its passage",
                 rows and rows[1] == ["qo", f"qo {url}",
-                                     f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url}"],
+                                     f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url} — foxword"],
                 rows)
     except BidiError as error:
         t.check("Firefox answers", False, error)
