@@ -68,8 +68,16 @@ class WindowsRegistration final : public RegistrationPlatform {
                       : RegisterModuleTypeLibrary(registry_, kFindLibraryResource);
   }
   HRESULT UnregisterServerFiles() override {
-    const HRESULT find = UnregisterModuleTypeLibrary(
-        LIBID_QoInfoFind, kLibraryLocale, registry_);
+    HRESULT find = UnregisterModuleTypeLibrary(LIBID_QoInfoFind,
+                                               kLibraryLocale, registry_);
+    // UnRegisterTypeLib may leave this library's interface key behind (wine
+    // does, for the library of a second TYPELIB resource): it goes here;
+    // S_OK when it is gone already.
+    const std::wstring iid = GuidText(IID_IFind);
+    const HRESULT interface_key = registry_.DeleteKeyTree(
+        RegistryRoot::kClassesRoot,
+        u"Interface\\" + std::u16string(iid.begin(), iid.end()));
+    if (SUCCEEDED(find)) find = interface_key;
     const HRESULT published = UnregisterModuleTypeLibrary(
         LIBID_QoInfoAgent, kLibraryLocale, registry_);
     return FAILED(published) ? published : find;
