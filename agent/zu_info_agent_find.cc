@@ -9,6 +9,7 @@ namespace qoinfo {
 
 HRESULT CZuInfoAgent::Find(BSTR query, ULONG options, IUnknown** result) {
   if (result == nullptr) return E_POINTER;
+  *result = nullptr;
   FindOptions find;
   if (!FindOptionsFromBits(options, &find)) return E_INVALIDARG;
   try {

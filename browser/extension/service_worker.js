@@ -130,8 +130,13 @@ async function omniboxSuggestions(text) {
 api.omnibox.setDefaultSuggestion({
   description: "Search the pages you visited with QoInfoAgent",
 });
+// Each key asks the agent; only the answer to the latest text is shown, so
+// a slow answer to an earlier one cannot replace it.
+let latestInput = 0;
 api.omnibox.onInputChanged.addListener(async (text, suggest) => {
-  suggest(await omniboxSuggestions(text));
+  const mine = ++latestInput;
+  const suggestions = await omniboxSuggestions(text);
+  if (mine === latestInput) suggest(suggestions);
 });
 api.omnibox.onInputEntered.addListener((text, disposition) => {
   const url = isWebAddress(text)

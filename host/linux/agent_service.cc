@@ -96,6 +96,11 @@ IZuInfoAgent& AgentService::Agent() {
   return *m_agent.get();
 }
 
+void AgentService::RefuseArgument(const std::string& why) {
+  throw sdbus::Error(std::string(kAgentErrorPrefix) + "E_INVALIDARG",
+                     platform::HResultCodeText(E_INVALIDARG) + ": " + why);
+}
+
 void AgentService::RefuseAtEnumeratorLimit(const std::string& owner) const {
   if (!m_enumerators.AtLimit(owner)) return;
   throw sdbus::Error(std::string(kAgentErrorPrefix) + "E_OUTOFMEMORY",
@@ -173,11 +178,14 @@ void AgentService::Export() {
           ModuleLockHolder busy;
           auto& agent = static_cast<CZuInfoAgent&>(Agent());
           FindOptions find;
+          if (!FindOptionsFromBits(options, &find))
+            RefuseArgument("options has a bit nobody knows");
+          if (pages.size() > kMaxSnippetPages) {
+            RefuseArgument("at most " + std::to_string(kMaxSnippetPages) +
+                           " pages a call");
+          }
           platform::UniqueBstr text;
-          HRESULT hr = FindOptionsFromBits(options, &find) &&
-                               pages.size() <= kMaxSnippetPages
-                           ? BstrFromText(query, &text)
-                           : E_INVALIDARG;
+          HRESULT hr = BstrFromText(query, &text);
           std::vector<SnippetRecord> snippets;
           for (std::size_t i = 0; SUCCEEDED(hr) && i < pages.size(); ++i) {
             platform::UniqueBstr url;

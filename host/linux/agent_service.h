@@ -55,6 +55,8 @@ class AgentService {
 
   IZuInfoAgent& Agent();
   static IFind& FindOf(IZuInfoAgent& agent);
+  // Throws E_INVALIDARG's error, its message saying `why`.
+  [[noreturn]] static void RefuseArgument(const std::string& why);
   // Throws E_OUTOFMEMORY's error when `owner` may hold no more enumerators.
   void RefuseAtEnumeratorLimit(const std::string& owner) const;
   void ScheduleIdleCheckpoint();

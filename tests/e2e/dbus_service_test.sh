@@ -87,9 +87,12 @@ every_method() {
   expect "Snippets of a page with no text kept" 'a(bsa(uu)bb) 1 false "" 0 false false' \
     finder Snippets 'sua(xs)' beta 0 1 99 http://none
   expect "Snippets of no page" 'a(bsa(uu)bb) 0' finder Snippets 'sua(xs)' beta 0 0
-  expect "Snippets (gdbus) with an unknown option: E_INVALIDARG" \
-    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057" \
+  expect "Snippets (gdbus) with an unknown option: E_INVALIDARG, saying so" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057: options has a bit nobody knows" \
     gcall $A $AP $FI.Snippets "'beta'" 4 "[(int64 5, 'http://a')]"
+  expect "Snippets of 257 pages: E_INVALIDARG, saying so" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057: at most 256 pages a call" \
+    gcall $A $AP $FI.Snippets "'beta'" 0 "[$(printf "(int64 %d, 'u')," $(seq 257) | sed 's/,$//')]"
   # An enumerator answers only its owner while the owner is connected.
   expect_match "another connection: AccessDenied" \
     "org.freedesktop.DBus.Error.AccessDenied" "$python" - <<'PY'
