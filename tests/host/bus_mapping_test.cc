@@ -101,6 +101,7 @@ TEST(BusErrors, TheBusOwnErrorsBecomeTheNearestCode) {
       {kPeerGone, "org.freedesktop.DBus.Error.ServiceUnknown"},
       {kPeerGone, "org.freedesktop.DBus.Error.NoReply"},
       {E_INVALIDARG, "org.freedesktop.DBus.Error.InvalidArgs"},
+      {E_NOINTERFACE, "org.freedesktop.DBus.Error.UnknownMethod"},
       {E_FAIL, "org.example.Unheard"},
   };
   for (const ErrorRow& row : rows) {

@@ -57,6 +57,10 @@ SearchOutcome FindPages(AgentConnection& connection,
   SearchOutcome outcome;
   platform::ComPtr<ISearchDataEnumerator> hits;
   outcome.search = connection.Find(query, options, hits.out());
+  if (outcome.search == E_NOINTERFACE && !options.prefix) {
+    // A server from before Find: its Search, without passages.
+    return SearchPages(connection.agent(), query, limit);
+  }
   if (FAILED(outcome.search)) return outcome;
   ReadHits(hits.get(), limit, &outcome);
   if (outcome.hits.empty()) return outcome;

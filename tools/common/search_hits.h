@@ -41,7 +41,8 @@ class AgentConnection;
 
 // Find's hits (up to `limit`, all when negative), best first, each with its
 // snippet. A failure of the snippets is the outcome's `reading`; the hits
-// are kept.
+// are kept. A server without Find (an earlier version, still running)
+// answers a query without `prefix` with its Search, without snippets.
 SearchOutcome FindPages(AgentConnection& connection,
                         const std::u16string& query, const FindOptions& options,
                         long long limit);
