@@ -25,8 +25,7 @@ std::uint32_t FindOptionsToBits(const FindOptions& options) {
   return options.prefix ? kFindPrefix : 0;
 }
 
-std::optional<Snippet> SnippetOfPage(PageTextSource& texts,
-                                     std::int64_t time,
+std::optional<Snippet> SnippetOfPage(PageTextSource& texts, std::int64_t time,
                                      std::u16string_view url,
                                      std::u16string_view query,
                                      const FindOptions& options) {

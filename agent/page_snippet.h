@@ -22,8 +22,7 @@ std::uint32_t FindOptionsToBits(const FindOptions& options);
 
 // The snippet of the page with this time and URL for `query`; none when no
 // text is kept for the page.
-std::optional<Snippet> SnippetOfPage(PageTextSource& texts,
-                                     std::int64_t time,
+std::optional<Snippet> SnippetOfPage(PageTextSource& texts, std::int64_t time,
                                      std::u16string_view url,
                                      std::u16string_view query,
                                      const FindOptions& options);

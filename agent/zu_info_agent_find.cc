@@ -25,8 +25,7 @@ HRESULT CZuInfoAgent::Find(BSTR query, ULONG options, IUnknown** result) {
 }
 
 HRESULT CZuInfoAgent::Snippet(BSTR query, ULONG options, std::int64_t time,
-                              BSTR url, BSTR* text, BSTR* marks,
-                              ULONG* flags) {
+                              BSTR url, BSTR* text, BSTR* marks, ULONG* flags) {
   if (text == nullptr || marks == nullptr || flags == nullptr) return E_POINTER;
   *text = nullptr;
   *marks = nullptr;

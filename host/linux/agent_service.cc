@@ -160,7 +160,8 @@ void AgentService::Export() {
           HRESULT hr = BstrFromText(query, &text);
           platform::ComPtr<IUnknown> found;
           platform::ComPtr<ISearchDataEnumerator> hits;
-          if (SUCCEEDED(hr)) hr = FindOf(Agent()).Find(text.get(), options, found.out());
+          if (SUCCEEDED(hr))
+            hr = FindOf(Agent()).Find(text.get(), options, found.out());
           if (SUCCEEDED(hr))
             hr = found->QueryInterface(IID_ISearchDataEnumerator,
                                        hits.out_void());

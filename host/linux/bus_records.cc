@@ -85,9 +85,7 @@ HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit) {
 }
 
 SnippetRecord RecordFromSnippet(const std::optional<Snippet>& snippet) {
-  SnippetRecord record(false, std::string(),
-                       std::vector<sdbus::Struct<std::uint32_t, std::uint32_t>>(),
-                       false, false);
+  SnippetRecord record(false, std::string(), {}, false, false);
   if (!snippet) return record;
   std::u16string text;
   auto& marks = record.get<2>();

@@ -64,8 +64,8 @@ class WindowsRegistration final : public RegistrationPlatform {
   // The published library, then our own library of IFind beside it.
   HRESULT RegisterServerFiles() override {
     const HRESULT hr = RegisterModuleTypeLibrary(registry_);
-    return FAILED(hr) ? hr
-                      : RegisterModuleTypeLibrary(registry_, kFindLibraryResource);
+    if (FAILED(hr)) return hr;
+    return RegisterModuleTypeLibrary(registry_, kFindLibraryResource);
   }
   HRESULT UnregisterServerFiles() override {
     HRESULT find = UnregisterModuleTypeLibrary(LIBID_QoInfoFind,

@@ -32,10 +32,10 @@ HRESULT AgentConnection::Find(const std::u16string& query,
                                reinterpret_cast<void**>(hits));
 }
 
-HRESULT AgentConnection::Snippets(const std::u16string& query,
-                                  const FindOptions& options,
-                                  const std::vector<PageKey>& pages,
-                                  std::vector<std::optional<Snippet>>* snippets) {
+HRESULT AgentConnection::Snippets(
+    const std::u16string& query, const FindOptions& options,
+    const std::vector<PageKey>& pages,
+    std::vector<std::optional<Snippet>>* snippets) {
   snippets->clear();
   platform::ComPtr<IFind> find;
   HRESULT hr = FindInterface(agent(), &find);

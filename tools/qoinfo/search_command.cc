@@ -35,7 +35,8 @@ int RunSearchCommand(Session& session, const Arguments& args) {
   std::string error;
   int status = kExitOk;
   if (!ReadCommandArguments(command, args,
-                            CommandSyntax{{"--limit"}, {"--json", "--prefix"}, true},
+                            CommandSyntax{{"--limit"}, {"--json", "--prefix"},
+                                          true},
                             kUsage, &parsed, &status)) {
     return status;
   }
