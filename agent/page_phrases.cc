@@ -1,10 +1,12 @@
 #include "agent/page_phrases.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstddef>
 
 #include "agent/word_extraction.h"
 #include "platform/text_case.h"
+#include "platform/white_space_units.h"
 
 namespace qoinfo {
 namespace {
@@ -23,28 +25,75 @@ void KeepListed(const Postings& postings, std::vector<RankedHit>* hits) {
   hits->erase(kept, hits->end());
 }
 
-bool HoldsPhrase(const std::vector<std::u16string_view>& words,
-                 const Phrase& phrase) {
-  return std::search(words.begin(), words.end(), phrase.begin(),
-                     phrase.end()) != words.end();
+// Whether `word` starts at `at` of the lowered `text` as a whole word: only
+// separators between it and the ends of its token. Then *end is where its
+// token ends.
+bool WholeWordAt(std::u16string_view text, std::size_t at, std::size_t length,
+                 std::size_t* end) {
+  const std::bitset<65536>& space = platform::SplitSpaceUnits();
+  std::size_t begin = at;
+  while (begin > 0 && IsSeparator(text[begin - 1])) --begin;
+  if (begin > 0 && !space[text[begin - 1]]) return false;
+  std::size_t after = at + length;
+  while (after < text.size() && IsSeparator(text[after])) ++after;
+  if (after < text.size() && !space[text[after]]) return false;
+  *end = after;
+  return true;
 }
+
+// Whether the lowered `text` holds the phrase's words one after the other
+// (tokens of separators only between them do not count). Each place where
+// the first word is found as a whole word is followed token by token.
+bool HoldsPhrase(std::u16string_view text, const Phrase& phrase) {
+  const std::bitset<65536>& space = platform::SplitSpaceUnits();
+  const std::u16string& first = phrase.front();
+  for (std::size_t at = text.find(first); at != std::u16string_view::npos;
+       at = text.find(first, at + 1)) {
+    std::size_t end = 0;
+    if (!WholeWordAt(text, at, first.size(), &end)) continue;
+    std::size_t next = 1;
+    while (next < phrase.size()) {
+      while (end < text.size() && space[text[end]]) ++end;
+      if (end == text.size()) return false;  // no later place can do better
+      const std::size_t begin = end;
+      while (end < text.size() && !space[text[end]]) ++end;
+      const std::u16string_view word =
+          TrimmedView(text.substr(begin, end - begin));
+      if (word.empty()) continue;
+      if (word != phrase[next]) break;
+      ++next;
+    }
+    if (next == phrase.size()) return true;
+  }
+  return false;
+}
+
+// Reads texts for a fixed set of phrases: each text is lowered once, then
+// each phrase is sought in it.
+class PhraseMatcher {
+ public:
+  explicit PhraseMatcher(const std::vector<Phrase>& phrases)
+      : m_phrases(phrases) {}
+
+  bool Holds(std::u16string_view text) {
+    m_lowered.assign(text.substr(0, text.find(u'\0')));
+    platform::LowerCaseInPlace(m_lowered);
+    return std::all_of(m_phrases.begin(), m_phrases.end(),
+                       [&](const Phrase& phrase) {
+                         return HoldsPhrase(m_lowered, phrase);
+                       });
+  }
+
+ private:
+  const std::vector<Phrase>& m_phrases;
+  std::u16string m_lowered;  // scratch, kept from text to text
+};
 
 }  // namespace
 
 bool TextHoldsPhrases(std::u16string_view text,
                       const std::vector<Phrase>& phrases) {
-  std::u16string lowered(text.substr(0, text.find(u'\0')));
-  platform::LowerCaseInPlace(lowered);
-  std::vector<TextWord> tokens;
-  WordsInOrder(lowered, &tokens);
-  std::vector<std::u16string_view> words;
-  words.reserve(tokens.size());
-  for (const TextWord& token : tokens) {
-    if (!token.word.empty()) words.push_back(token.word);
-  }
-  return std::all_of(phrases.begin(), phrases.end(), [&](const Phrase& phrase) {
-    return HoldsPhrase(words, phrase);
-  });
+  return PhraseMatcher(phrases).Holds(text);
 }
 
 void KeepPagesWithPhrases(const std::vector<Phrase>& phrases,
@@ -75,6 +124,7 @@ void KeepPagesWithPhrases(const std::vector<Phrase>& phrases,
   }
 
   // Then the stored texts of the pages left.
+  PhraseMatcher matcher(phrases);
   std::u16string text;
   const auto kept = std::remove_if(hits->begin(), hits->end(),
                                    [&](const RankedHit& hit) {
@@ -84,7 +134,7 @@ void KeepPagesWithPhrases(const std::vector<Phrase>& phrases,
     if (!texts.TextOf(record->second.m_time, record->second.m_url, &text)) {
       return true;
     }
-    return !TextHoldsPhrases(text, phrases);
+    return !matcher.Holds(text);
   });
   hits->erase(kept, hits->end());
 }

@@ -34,17 +34,6 @@ void ForEachToken(std::u16string_view text, Visit&& visit) {
   }
 }
 
-std::u16string_view TrimmedView(std::u16string_view token) {
-  std::size_t lead = 0;
-  while (lead < token.size() && IsSeparator(token[lead])) ++lead;
-  std::size_t trail = 0;
-  while (trail < token.size() - lead &&
-         IsSeparator(token[token.size() - 1 - trail])) {
-    ++trail;
-  }
-  return token.substr(lead, token.size() - lead - trail);
-}
-
 // Counts the trimmed tokens of a text in an open-addressing table of views
 // into it, at most half full.
 class TokenCounter {
@@ -109,6 +98,17 @@ class TokenCounter {
 };
 
 }  // namespace
+
+std::u16string_view TrimmedView(std::u16string_view token) {
+  std::size_t lead = 0;
+  while (lead < token.size() && IsSeparator(token[lead])) ++lead;
+  std::size_t trail = 0;
+  while (trail < token.size() - lead &&
+         IsSeparator(token[token.size() - 1 - trail])) {
+    ++trail;
+  }
+  return token.substr(lead, token.size() - lead - trail);
+}
 
 bool IsSeparator(char16_t unit) {
   return kSeparators.find(unit) != std::u16string_view::npos;

@@ -22,6 +22,8 @@ bool IsSeparator(char16_t unit);
 
 // `token` without its leading and trailing separators.
 std::u16string TrimSeparators(const std::u16string& token);
+// The same as a view into `token`.
+std::u16string_view TrimmedView(std::u16string_view token);
 
 // The word-count map of `text` (up to its first NUL; null counts as empty).
 // Only an empty text has no words. Raises std::bad_alloc when out of memory.

@@ -38,6 +38,13 @@ class Engine {
   virtual void Load() = 0;
   // The (page, word) entries of the index; 0 when the engine cannot tell.
   virtual std::uint64_t Postings() const { return 0; }
+  // Find (prefixes, phrases): as Search, 0 for engines that lack it.
+  virtual std::size_t Find(const std::string& /*query*/, bool /*prefix*/,
+                           std::size_t /*limit*/) {
+    return 0;
+  }
+  // Keeps `page`'s text for Find's phrases, as the history would.
+  virtual void KeepText(const Page& /*page*/) {}
   // Removes the page added as the `index`-th (from 0), as the agent does
   // when the history drops it; false when the engine does not measure it.
   virtual bool Forget(std::size_t /*index*/) { return false; }

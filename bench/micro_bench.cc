@@ -1,6 +1,6 @@
 // Micro-benchmarks (Google Benchmark) of the steps a page and a query go
 // through: word extraction, AddData, Search over indexes of growing size,
-// and the stream writer and reader. The corpus comparison with the peers is
+// a snippet of a long text, and the stream writer and reader. The corpus comparison with the peers is
 // qoinfo-bench; these isolate one step each.
 //
 //   build/linux/bin/qoinfo-micro-bench [--benchmark_filter=Search]
@@ -10,6 +10,7 @@
 
 #include "agent/add_data.h"
 #include "agent/search.h"
+#include "agent/snippet.h"
 #include "agent/word_extraction.h"
 #include "bench/synthetic_text.h"
 #include "platform/wide_string.h"
@@ -46,6 +47,19 @@ void BM_ExtractWords(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_ExtractWords)->Arg(10)->Arg(500)->Arg(10000);
+
+// A snippet of a text of about 1 MB (150,000 words) for a query of three
+// words, one of them a prefix.
+void BM_MakeSnippetOfOneMegabyte(benchmark::State& state) {
+  const std::u16string text = Text(150000, 3);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        MakeSnippet(text, u"wabc wbaa wc", FindOptions{true}));
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(text.size() * 2));
+}
+BENCHMARK(BM_MakeSnippetOfOneMegabyte);
 
 void BM_AddData(benchmark::State& state) {
   Index index;

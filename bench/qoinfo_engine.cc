@@ -1,6 +1,9 @@
 #include <filesystem>
+#include <map>
+#include <utility>
 
 #include "agent/add_data.h"
+#include "agent/find.h"
 #include "agent/search.h"
 #include "bench/engine.h"
 #include "index/index_files.h"
@@ -9,6 +12,23 @@
 
 namespace qoinfo::bench {
 namespace {
+
+// The texts kept for phrases, in memory as UTF-8 (the history keeps them
+// compressed on disk: what reading one costs there comes on top).
+class KeptTexts final : public PageTextSource {
+ public:
+  void Keep(const Page& page) { texts_[{page.time, Wide(page.url)}] = page.text; }
+  bool TextOf(std::int64_t time, std::u16string_view url,
+              std::u16string* text) override {
+    const auto found = texts_.find({time, std::u16string(url)});
+    if (found == texts_.end()) return false;
+    *text = Wide(found->second);
+    return true;
+  }
+
+ private:
+  std::map<std::pair<std::int64_t, std::u16string>, std::string> texts_;
+};
 
 class QoInfoEngine final : public Engine {
  public:
@@ -27,6 +47,11 @@ class QoInfoEngine final : public Engine {
     const platform::UniqueBstr what = BstrOf(query);
     ISearchDataEnumerator* hits = nullptr;
     if (FAILED(qoinfo::Search(what.get(), &hits, records_, words_))) return 0;
+    return Drain(hits, limit);
+  }
+
+  // Takes up to `limit` hits (0: all) and releases the enumerator.
+  static std::size_t Drain(ISearchDataEnumerator* hits, std::size_t limit) {
     std::size_t taken = 0;
     _URL_DATE_IA_S hit;
     while ((limit == 0 || taken < limit) && hits->Next(&hit) == S_OK) {
@@ -38,6 +63,18 @@ class QoInfoEngine final : public Engine {
     hits->Release();
     return taken;
   }
+
+  std::size_t Find(const std::string& query, bool prefix,
+                   std::size_t limit) override {
+    ISearchDataEnumerator* hits = nullptr;
+    if (FAILED(qoinfo::Find(Wide(query), FindOptions{prefix}, texts_, &hits,
+                            records_, words_))) {
+      return 0;
+    }
+    return Drain(hits, limit);
+  }
+
+  void KeepText(const Page& page) override { texts_.Keep(page); }
 
   std::uint64_t Save() override {
     SaveIndexFiles(Directory(), records_, words_);
@@ -70,6 +107,7 @@ class QoInfoEngine final : public Engine {
   std::string directory_;
   CIDContainer records_;
   CWordToIdsContainer words_;
+  KeptTexts texts_;
 };
 
 }  // namespace

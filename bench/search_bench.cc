@@ -19,11 +19,16 @@
 #include <map>
 #include <random>
 #include <filesystem>
+#include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include <unistd.h>
 
+#include "agent/word_extraction.h"
 #include "bench/engine.h"
+#include "platform/text_case.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -82,6 +87,65 @@ std::vector<Query> MakeQueries(const Vocabulary& vocabulary, std::uint64_t seed,
   return queries;
 }
 
+// Queries for Find (--find): two-letter prefixes of the most frequent
+// words, typed alone with the prefix option; and phrases of two words that
+// follow each other in a real page, both among the 5,000 most frequent
+// words but not the 20 most frequent. `words` gets each phrase's words.
+struct FindQuery {
+  std::string text;
+  std::string kind;
+  bool prefix = false;
+};
+
+std::vector<std::u16string> WordsOfText(const std::string& text) {
+  std::u16string lowered = Wide(text);
+  platform::LowerCaseInPlace(lowered);
+  std::vector<std::u16string> tokens, words;
+  qoinfo::SplitAtWhiteSpace(lowered, &tokens);
+  for (const std::u16string& token : tokens) {
+    std::u16string word = qoinfo::TrimSeparators(token);
+    if (!word.empty()) words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::vector<FindQuery> MakeFindQueries(
+    const Vocabulary& vocabulary, const std::vector<Page>& real,
+    std::uint64_t seed, std::size_t per_kind,
+    std::vector<std::vector<std::string>>* phrase_words) {
+  std::vector<FindQuery> queries;
+  std::set<std::u16string> prefixes;
+  for (const std::string& word : vocabulary.words()) {
+    if (prefixes.size() == per_kind) break;
+    const std::u16string wide = Wide(word);
+    if (wide.size() < 3 || (wide[1] >= 0xD800 && wide[1] <= 0xDFFF)) continue;
+    if (prefixes.insert(wide.substr(0, 2)).second) {
+      queries.push_back({platform::Utf16ToUtf8(wide.substr(0, 2)), "prefix", true});
+    }
+  }
+  std::unordered_map<std::string, std::size_t> rank;
+  for (std::size_t i = 0; i < vocabulary.words().size() && i < 5000; ++i) {
+    rank[vocabulary.words()[i]] = i;
+  }
+  auto usual = [&](const std::string& word) {
+    const auto found = rank.find(word);
+    return found != rank.end() && found->second >= 20;
+  };
+  std::mt19937_64 rng(seed);
+  for (std::size_t tries = 0; phrase_words->size() < per_kind && tries < 100000;
+       ++tries) {
+    const std::vector<std::u16string> words = WordsOfText(real[rng() % real.size()].text);
+    if (words.size() < 2) continue;
+    const std::size_t at = rng() % (words.size() - 1);
+    const std::string first = platform::Utf16ToUtf8(words[at]);
+    const std::string second = platform::Utf16ToUtf8(words[at + 1]);
+    if (first == second || !usual(first) || !usual(second)) continue;
+    phrase_words->push_back({first, second});
+    queries.push_back({"\"" + first + " " + second + "\"", "phrase", false});
+  }
+  return queries;
+}
+
 double Percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
@@ -101,7 +165,10 @@ std::string Json(const std::string& s) {
 int Usage() {
   std::cerr << "usage: qoinfo-bench --corpus FILE --pages N --engine ours|fts5|xapian\n"
                "                    [--work DIR] [--queries PER_KIND] [--rounds R] [--keep]\n"
-               "--keep leaves the engine's files in DIR for a closer look.\n";
+               "                    [--find]\n"
+               "--keep leaves the engine's files in DIR for a closer look.\n"
+               "--find adds Find's classes (two-letter prefixes, phrases; ours only);\n"
+               "       the texts of the pages holding a phrase's words are kept in memory.\n";
   return 2;
 }
 
@@ -110,7 +177,7 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string corpus_file, engine_name = "ours", work = "build/bench/work";
   std::size_t pages = 10000, per_kind = 50, rounds = 3;
-  bool keep = false;
+  bool keep = false, find = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -121,6 +188,7 @@ int main(int argc, char** argv) {
     else if (arg == "--queries") per_kind = std::stoull(value());
     else if (arg == "--rounds") rounds = std::stoull(value());
     else if (arg == "--keep") keep = true;
+    else if (arg == "--find") find = true;
     else return Usage();
   }
   // The reload check compares against the first round's hit counts.
@@ -135,6 +203,11 @@ int main(int argc, char** argv) {
   const Vocabulary vocabulary(real);
   const std::vector<Query> queries = MakeQueries(vocabulary, 42, per_kind);
   ScaleGenerator generator(vocabulary, 7);
+  std::vector<std::vector<std::string>> phrase_words;
+  const std::vector<FindQuery> find_queries =
+      find ? MakeFindQueries(vocabulary, real, 43, std::min<std::size_t>(per_kind, 20),
+                             &phrase_words)
+           : std::vector<FindQuery>();
 
   std::unique_ptr<Engine> engine;
   const std::string directory = work + "/" + engine_name + "-" + std::to_string(pages);
@@ -160,6 +233,17 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < pages; ++i) {
     Page synthetic;
     const Page& page = i < real.size() ? real[i] : (synthetic = generator.Make(static_cast<std::int64_t>(i)));
+    if (!phrase_words.empty()) {
+      // Untimed: whether a phrase could match this page.
+      std::set<std::string> words;
+      for (auto& [word, count] : ExtractPageWords(page.text)) words.insert(word);
+      for (const auto& phrase : phrase_words) {
+        if (words.count(phrase[0]) && words.count(phrase[1])) {
+          engine->KeepText(page);
+          break;
+        }
+      }
+    }
     const auto start = Clock::now();
     engine->Add(page);
     index_time += Clock::now() - start;
@@ -185,6 +269,15 @@ int main(int argc, char** argv) {
       first_page[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
       start = Clock::now();
       const std::size_t hits = engine->Search(q.text, 0);
+      all_hits[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
+      if (round == 0) hit_counts[q.kind].push_back(static_cast<double>(hits));
+    }
+    for (const FindQuery& q : find_queries) {
+      auto start = Clock::now();
+      engine->Find(q.text, q.prefix, 20);
+      first_page[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
+      start = Clock::now();
+      const std::size_t hits = engine->Find(q.text, q.prefix, 0);
       all_hits[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
       if (round == 0) hit_counts[q.kind].push_back(static_cast<double>(hits));
     }

@@ -504,8 +504,8 @@ Answer ReferenceFind(std::u16string_view query_text, bool prefix,
 }
 
 // Queries for Find: the random queries, phrases cut from the kept texts
-// (sometimes two, or with a word beside them), words cut short, a quote
-// left open.
+// (sometimes two, or with a word beside them), phrases of parts of words,
+// words cut short, a quote left open.
 std::u16string FindQueryOf(RandomSource& random, const FakePageTexts& texts) {
   auto phrase = [&]() -> std::u16string {
     if (texts.texts.empty()) return u"\"hello world\"";
@@ -526,7 +526,18 @@ std::u16string FindQueryOf(RandomSource& random, const FakePageTexts& texts) {
     const std::u16string word(kVocabulary[random.Below(kVocabulary.size())]);
     return word.substr(0, 1 + random.Below(word.size()));
   };
-  switch (random.Below(8)) {
+  auto part = [&]() {
+    const std::u16string word(kVocabulary[random.Below(kVocabulary.size())]);
+    return random.Chance(50) ? word.substr(random.Below(word.size()))
+                             : word.substr(0, 1 + random.Below(word.size()));
+  };
+  switch (random.Below(9)) {
+    case 8: {  // words that lie inside longer ones
+      constexpr std::u16string_view kShort[] = {u"a", u"ab", u"abc", u"b"};
+      if (random.Chance(50)) return u"\"" + part() + u" " + part() + u"\"";
+      return u"\"" + std::u16string(kShort[random.Below(4)]) + u" " +
+             std::u16string(kShort[random.Below(4)]) + u"\"";
+    }
     case 0:
     case 1:
       return random.Query();
