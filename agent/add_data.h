@@ -1,7 +1,8 @@
 // AddData: files one visited page in the page records and the word index.
 // The visit (time and URL) gets its page identifier from the records; the
 // words of the lowered text are filed under it. A page with an empty text is
-// not stored. The text itself is never kept.
+// not stored. The index keeps no text: the agent object hands it to the
+// history, which keeps it beside the visit (agent/history_page_texts.h).
 #pragma once
 
 #include "com/interfaces.h"

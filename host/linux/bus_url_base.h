@@ -10,7 +10,8 @@
 // and are passed on to the sink. Calls from any other connection than the
 // one that took the subscription are refused (AccessDenied).
 //
-// Its IBromPageTexts calls BromHelper.IBromPageTexts on the same object.
+// Its IBromPageTexts calls BromHelper.IBromPageTexts on the same object;
+// StoreText does not wait for the answer (S_OK once sent).
 // The agent calls it while filing a page, and the history may at that very
 // moment be waiting on the agent's sink for a removal: the service keeps
 // serving calls while it waits (as for GetData), so the call is answered.

@@ -271,7 +271,7 @@ done
 
 # --- commands that only read create nothing ----------------------------------
 
-for command in "stats" "search word" "forget --time 1 --url http://x/"; do
+for command in "stats" "search word" "forget --time 1 --url http://x/" "config store-text"; do
   expect "$command on a missing data directory says so, exit 1" 1 "no data directory" \
     timeout 20 "$linux/qoinfo" --data-dir "$work/mistyped" $command
   check "$command on a missing data directory creates nothing" test ! -e "$work/mistyped"

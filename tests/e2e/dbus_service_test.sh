@@ -23,6 +23,7 @@ HI=BromHelper.IBromURLBase
 agent() { busctl --user call $A $AP $AI "$@" 2>&1; }
 finder() { busctl --user call $A $AP $FI "$@" 2>&1; }
 history() { busctl --user call $H $HP $HI "$@" 2>&1; }
+texts() { busctl --user call $H $HP BromHelper.IBromPageTexts "$@" 2>&1; }
 enumerator() { local path=$1; shift; busctl --user call $A "$path" $EI "$@" 2>&1; }
 gcall() { gdbus call --session --dest "$1" --object-path "$2" --method "$3" "${@:4}" 2>&1; }
 # expect NAME WANT COMMAND...: the output of COMMAND is WANT.
@@ -125,7 +126,13 @@ PY
     gcall $H $HP $HI.Unadvise 999
   # The agent's page of http://c goes with the visit, told by the event.
   agent AddData '(xssss)' 7 http://c 'delta' /c 'Page C' >/dev/null
+  # The agent handed the page's text to the history.
+  expect "GetText: the text the agent filed" 'is 0 "delta"' texts GetText xs 7 http://c
+  expect "GetText, none kept" 'is 1 ""' texts GetText xs 8 http://c
+  expect "StoreText, no such visit" "i 1" texts StoreText xss 9 http://c x
+  expect_match "GetTextTotals" '^bux true 1 [0-9]+$' texts GetTextTotals
   expect "RemoveVisit" "i 0" history RemoveVisit u 1
+  expect "the text went with the visit" 'is 1 ""' texts GetText xs 7 http://c
   expect "RemoveVisit, no such visit: URLBASE_E_NOVISIT" \
     "Error: GDBus.Error:BromHelper.Error.URLBASE_E_NOVISIT: HRESULT 0x80070490" \
     gcall $H $HP $HI.RemoveVisit 1
@@ -148,6 +155,9 @@ PY
   expect "Find with a prefix (gdbus)" "([(int64 9, 'http://s', '', 'Page S', 160)],)" \
     gcall $A "$path" $EI.NextBatch 10
   history RemoveAll >/dev/null
+  expect "SetKeepTexts false" "" texts SetKeepTexts b false
+  expect "GetTextTotals after it" "bux false 0 0" texts GetTextTotals
+  texts SetKeepTexts b true >/dev/null
 }
 
 after_saving() {
@@ -156,6 +166,8 @@ after_saving() {
     "$(printf '240%%\t1970-01-01T00:00:06Z\thttp://b\tPage B\n120%%\t1970-01-01T00:00:05Z\thttp://a\tPage A')" \
     "$linux/qoinfo" --server search beta
   "$linux/qoinfo" --server add --time 9 --url http://e --text "epsilon" >/dev/null
+  expect_match "qoinfo config store-text through the history's service" \
+    '^store-text on \(1 texts kept, [0-9]+ bytes\)$' "$linux/qoinfo" --server config store-text
   local pid
   pid=$(busctl --user call org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus GetConnectionUnixProcessID s $A | cut -d' ' -f2)

@@ -80,7 +80,7 @@ q stats --json >stats.json
 check "stats --json: counts" test "$(json_field stats.json \
   '[d[k] for k in ("visits","pages","last_page_id","words","postings")]')" = "[3, 2, 2, 3, 4]"
 check "stats --json: keys in order" test "$(json_field stats.json 'list(d)')" = \
-  "['data_directory', 'data_directory_open_to_others', 'visits', 'pages', 'last_page_id', 'words', 'postings', 'journaled_changes', 'store_text', 'texts_kept', 'text_bytes', 'visits_without_page', 'pages_without_visit', 'save_interrupted', 'damaged_copies', 'files']"
+  "['data_directory', 'data_directory_open_to_others', 'visits', 'pages', 'last_page_id', 'words', 'postings', 'journaled_changes', 'visits_without_page', 'pages_without_visit', 'save_interrupted', 'damaged_copies', 'files', 'store_text', 'texts_kept', 'text_bytes']"
 check "stats --json: the data directory" test "$(json_field stats.json 'd["data_directory"]')" = "$data"
 check "stats --json: the three files with their sizes" test "$(json_field stats.json \
   '[(f["name"], f["present"], f["bytes"] > 0) for f in d["files"]]')" = \

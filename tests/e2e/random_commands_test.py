@@ -73,9 +73,8 @@ BAD_TIMES = ["yesterday", "2024-02-30T00:00:00Z", "12x", ""]
 
 STATS_KEYS = ["data_directory", "data_directory_open_to_others", "visits", "pages",
               "last_page_id", "words", "postings", "journaled_changes",
-              "store_text", "texts_kept", "text_bytes",
               "visits_without_page", "pages_without_visit", "save_interrupted",
-              "damaged_copies", "files"]
+              "damaged_copies", "files", "store_text", "texts_kept", "text_bytes"]
 
 
 class Expected:

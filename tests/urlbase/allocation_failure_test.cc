@@ -80,6 +80,45 @@ TEST_F(UrlBaseTest, RemoveVisitKeepsTheVisitWhenMemoryRunsOut) {
   }
 }
 
+TEST_F(UrlBaseTest, PageTextsAreKeptWholeOrNotAtAllWhenMemoryRunsOut) {
+  ULONG index = 0;
+  ASSERT_EQ(testing::Add(base_.get(), 1, u"http://example.com/\u00e9", u"",
+                         u"", &index),
+            S_OK);
+  ComPtr<IBromPageTexts> texts;
+  ASSERT_EQ(base_->QueryInterface(IID_IBromPageTexts, texts.out_void()), S_OK);
+  platform::UniqueBstr url = Bstr(u"http://example.com/\u00e9");
+  platform::UniqueBstr text = Bstr(u"a page text long enough to need memory");
+  LONG keep = 0;
+  ULONG count = 0;
+  std::int64_t bytes = 0;
+  for (std::size_t n = 0;; ++n) {
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return texts->StoreText(1, url.get(), text.get()); });
+    ASSERT_EQ(texts->GetTextTotals(&keep, &count, &bytes), S_OK);
+    if (!triggered) {
+      EXPECT_EQ(hr, S_OK);
+      EXPECT_EQ(count, 1u);
+      break;
+    }
+    EXPECT_EQ(hr, E_OUTOFMEMORY) << n;
+    ASSERT_EQ(count, 0u) << n;
+  }
+  for (std::size_t n = 0;; ++n) {
+    BSTR read = nullptr;
+    const auto [hr, triggered] = testing::WithAllocationsFailingAfter(
+        n, [&] { return texts->GetText(1, url.get(), &read); });
+    platform::UniqueBstr owned(read);
+    if (!triggered) {
+      EXPECT_EQ(hr, S_OK);
+      EXPECT_EQ(platform::FromBstr(read), platform::FromBstr(text.get()));
+      break;
+    }
+    EXPECT_EQ(hr, E_OUTOFMEMORY) << n;
+    EXPECT_EQ(read, nullptr);
+  }
+}
+
 TEST_F(UrlBaseTest, AdviseTakesNoReferenceWhenMemoryRunsOut) {
   ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(base_->QueryInterface(IID_IConnectionPointContainer,

@@ -39,7 +39,13 @@ int RunConfigCommand(Session& session, const Arguments& args) {
     std::cerr << kUsage;
     return kExitUsage;
   }
-  if (!session.EnsureHistory(command)) return kExitFailure;
+  // Reading the setting creates nothing; setting it may make a new history
+  // that starts with it.
+  const bool setting = operands.size() == 2;
+  if (!session.EnsureHistory(
+          command, setting ? DataUse::kMayCreate : DataUse::kExisting)) {
+    return kExitFailure;
+  }
   platform::ComPtr<IBromPageTexts> texts;
   HRESULT hr = session.agent_connection().history()->QueryInterface(
       IID_IBromPageTexts, texts.out_void());
@@ -48,7 +54,7 @@ int RunConfigCommand(Session& session, const Arguments& args) {
                              DescribeHResult(FAILED(hr) ? hr : E_POINTER));
     return kExitFailure;
   }
-  if (operands.size() == 2) {
+  if (setting) {
     hr = texts->SetKeepTexts(operands[1] == "on" ? 1 : 0);
     if (FAILED(hr)) {
       ReportError(command,

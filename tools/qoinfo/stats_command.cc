@@ -184,11 +184,6 @@ int RunStatsCommand(Session& session, const Arguments& args) {
         ",\"words\":" + std::to_string(counts.words) +
         ",\"postings\":" + std::to_string(counts.postings) +
         ",\"journaled_changes\":" + std::to_string(state.journal.entries) +
-        (texts.known ? ",\"store_text\":" +
-                           std::string(texts.keep != 0 ? "true" : "false") +
-                           ",\"texts_kept\":" + std::to_string(texts.count) +
-                           ",\"text_bytes\":" + std::to_string(texts.bytes)
-                     : std::string()) +
         ",\"visits_without_page\":" +
         std::to_string(agreement.visits_without_page.size()) +
         ",\"pages_without_visit\":" +
@@ -210,7 +205,15 @@ int RunStatsCommand(Session& session, const Arguments& args) {
         out += ",\"problem\":" + JsonQuote(file.problem);
       out += '}';
     }
-    out += "]}\n";
+    out += ']';
+    // Added after the keys callers already read, in their order.
+    if (texts.known) {
+      out += ",\"store_text\":" +
+             std::string(texts.keep != 0 ? "true" : "false") +
+             ",\"texts_kept\":" + std::to_string(texts.count) +
+             ",\"text_bytes\":" + std::to_string(texts.bytes);
+    }
+    out += "}\n";
   } else {
     out = "data directory  " + TerminalSafe(platform::Utf16ToUtf8(directory)) +
           "\n";
