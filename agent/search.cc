@@ -185,15 +185,16 @@ PageScores ScoreMatchesSkipping(const WordCountMap& query,
   return MergeLists(lists, skip);
 }
 
-// Sums the lists in an array over [first, last], list after list, so that
-// each page's weights arrive in word order as in the merge; only pages of 1
-// and above (page 0's "none yet" rule belongs to the merge). Empty when the
-// lists do not suit an array: then they are merged.
+// Sums the lists in an array over [first, last], block by block of pages
+// and within a block list after list, so that each page's weights arrive in
+// word order as in the merge; only pages of 1 and above (page 0's "none
+// yet" rule belongs to the merge). False when the lists do not suit an
+// array: then they are merged.
 template <typename Skip>
-bool SumInArray(const std::vector<ScoredWord>& words, Skip&& skip,
-                PageScores* scores) {
+bool SumInArray(const std::vector<ScoredWord>& words, std::size_t block_pages,
+                Skip&& skip, PageScores* scores) {
   constexpr std::size_t kFewestLists = 3;
-  constexpr std::size_t kMostSlotsPerPosting = 2;
+  constexpr std::size_t kMostSlotsPerPosting = 32;
   if (words.size() < kFewestLists) return false;
   std::int64_t first = INT64_MAX, last = 0;
   std::size_t postings = 0;
@@ -206,32 +207,51 @@ bool SumInArray(const std::vector<ScoredWord>& words, Skip&& skip,
   const std::uint64_t slots = static_cast<std::uint64_t>(last - first) + 1;
   if (slots / kMostSlotsPerPosting > postings) return false;
 
-  std::vector<std::int64_t> sums(slots);
-  std::vector<std::uint8_t> seen(slots);
+  // One block of pages at a time, small enough to stay in the processor's
+  // cache while every list adds its weights to it.
+  const std::size_t block = static_cast<std::size_t>(
+      std::min<std::uint64_t>(slots, std::max<std::size_t>(block_pages, 1)));
+  std::vector<std::int64_t> sums(block);
+  std::vector<std::uint8_t> seen(block);
+  std::vector<PostingsCursor> lists;
+  lists.reserve(words.size());
   for (const ScoredWord& word : words) {
-    word.postings->ForEach([&](std::int64_t page, std::int32_t count) {
-      const auto at = static_cast<std::size_t>(page - first);
-      const std::int32_t weight = Weight(word.length, count);
-      if (seen[at]) {
-        sums[at] = AddToSum(sums[at], weight);
-      } else {
-        seen[at] = 1;
-        sums[at] = weight;
-      }
-    });
+    lists.push_back({word.postings->begin(), word.postings->end(), word.length,
+                     word.postings});
   }
-  for (std::size_t at = 0; at < slots; ++at) {
-    const std::int64_t page = first + static_cast<std::int64_t>(at);
-    if (seen[at] && !skip(page)) scores->push_back({0, sums[at], page});
+  // Offsets from `first` (an end of first + slots could pass 2^63 - 1).
+  auto offset = [first](std::int64_t page) {
+    return static_cast<std::uint64_t>(page - first);
+  };
+  for (std::uint64_t done = 0; done < slots; done += block) {
+    const std::uint64_t end = done + std::min<std::uint64_t>(block, slots - done);
+    for (PostingsCursor& list : lists) {
+      for (; list.next != list.end && offset(list.next->first) < end; ++list.next) {
+        const auto at = static_cast<std::size_t>(offset(list.next->first) - done);
+        const std::int32_t weight = Weight(list.length, list.next->second);
+        if (seen[at]) {
+          sums[at] = AddToSum(sums[at], weight);
+        } else {
+          seen[at] = 1;
+          sums[at] = weight;
+        }
+      }
+    }
+    for (std::size_t at = 0; at < end - done; ++at) {
+      if (!seen[at]) continue;
+      seen[at] = 0;
+      const std::int64_t page = first + static_cast<std::int64_t>(done + at);
+      if (!skip(page)) scores->push_back({0, sums[at], page});
+    }
   }
   return true;
 }
 
 template <typename Skip>
 PageScores ScoreWordsSkipping(const std::vector<ScoredWord>& words,
-                              Skip&& skip) {
+                              std::size_t block_pages, Skip&& skip) {
   PageScores scores;
-  if (SumInArray(words, skip, &scores)) return scores;
+  if (SumInArray(words, block_pages, skip, &scores)) return scores;
   std::vector<PostingsCursor> lists;
   lists.reserve(words.size());
   for (const ScoredWord& word : words) {
@@ -258,7 +278,8 @@ PageScores ScoreMatches(const WordCountMap& query,
 }
 
 PageScores ScoreWords(const std::vector<ScoredWord>& words,
-                      const CWordToIdsContainer& index) {
+                      const CWordToIdsContainer& index,
+                      std::size_t block_pages) {
   std::vector<ScoredWord> held;
   held.reserve(words.size());
   for (const ScoredWord& word : words) {
@@ -266,10 +287,12 @@ PageScores ScoreWords(const std::vector<ScoredWord>& words,
   }
   if (held.empty()) return {};
   if (!index.HasRemoved()) {
-    return ScoreWordsSkipping(held, [](std::int64_t) { return false; });
+    return ScoreWordsSkipping(held, block_pages,
+                              [](std::int64_t) { return false; });
   }
-  return ScoreWordsSkipping(
-      held, [&index](std::int64_t page) { return index.IsRemoved(page); });
+  return ScoreWordsSkipping(held, block_pages, [&index](std::int64_t page) {
+    return index.IsRemoved(page);
+  });
 }
 
 std::int64_t SelfScore(const WordCountMap& query) {

@@ -51,13 +51,18 @@ struct ScoredWord {
   std::size_t length = 0;
 };
 
+// Pages summed at a time when ScoreWords sums in an array: 256 KB of sums.
+inline constexpr std::size_t kScoreBlockPages = 1 << 15;
+
 // What ScoreMatches gives a query of exactly these words (given in word
 // order, each once, as a query holds them), pages noted removed in `index`
 // left out. Many lists that cover much of their page range are summed in an
-// array over that range instead of merged through a heap: the same sums in
-// the same order, at a cost linear in their postings.
+// array over that range, `block_pages` pages at a time, instead of merged
+// through a heap: the same sums in the same order, at a cost linear in
+// their postings.
 PageScores ScoreWords(const std::vector<ScoredWord>& words,
-                      const CWordToIdsContainer& index);
+                      const CWordToIdsContainer& index,
+                      std::size_t block_pages = kScoreBlockPages);
 
 // The score a page consisting of the query itself would get: 30 x the number
 // of UTF-16 units in the query's words, counted with their repetitions.

@@ -165,10 +165,11 @@ std::string Json(const std::string& s) {
 int Usage() {
   std::cerr << "usage: qoinfo-bench --corpus FILE --pages N --engine ours|fts5|xapian\n"
                "                    [--work DIR] [--queries PER_KIND] [--rounds R] [--keep]\n"
-               "                    [--find]\n"
+               "                    [--find | --only-find]\n"
                "--keep leaves the engine's files in DIR for a closer look.\n"
                "--find adds Find's classes (two-letter prefixes, phrases; ours only);\n"
-               "       the texts of the pages holding a phrase's words are kept in memory.\n";
+               "       the texts of the pages holding a phrase's words are kept in memory;\n"
+               "--only-find runs Find's classes alone.\n";
   return 2;
 }
 
@@ -177,7 +178,7 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string corpus_file, engine_name = "ours", work = "build/bench/work";
   std::size_t pages = 10000, per_kind = 50, rounds = 3;
-  bool keep = false, find = false;
+  bool keep = false, find = false, only_find = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -189,6 +190,7 @@ int main(int argc, char** argv) {
     else if (arg == "--rounds") rounds = std::stoull(value());
     else if (arg == "--keep") keep = true;
     else if (arg == "--find") find = true;
+    else if (arg == "--only-find") find = only_find = true;
     else return Usage();
   }
   // The reload check compares against the first round's hit counts.
@@ -201,8 +203,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Vocabulary vocabulary(real);
-  const std::vector<Query> queries = MakeQueries(vocabulary, 42, per_kind);
+  std::vector<Query> queries = MakeQueries(vocabulary, 42, per_kind);
   ScaleGenerator generator(vocabulary, 7);
+  if (only_find) queries.clear();
   std::vector<std::vector<std::string>> phrase_words;
   const std::vector<FindQuery> find_queries =
       find ? MakeFindQueries(vocabulary, real, 43, std::min<std::size_t>(per_kind, 20),

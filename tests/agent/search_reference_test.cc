@@ -574,6 +574,18 @@ void CompareFindWithReference(const Round& plan) {
       ASSERT_EQ(answer, ReferenceFind(query, prefix, index, texts))
           << "seed " << plan.seed << " round " << round << " query '"
           << platform::Utf16ToUtf8(query) << "' prefix " << prefix;
+      // Summed in blocks of a few pages, a query's words score as merged.
+      platform::UniqueBstr what(platform::AllocBstr(query));
+      std::vector<ScoredWord> lists;
+      const WordCountMap counts = ExtractWords(what.get());
+      for (const auto& [word, count] : counts) {
+        const auto found = index.words.postings_of_search().find(word);
+        if (found != index.words.postings_of_search().end()) {
+          lists.push_back({&found->second, word.size()});
+        }
+      }
+      ASSERT_EQ(ScoreWords(lists, index.words, 1 + random.Below(4)),
+                ScoreMatches(counts, index.words));
       const bool quoted = query.find(u'"') != std::u16string::npos;
       (quoted ? phrase_hits : prefix_hits) += static_cast<int>(answer.hits.size());
     }
