@@ -49,6 +49,10 @@ const platform::InterfaceEntry<CZuInfoAgent> kInterfaces[] = {
      [](CZuInfoAgent* agent) -> IUnknown* {
        return static_cast<IProvideClassInfo*>(agent);
      }},
+    {&IID_IFind,
+     [](CZuInfoAgent* agent) -> IUnknown* {
+       return static_cast<IFind*>(agent);
+     }},
 };
 
 // QOINFO_CHECKPOINT_BYTES, a positive decimal number: false when unset or

@@ -25,6 +25,7 @@
 #include "agent/event_subscriptions.h"
 #include "agent/history_page_texts.h"
 #include "agent/page_text_source.h"
+#include "com/find_interface.h"
 #include "com/interfaces.h"
 #include "com/type_info_dispatch.h"
 #include "index/change_journal.h"
@@ -40,7 +41,8 @@ namespace qoinfo {
 
 class CZuInfoAgent final : public IZuInfoAgent,
                            public __ComEventingImpl,
-                           public IProvideClassInfo {
+                           public IProvideClassInfo,
+                           public IFind {
  public:
   // The texts start-up shows when the URL base object fails it.
   static constexpr char16_t kCannotCreateURLBase[] = u"Tq Cannot create ZuUBO";
@@ -57,8 +59,8 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // directory holding neither index file gives an empty index and S_OK.
   HRESULT Startup();
 
-  // IUnknown: IZuInfoAgent (also for IUnknown and IDispatch) and
-  // IProvideClassInfo; E_NOINTERFACE for anything else.
+  // IUnknown: IZuInfoAgent (also for IUnknown and IDispatch),
+  // IProvideClassInfo and IFind; E_NOINTERFACE for anything else.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
@@ -81,6 +83,14 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT STDMETHODCALLTYPE AddData(_URL_DATE_IA data) override;
   HRESULT STDMETHODCALLTYPE Search(BSTR what,
                                    ISearchDataEnumerator** result) override;
+
+  // IFind (zu_info_agent_find.cc): agent/find.h and agent/snippet.h over
+  // this index and PageTexts().
+  HRESULT STDMETHODCALLTYPE Find(BSTR query, ULONG options,
+                                 IUnknown** result) override;
+  HRESULT STDMETHODCALLTYPE Snippet(BSTR query, ULONG options,
+                                    std::int64_t time, BSTR url, BSTR* text,
+                                    BSTR* marks, ULONG* flags) override;
 
   // Subscribes to the URL base object's removal event: S_OK, E_FAIL
   // without a URL base object, or the subscription's failure.

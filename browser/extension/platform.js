@@ -32,15 +32,44 @@ export function isMissingHost(error) {
   return /native messaging host not found|no such native application/i.test(error);
 }
 
+// Text as XML character data: the five markup characters as references,
+// and the characters XML cannot hold at all (most C0 controls, U+FFFE,
+// U+FFFF, unpaired surrogates) as U+FFFD, so that one page's text cannot
+// spoil the description.
 function escapeMarkup(text) {
-  return text.replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+  return text
+    .replace(/[\u0000-\u0008\u000B\u000C\u000E-\u001F\uFFFE\uFFFF]|[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/g, "\uFFFD")
+    .replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+}
+
+// A snippet's passage for a suggestion: "…" where the page goes on; in
+// Chromium escaped, its marked words in <match>. Marks count UTF-16 units.
+function passageMarkup(snippet, escape, match) {
+  const text = snippet.text;
+  let out = snippet.cut_before ? "… " : "";
+  let done = 0;
+  for (const [begin, length] of snippet.marks) {
+    if (begin < done || begin + length > text.length) continue;
+    out += escape(text.slice(done, begin)) + match(escape(text.slice(begin, begin + length)));
+    done = begin + length;
+  }
+  return out + escape(text.slice(done)) + (snippet.cut_after ? " …" : "");
 }
 
 // The description of an address-bar suggestion for a page: its title, the
-// match's percent and its address (marked as one where the browser can).
-export function suggestionDescription(title, percent, url) {
-  if (isFirefox) return `${title} (${percent}%) ${url}`;
-  return `${escapeMarkup(title)} (${percent}%) <url>${escapeMarkup(url)}</url>`;
+// match's percent and its address (marked as one where the browser can),
+// then the passage that matched when there is one (its words marked where
+// the browser can).
+export function suggestionDescription(title, percent, url, snippet) {
+  const plain = (text) => text;
+  if (isFirefox) {
+    const passage = snippet?.text ? " — " + passageMarkup(snippet, plain, plain) : "";
+    return `${title} (${percent}%) ${url}${passage}`;
+  }
+  const passage = snippet?.text
+    ? " <dim>—</dim> " + passageMarkup(snippet, escapeMarkup, (word) => `<match>${word}</match>`)
+    : "";
+  return `${escapeMarkup(title)} (${percent}%) <url>${escapeMarkup(url)}</url>${passage}`;
 }
 
 // Whether the extension may open `url` in a tab: web pages in both

@@ -1,6 +1,8 @@
-// The toolbar page: a search box over the agent's index. Typing searches;
-// Up and Down choose a hit, Enter opens it in a new tab, Delete forgets
-// its visit. Opened as popup.html?q=QUERY (from the address bar) it starts
+// The toolbar page: a search box over the agent's index. Typing searches
+// (a moment after the last key, the last word as the beginning of a word),
+// and each hit shows the passage of its page that matched, the query's
+// words highlighted; Up and Down choose a hit, Enter opens it in a new tab,
+// Delete forgets its visit. Opened as popup.html?q=QUERY (from the address bar) it starts
 // with that query. It reaches the native host through the service worker.
 import { api, canOpenInTab, isMissingHost } from "./platform.js";
 import { readSettings, writeSettings } from "./settings.js";
@@ -21,7 +23,7 @@ async function search() {
     show([], "");
     return;
   }
-  const reply = await api.runtime.sendMessage({ type: "search", query: text, limit: HITS });
+  const reply = await api.runtime.sendMessage({ type: "find", query: text, prefix: true, limit: HITS });
   if (mine !== asked) return;
   if (!reply?.ok) {
     const why = reply?.error ?? "no answer";
@@ -64,8 +66,29 @@ function row(hit, index) {
   });
   meta.append(forget);
   item.append(title, meta, url);
+  if (hit.snippet?.text) item.append(passage(hit.snippet));
   item.addEventListener("click", () => open(index));
   return item;
+}
+
+// The passage as text nodes, its marked words in <mark>: the page's text
+// never becomes markup. Marks count UTF-16 units, as JavaScript strings do.
+function passage(snippet) {
+  const block = document.createElement("span");
+  block.className = "snippet";
+  const text = snippet.text;
+  let done = 0;
+  if (snippet.cut_before) block.append("… ");
+  for (const [begin, length] of snippet.marks) {
+    if (begin < done || begin + length > text.length) continue;
+    const mark = document.createElement("mark");
+    mark.textContent = text.slice(begin, begin + length);
+    block.append(text.slice(done, begin), mark);
+    done = begin + length;
+  }
+  block.append(text.slice(done));
+  if (snippet.cut_after) block.append(" …");
+  return block;
 }
 
 function choose(index) {

@@ -2,7 +2,7 @@
 // captures through the native host (qoinfo-native-host), unless capture is
 // paused, the site is excluded or the tab is private; answers the toolbar
 // page's searches and forgets; and gives the address bar's keyword "qo"
-// its suggestions from the agent.
+// its suggestions from the agent, each described by its passage.
 import { api, disconnectReason, suggestionDescription } from "./platform.js";
 import { isExcluded, isWebAddress, readSettings } from "./settings.js";
 
@@ -77,6 +77,13 @@ function search(query, limit) {
   return askHost({ type: "search", query, limit });
 }
 
+// The agent's Find: quoted phrases, and with `prefix` a last word that may
+// be the beginning of a word; each hit with its snippet when its text is
+// kept.
+function find(query, limit, prefix) {
+  return askHost({ type: "find", query, limit, prefix: Boolean(prefix) });
+}
+
 api.runtime.onMessage.addListener((message, sender, respond) => {
   if (sender.id !== api.runtime.id) return false;
   // Visits come from the content script of a tab; searches and forgets
@@ -90,6 +97,10 @@ api.runtime.onMessage.addListener((message, sender, respond) => {
     search(message.query, message.limit).then(respond);
     return true;
   }
+  if (message.type === "find") {
+    find(message.query, message.limit, message.prefix).then(respond);
+    return true;
+  }
   if (message.type === "forget") {
     askHost({ type: "forget", time: message.time, url: message.url }).then(respond);
     return true;
@@ -97,28 +108,35 @@ api.runtime.onMessage.addListener((message, sender, respond) => {
   return false;
 });
 
-// The address bar: "qo" then a query lists the best hits; choosing one
-// opens it, and Enter on the query itself opens the search page with it.
+// The address bar: "qo" then a query lists the best hits as it is typed
+// (the last word may be the beginning of a word), each described by the
+// passage that matched; choosing one opens it, and Enter on the query
+// itself opens the search page with it.
 const OMNIBOX_HITS = 6;
 
 async function omniboxSuggestions(text) {
   if (!text.trim()) return [];
-  const reply = await search(text, OMNIBOX_HITS);
+  const reply = await find(text, OMNIBOX_HITS, true);
   if (!reply.ok) return [];
   // One suggestion per address: visits of one page differ only in time.
   const seen = new Set();
   const hits = reply.hits.filter((hit) => !seen.has(hit.url) && seen.add(hit.url));
   return hits.map((hit) => ({
     content: hit.url,
-    description: suggestionDescription(hit.title || hit.url, hit.percent, hit.url),
+    description: suggestionDescription(hit.title || hit.url, hit.percent, hit.url, hit.snippet),
   }));
 }
 
 api.omnibox.setDefaultSuggestion({
   description: "Search the pages you visited with QoInfoAgent",
 });
+// Each key asks the agent; only the answer to the latest text is shown, so
+// a slow answer to an earlier one cannot replace it.
+let latestInput = 0;
 api.omnibox.onInputChanged.addListener(async (text, suggest) => {
-  suggest(await omniboxSuggestions(text));
+  const mine = ++latestInput;
+  const suggestions = await omniboxSuggestions(text);
+  if (mine === latestInput) suggest(suggestions);
 });
 api.omnibox.onInputEntered.addListener((text, disposition) => {
   const url = isWebAddress(text)
@@ -130,4 +148,4 @@ api.omnibox.onInputEntered.addListener((text, disposition) => {
 
 // For the DevTools console and the end-to-end test: what the address bar and
 // the toolbar page ask.
-globalThis.qoinfo = { search, omniboxSuggestions };
+globalThis.qoinfo = { search, find, omniboxSuggestions };

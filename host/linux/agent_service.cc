@@ -1,5 +1,6 @@
 #include "host/linux/agent_service.h"
 
+#include "agent/page_snippet.h"
 #include "agent/zu_info_agent.h"
 #include "index/index_files.h"
 #include "platform/hresult_error.h"
@@ -95,6 +96,24 @@ IZuInfoAgent& AgentService::Agent() {
   return *m_agent.get();
 }
 
+void AgentService::RefuseArgument(const std::string& why) {
+  throw sdbus::Error(std::string(kAgentErrorPrefix) + "E_INVALIDARG",
+                     platform::HResultCodeText(E_INVALIDARG) + ": " + why);
+}
+
+void AgentService::RefuseAtEnumeratorLimit(const std::string& owner) const {
+  if (!m_enumerators.AtLimit(owner)) return;
+  throw sdbus::Error(std::string(kAgentErrorPrefix) + "E_OUTOFMEMORY",
+                     platform::HResultCodeText(E_OUTOFMEMORY) +
+                         ": this connection holds " +
+                         std::to_string(EnumeratorObjects::kMaxPerOwner) +
+                         " enumerators already; release some first");
+}
+
+IFind& AgentService::FindOf(IZuInfoAgent& agent) {
+  return static_cast<CZuInfoAgent&>(agent);
+}
+
 void AgentService::Export() {
   m_object = sdbus::createObject(m_connection, kAgentPath);
   m_object->registerMethod("AddData")
@@ -118,20 +137,68 @@ void AgentService::Export() {
           ModuleLockHolder busy;
           const std::string owner =
               m_object->getCurrentlyProcessedMessage()->getSender();
-          if (m_enumerators.AtLimit(owner)) {
-            throw sdbus::Error(
-                std::string(kAgentErrorPrefix) + "E_OUTOFMEMORY",
-                platform::HResultCodeText(E_OUTOFMEMORY) +
-                    ": this connection holds " +
-                    std::to_string(EnumeratorObjects::kMaxPerOwner) +
-                    " enumerators already; release some first");
-          }
+          RefuseAtEnumeratorLimit(owner);
           platform::UniqueBstr query;
           HRESULT hr = BstrFromText(what, &query);
           platform::ComPtr<ISearchDataEnumerator> hits;
           if (SUCCEEDED(hr)) hr = Agent().Search(query.get(), hits.out());
           if (FAILED(hr)) Fail(hr);
           return sdbus::ObjectPath(m_enumerators.Add(std::move(hits), owner));
+        });
+      });
+  m_object->registerMethod("Find")
+      .onInterface(kFindInterface)
+      .withInputParamNames("query", "options")
+      .withOutputParamNames("result")
+      .implementedAs([this](const std::string& query, std::uint32_t options) {
+        return Guarded(kAgentErrorPrefix, [&] {
+          ModuleLockHolder busy;
+          const std::string owner =
+              m_object->getCurrentlyProcessedMessage()->getSender();
+          RefuseAtEnumeratorLimit(owner);
+          platform::UniqueBstr text;
+          HRESULT hr = BstrFromText(query, &text);
+          platform::ComPtr<IUnknown> found;
+          platform::ComPtr<ISearchDataEnumerator> hits;
+          if (SUCCEEDED(hr))
+            hr = FindOf(Agent()).Find(text.get(), options, found.out());
+          if (SUCCEEDED(hr))
+            hr = found->QueryInterface(IID_ISearchDataEnumerator,
+                                       hits.out_void());
+          if (FAILED(hr)) Fail(hr);
+          return sdbus::ObjectPath(m_enumerators.Add(std::move(hits), owner));
+        });
+      });
+  m_object->registerMethod("Snippets")
+      .onInterface(kFindInterface)
+      .withInputParamNames("query", "options", "pages")
+      .withOutputParamNames("snippets")
+      .implementedAs([this](const std::string& query, std::uint32_t options,
+                            const std::vector<PageKeyRecord>& pages) {
+        return Guarded(kAgentErrorPrefix, [&] {
+          ModuleLockHolder busy;
+          auto& agent = static_cast<CZuInfoAgent&>(Agent());
+          FindOptions find;
+          if (!FindOptionsFromBits(options, &find))
+            RefuseArgument("options has a bit nobody knows");
+          if (pages.size() > kMaxSnippetPages) {
+            RefuseArgument("at most " + std::to_string(kMaxSnippetPages) +
+                           " pages a call");
+          }
+          platform::UniqueBstr text;
+          HRESULT hr = BstrFromText(query, &text);
+          std::vector<SnippetRecord> snippets;
+          for (std::size_t i = 0; SUCCEEDED(hr) && i < pages.size(); ++i) {
+            platform::UniqueBstr url;
+            hr = BstrFromText(pages[i].get<1>(), &url);
+            if (FAILED(hr)) break;
+            snippets.push_back(RecordFromSnippet(SnippetOfPage(
+                agent.PageTexts(), pages[i].get<0>(),
+                platform::FromOleString(url.get()),
+                platform::FromOleString(text.get()), find)));
+          }
+          if (FAILED(hr)) Fail(hr);
+          return snippets;
         });
       });
   m_object->registerMethod("HasPage")

@@ -1,6 +1,7 @@
 // AgentService: the shared agent served on D-Bus as QoInfoAgent.ZuInfoAgent
 // at /QoInfoAgent/ZuInfoAgent, interface QoInfoAgent.IZuInfoAgent (AddData,
-// Search), plus QoInfoAgent.IIndexInfo for qoinfo (HasPage, Counts). The
+// Search), plus QoInfoAgent.IIndexInfo for qoinfo (HasPage, Counts) and
+// QoInfoAgent.IFind for people's searches (Find, Snippets). The
 // agent is the same CZuInfoAgent as everywhere, made by its singleton
 // factory when the service starts; it reaches the history service through
 // the URL base class object the server registered. Searches hand out
@@ -12,11 +13,13 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include <sdbus-c++/IConnection.h>
 #include <sdbus-c++/IObject.h>
 
 #include "agent/zu_info_agent_factory.h"
+#include "com/find_interface.h"
 #include "com/interfaces.h"
 #include "host/linux/bus_loop.h"
 #include "host/linux/enumerator_objects.h"
@@ -51,6 +54,11 @@ class AgentService {
   static constexpr std::chrono::seconds kCheckpointPoll{1};
 
   IZuInfoAgent& Agent();
+  static IFind& FindOf(IZuInfoAgent& agent);
+  // Throws E_INVALIDARG's error, its message saying `why`.
+  [[noreturn]] static void RefuseArgument(const std::string& why);
+  // Throws E_OUTOFMEMORY's error when `owner` may hold no more enumerators.
+  void RefuseAtEnumeratorLimit(const std::string& owner) const;
   void ScheduleIdleCheckpoint();
 
   sdbus::IConnection& m_connection;

@@ -5,7 +5,9 @@
 
 #include "host/linux/bus_errors.h"
 #include "host/linux/bus_names.h"
+#include "agent/page_snippet.h"
 #include "platform/interface_table.h"
+#include "platform/wide_string.h"
 
 namespace qoinfo::bus {
 namespace {
@@ -151,8 +153,12 @@ HRESULT CBusAgent::QueryInterface(REFIID riid, void** object) {
        [](CBusAgent* agent) -> IUnknown* {
          return static_cast<IZuInfoAgent*>(agent);
        }},
-      {&IID_IDispatch, [](CBusAgent* agent) -> IUnknown* {
+      {&IID_IDispatch,
+       [](CBusAgent* agent) -> IUnknown* {
          return static_cast<IDispatch*>(agent);
+       }},
+      {&IID_IFind, [](CBusAgent* agent) -> IUnknown* {
+         return static_cast<IFind*>(agent);
        }}};
   return platform::QueryInterfaceFromTable(this, kTable, riid, object);
 }
@@ -186,6 +192,71 @@ HRESULT CBusAgent::Search(BSTR what, ISearchDataEnumerator** result) {
     *result = new CBusSearchDataEnumerator(m_connection, path);
     return S_OK;
   });
+}
+
+HRESULT CBusAgent::Find(BSTR query, ULONG options, IUnknown** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  return CallReturningHResult([&]() -> HRESULT {
+    sdbus::ObjectPath path;
+    m_proxy->callMethod("Find")
+        .onInterface(kFindInterface)
+        .withArguments(TextFromBstr(query), std::uint32_t{options})
+        .storeResultsTo(path);
+    *result = static_cast<ISearchDataEnumerator*>(
+        new CBusSearchDataEnumerator(m_connection, path));
+    return S_OK;
+  });
+}
+
+HRESULT CBusAgent::Snippets(
+    const std::u16string& query, std::uint32_t options,
+    const std::vector<PageKeyRecord>& pages,
+    std::vector<std::optional<qoinfo::Snippet>>* snippets) {
+  snippets->clear();
+  return CallReturningHResult([&]() -> HRESULT {
+    const platform::UniqueBstr what(platform::AllocBstr(query));
+    if (!what) return E_OUTOFMEMORY;
+    std::vector<SnippetRecord> records;
+    m_proxy->callMethod("Snippets")
+        .onInterface(kFindInterface)
+        .withArguments(TextFromBstr(what.get()), options, pages)
+        .storeResultsTo(records);
+    if (records.size() != pages.size()) return E_UNEXPECTED;
+    for (const SnippetRecord& record : records) {
+      std::optional<qoinfo::Snippet> snippet;
+      const HRESULT hr = SnippetFromRecord(record, &snippet);
+      if (FAILED(hr)) return hr;
+      snippets->push_back(std::move(snippet));
+    }
+    return S_OK;
+  });
+}
+
+HRESULT CBusAgent::Snippet(BSTR query, ULONG options, std::int64_t time,
+                           BSTR url, BSTR* text, BSTR* marks, ULONG* flags) {
+  if (text == nullptr || marks == nullptr || flags == nullptr) return E_POINTER;
+  *text = nullptr;
+  *marks = nullptr;
+  *flags = 0;
+  std::vector<std::optional<qoinfo::Snippet>> snippets;
+  const HRESULT hr =
+      Snippets(platform::FromOleString(query), options,
+               {PageKeyRecord(time, TextFromBstr(url))}, &snippets);
+  if (FAILED(hr)) return hr;
+  const std::optional<qoinfo::Snippet>& snippet = snippets.front();
+  platform::UniqueBstr passage(platform::AllocBstr(
+      snippet ? std::u16string_view(snippet->text) : std::u16string_view()));
+  platform::UniqueBstr packed(
+      platform::AllocBstr(snippet ? PackMarks(snippet->marks) : u""));
+  if (!passage || !packed) return E_OUTOFMEMORY;
+  *text = passage.release();
+  *marks = packed.release();
+  if (snippet) {
+    *flags = (snippet->cut_before ? kSnippetCutBefore : 0) |
+             (snippet->cut_after ? kSnippetCutAfter : 0);
+  }
+  return snippet ? S_OK : S_FALSE;
 }
 
 HRESULT CBusAgent::HasPage(std::int64_t time, BSTR url, bool* indexed) {

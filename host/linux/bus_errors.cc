@@ -36,6 +36,11 @@ HRESULT HResultFromError(const sdbus::Error& error) {
   if (name == kAccessDeniedError) return E_ACCESSDENIED;
   if (name == "org.freedesktop.DBus.Error.NoMemory") return E_OUTOFMEMORY;
   if (name == "org.freedesktop.DBus.Error.InvalidArgs") return E_INVALIDARG;
+  // A server of an earlier version, without our newer interfaces.
+  if (name == "org.freedesktop.DBus.Error.UnknownMethod" ||
+      name == "org.freedesktop.DBus.Error.UnknownInterface") {
+    return E_NOINTERFACE;
+  }
   if (name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
       name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
       name == "org.freedesktop.DBus.Error.NoReply" ||

@@ -20,7 +20,8 @@ sdbus::Error ErrorFromHResult(const char* prefix, HRESULT hr);
 // The HRESULT an error stands for: the code in its message when it names
 // one, else the nearest code for errors of the bus (E_ACCESSDENIED for
 // AccessDenied, RPC_E_DISCONNECTED when the peer is gone or does not
-// answer), else E_FAIL.
+// answer, E_NOINTERFACE for a method or interface the peer does not
+// have), else E_FAIL.
 HRESULT HResultFromError(const sdbus::Error& error);
 
 // The bus's own "no such peer / no answer" failure as an HRESULT.

@@ -10,6 +10,9 @@ inline constexpr char kAgentPath[] = "/QoInfoAgent/ZuInfoAgent";
 inline constexpr char kAgentInterface[] = "QoInfoAgent.IZuInfoAgent";
 // Our own addition beside the contract: what qoinfo asks of the live index.
 inline constexpr char kIndexInfoInterface[] = "QoInfoAgent.IIndexInfo";
+// Our own addition for people's searches: Find (prefix, phrases) and the
+// snippets of its hits.
+inline constexpr char kFindInterface[] = "QoInfoAgent.IFind";
 inline constexpr char kEnumeratorPathPrefix[] =
     "/QoInfoAgent/SearchDataEnumerator/";
 inline constexpr char kEnumeratorInterface[] =

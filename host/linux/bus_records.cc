@@ -84,4 +84,53 @@ HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit) {
   return S_OK;
 }
 
+SnippetRecord RecordFromSnippet(const std::optional<Snippet>& snippet) {
+  SnippetRecord record(false, std::string(), {}, false, false);
+  if (!snippet) return record;
+  std::u16string text;
+  auto& marks = record.get<2>();
+  std::size_t done = 0;
+  auto carry = [&](std::size_t end) {
+    std::u16string piece = snippet->text.substr(done, end - done);
+    platform::ToCarriedText(&piece);
+    text += piece;
+    done = end;
+  };
+  for (const MarkedRange& mark : snippet->marks) {
+    if (mark.begin < done || mark.begin + mark.length > snippet->text.size())
+      continue;
+    carry(mark.begin);
+    const std::size_t begin = text.size();
+    carry(mark.begin + mark.length);
+    marks.emplace_back(static_cast<std::uint32_t>(begin),
+                       static_cast<std::uint32_t>(text.size() - begin));
+  }
+  carry(snippet->text.size());
+  record.get<0>() = true;
+  record.get<1>() = platform::Utf16ToUtf8(text);
+  record.get<3>() = snippet->cut_before;
+  record.get<4>() = snippet->cut_after;
+  return record;
+}
+
+HRESULT SnippetFromRecord(const SnippetRecord& record,
+                          std::optional<Snippet>* snippet) {
+  snippet->reset();
+  if (!record.get<0>()) return S_OK;
+  Snippet made;
+  std::size_t offset = 0;
+  if (!platform::Utf8ToUtf16(record.get<1>(), &made.text, &offset))
+    return E_INVALIDARG;
+  for (const auto& mark : record.get<2>()) {
+    const std::uint64_t end =
+        std::uint64_t{mark.get<0>()} + std::uint64_t{mark.get<1>()};
+    if (end > made.text.size()) return E_INVALIDARG;
+    made.marks.push_back({mark.get<0>(), mark.get<1>()});
+  }
+  made.cut_before = record.get<3>();
+  made.cut_after = record.get<4>();
+  *snippet = std::move(made);
+  return S_OK;
+}
+
 }  // namespace qoinfo::bus

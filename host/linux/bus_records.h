@@ -8,10 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <sdbus-c++/Types.h>
 
+#include "agent/snippet.h"
 #include "com/interfaces.h"
 #include "platform/wide_string.h"
 
@@ -23,6 +26,18 @@ using PageRecord =
 using HitRecord =
     sdbus::Struct<std::int64_t, std::string, std::string, std::string,
                   std::int32_t>;
+
+// A page as Snippets names it: (xs) time, URL.
+using PageKeyRecord = sdbus::Struct<std::int64_t, std::string>;
+// One page's snippet, (bsa(uu)bb): whether the page's text is kept, the
+// passage, its marked words (begin, length in UTF-16 units of the passage),
+// and whether the text goes on before and after it.
+using SnippetRecord =
+    sdbus::Struct<bool, std::string,
+                  std::vector<sdbus::Struct<std::uint32_t, std::uint32_t>>,
+                  bool, bool>;
+// The most pages one Snippets call takes (a page of hits is far fewer).
+inline constexpr std::size_t kMaxSnippetPages = 256;
 
 // A BSTR as a D-Bus string, as every way in carries text.
 std::string TextFromBstr(BSTR text);
@@ -59,5 +74,14 @@ HitRecord RecordFromVisit(const _URL_DATE_IA_S& visit);
 // Fills `hit` with new BSTRs that the caller frees; on failure `hit` is
 // untouched.
 HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit);
+
+// A snippet (none: no text kept) as Snippets answers it. Its text goes as
+// every text goes (TextFromBstr), piece by piece between the marks, so that
+// the marks still name the same words.
+SnippetRecord RecordFromSnippet(const std::optional<Snippet>& snippet);
+// The snippet of a record: none when the page's text is not kept;
+// E_INVALIDARG for a passage that is not UTF-8 or marks outside it.
+HRESULT SnippetFromRecord(const SnippetRecord& record,
+                          std::optional<Snippet>* snippet);
 
 }  // namespace qoinfo::bus

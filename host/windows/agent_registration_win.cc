@@ -1,5 +1,6 @@
 #include "host/windows/agent_registration_win.h"
 
+#include "com/find_interface.h"
 #include "com/interfaces.h"
 #include "host/server_registration.h"
 #include "host/windows/registration_win.h"
@@ -10,6 +11,8 @@ namespace qoinfo::win {
 namespace {
 
 constexpr LCID kLibraryLocale = 0x0409;
+// The executable's TYPELIB resource of the QoInfoFind library.
+constexpr int kFindLibraryResource = 2;
 
 // The text of the executable's resource `id` of type REGISTRY: UTF-16 when
 // it opens with a byte-order mark, else UTF-8.
@@ -58,12 +61,26 @@ class WindowsRegistration final : public RegistrationPlatform {
   }
   bool RemoveService() override { return service_.Remove(); }
   bool InstallService() override { return service_.Install(); }
+  // The published library, then our own library of IFind beside it.
   HRESULT RegisterServerFiles() override {
-    return RegisterModuleTypeLibrary(registry_);
+    const HRESULT hr = RegisterModuleTypeLibrary(registry_);
+    if (FAILED(hr)) return hr;
+    return RegisterModuleTypeLibrary(registry_, kFindLibraryResource);
   }
   HRESULT UnregisterServerFiles() override {
-    return UnregisterModuleTypeLibrary(LIBID_QoInfoAgent, kLibraryLocale,
-                                       registry_);
+    HRESULT find = UnregisterModuleTypeLibrary(LIBID_QoInfoFind,
+                                               kLibraryLocale, registry_);
+    // UnRegisterTypeLib may leave this library's interface key behind (wine
+    // does, for the library of a second TYPELIB resource): it goes here;
+    // S_OK when it is gone already.
+    const std::wstring iid = GuidText(IID_IFind);
+    const HRESULT interface_key = registry_.DeleteKeyTree(
+        RegistryRoot::kClassesRoot,
+        u"Interface\\" + std::u16string(iid.begin(), iid.end()));
+    if (SUCCEEDED(find)) find = interface_key;
+    const HRESULT published = UnregisterModuleTypeLibrary(
+        LIBID_QoInfoAgent, kLibraryLocale, registry_);
+    return FAILED(published) ? published : find;
   }
   HRESULT AppIdScript(std::u16string* script) override {
     return LoadRegistryResource(kAppIdScriptResource, script);

@@ -3,8 +3,9 @@
 // The platform's part: the executable's path; the application identity
 // script from its own REGISTRY resource 101 (host/QoInfoAgent.rgs); the
 // service installed or removed through the service control manager, with
-// a message box for each problem; and the type library registered from
-// its TYPELIB resource. Main thread only.
+// a message box for each problem; and the type libraries registered from
+// its TYPELIB resources: the published QoInfoAgent library (1) and our own
+// QoInfoFind library of IFind (2). Main thread only.
 #pragma once
 
 #include <windows.h>

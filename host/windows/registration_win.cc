@@ -31,10 +31,11 @@ std::wstring GuidText(REFGUID guid) {
   return text;
 }
 
-HRESULT RegisterModuleTypeLibrary(Registry& registry) {
+HRESULT RegisterModuleTypeLibrary(Registry& registry, int resource) {
   std::wstring path;
   HRESULT hr = ModulePath(&path);
   if (FAILED(hr)) return hr;
+  if (resource != 1) path += L"\\" + std::to_wstring(resource);
   ITypeLib* library = nullptr;
   hr = LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &library);
   if (FAILED(hr)) return hr;

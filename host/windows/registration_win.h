@@ -15,10 +15,11 @@ namespace qoinfo::win {
 // error, or 0x8007007A when the path fills the buffer.
 HRESULT ModulePath(std::wstring* path);
 
-// Registers the type library in the executable's resource TYPELIB 1. Wine's
+// Registers the type library in the executable's resource TYPELIB
+// `resource` (named "<path>\\<resource>" beyond the first). Wine's
 // automation marshaller looks a library up under the neutral locale only,
 // so a library with a locale of its own is entered under locale 0 too.
-HRESULT RegisterModuleTypeLibrary(Registry& registry);
+HRESULT RegisterModuleTypeLibrary(Registry& registry, int resource = 1);
 // Removes what RegisterModuleTypeLibrary wrote for `libid` 1.0; S_OK when
 // nothing is registered.
 HRESULT UnregisterModuleTypeLibrary(REFGUID libid, LCID locale,

@@ -6,9 +6,11 @@ loopback HTTP server. The visits must reach the index exactly as they should
 (non-ASCII pages, a page in a legacy encoding, a page longer than the cut, a
 page that keeps changing), and never from an excluded site, a private window
 or while capture is paused; `qoinfo --server search` finds each page with the
-model's Percent. The toolbar page shows the hits of a query, is worked with
-the keyboard (its screenshot is kept), and the address bar's suggestions come
-from the agent.
+model's Percent. The toolbar page shows the hits of a query with their
+passages, the query's words highlighted (a page whose text holds `<script>`
+shows it as text), answers while typing, is worked with the keyboard (its
+screenshots are kept), and the address bar's suggestions come from the agent,
+described by their passages.
 
 Then the same extension folder in headless Firefox ESR, driven through
 WebDriver BiDi: installed by its gecko id, the host found through the
@@ -66,6 +68,8 @@ PAGES = {
     "private.html": page("Private", "<p>privateword</p>"),
     "paused.html": page("Paused", "<p>pausedword</p>"),
     "firefox.html": page("Fuchs &amp; Hase – Übersicht", "<p>foxword</p>"),
+    "markup.html": page("Markup as text", "<p>markupword: the page shows "
+                        "&lt;script&gt;alert(1)&lt;/script&gt; as text</p>"),
 }
 FIREFOX_TITLE = "Fuchs & Hase – Übersicht"  # firefox.html's, as the page shows it
 
@@ -158,9 +162,11 @@ def chromium_rows(args, t, port):
         browser.evaluate(popup, "document.getElementById('pause').click()")
         browser.wait_for(popup, "document.getElementById('pause').textContent == 'Pause capture'")
 
-        for name in ("plain.html", "german.html", "cyrillic.html", "large.html", "spa.html"):
+        for name in ("plain.html", "german.html", "cyrillic.html", "large.html", "spa.html",
+                     "markup.html"):
             load(f"{site}/{name}")
-        for word in ("harbour", "straßenbahn", "привет", "frontword", "spaword"):
+        for word in ("harbour", "straßenbahn", "привет", "frontword", "spaword",
+                     "markupword"):
             check(f"the page with '{word}' is captured", wait_found(word), word)
         browser.evaluate(paused, "location.reload()")
         check("after resuming, a page is captured", wait_found("pausedword"))
@@ -206,6 +212,34 @@ def chromium_rows(args, t, port):
               rows)
         shot = browser.call("Page.captureScreenshot", {"format": "png"}, popup)
         with open(os.path.join(args.screenshots, "toolbar-page.png"), "wb") as f:
+            f.write(base64.b64decode(shot["data"]))
+        marked = browser.evaluate(popup, """
+            [...document.querySelectorAll('#hits li')].map(li =>
+              [...li.querySelectorAll('.snippet mark')].map(m => m.textContent))""")
+        check("each hit shows its passage, the query's words highlighted",
+              marked and all(m and all(w.lower() == "museum" for w in m) for m in marked),
+              marked)
+
+        # Typing: the last word as the beginning of a word, answered while typing.
+        _, typing = load(f"{origin}/popup.html")
+        browser.evaluate(typing, """
+            const box = document.getElementById('query');
+            box.value = 'markupw';
+            box.dispatchEvent(new Event('input'));""")
+        typed = browser.wait_for(typing, """
+            document.querySelectorAll('#hits li').length === 1 &&
+            [document.querySelector('.url').textContent,
+             document.querySelector('.snippet').textContent,
+             [...document.querySelectorAll('.snippet mark')].map(m => m.textContent),
+             document.querySelectorAll('script').length,
+             document.querySelectorAll('.snippet *:not(mark)').length]""")
+        check("typing the beginning of a word finds its page",
+              typed and typed[0] == f"{site}/markup.html", typed)
+        check("a page's <script> shows as text in its passage, never as markup",
+              typed and "<script>alert(1)</script>" in typed[1] and
+              typed[2] == ["markupword"] and typed[3] == 1 and typed[4] == 0, typed)
+        shot = browser.call("Page.captureScreenshot", {"format": "png"}, typing)
+        with open(os.path.join(args.screenshots, "toolbar-page-passage.png"), "wb") as f:
             f.write(base64.b64decode(shot["data"]))
         while not browser.events.empty():
             browser.events.get()
@@ -256,6 +290,13 @@ def chromium_rows(args, t, port):
               suggestions and [s["content"] for s in suggestions] ==
               list(dict.fromkeys(left or [])) and
               all("%)" in s["description"] for s in suggestions), suggestions)
+        check("a suggestion's description holds its passage, the words in <match>",
+              suggestions and all("<match>museum</match>" in s["description"].lower()
+                                  for s in suggestions), suggestions)
+        markup = worker and browser.evaluate(worker, "qoinfo.omniboxSuggestions('markupw')")
+        check("a page's markup is escaped in the description",
+              markup and "&#60;script&#62;alert(1)&#60;/script&#62;" in markup[0]["description"]
+              and "<script>" not in markup[0]["description"], markup)
     except DevToolsError as error:
         check("the browser answers", False, error)
     finally:
@@ -345,9 +386,10 @@ def firefox_rows(args, t, port, work):
             gURLBar.view.visibleResults.length === 2 &&
             gURLBar.view.visibleResults.map(r => [r.payload.keyword, r.payload.content,
                                                    r.payload.title])""")
-        t.check("Firefox's address bar suggests the page for the keyword, in plain text",
+        t.check("Firefox's address bar suggests the page for the keyword, in plain text, "
+                "with its passage",
                 rows and rows[1] == ["qo", f"qo {url}",
-                                     f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url}"],
+                                     f"{FIREFOX_TITLE} ({percent('foxword', 1)}%) {url} — foxword"],
                 rows)
     except BidiError as error:
         t.check("Firefox answers", False, error)

@@ -132,10 +132,15 @@ check "a closed output pipe is no failure of the index" test "$(q search --json 
 
 fresh_index escapes
 q add --time 3000 --url $'http://evil/\e]0;owned\a' --title $'\e[31mred\e[0m \u202eright' \
-  --text "escape sequence" >add.out
+  --text $'escape sequence \e[2J' >add.out
 q search escape >search.out
 check "no ESC byte reaches the terminal" bash -c "! grep -q $'\e' search.out add.out"
 check "the escapes stay visible" grep -qF '\x1B[31mred' search.out
+check "the passage's escapes stay visible too" grep -qF '    escape sequence \x1B[2J' search.out
+# On a terminal the query's words are bold, the only escapes written.
+TERM=xterm script -qec "'$linux/qoinfo' --data-dir '$data' search escape" /dev/null >tty.out
+check "on a terminal the passage's words of the query are bold, and nothing else is sent" \
+  test "$(grep -ao $'\e[^a-zA-Z]*[a-zA-Z]' tty.out | tr '\n' ' ')" = $'\e[1m \e[22m '
 q search --json escape >search.json
 check "--json keeps the exact text" test "$(json_field search.json 'd["title"]')" = $'\e[31mred\e[0m \u202eright'
 

@@ -14,12 +14,14 @@ python=/usr/bin/python3
 A=QoInfoAgent.ZuInfoAgent
 AP=/QoInfoAgent/ZuInfoAgent
 AI=QoInfoAgent.IZuInfoAgent
+FI=QoInfoAgent.IFind
 EI=QoInfoAgent.ISearchDataEnumerator
 H=BromHelper.URLBase
 HP=/BromHelper/URLBase
 HI=BromHelper.IBromURLBase
 
 agent() { busctl --user call $A $AP $AI "$@" 2>&1; }
+finder() { busctl --user call $A $AP $FI "$@" 2>&1; }
 history() { busctl --user call $H $HP $HI "$@" 2>&1; }
 texts() { busctl --user call $H $HP BromHelper.IBromPageTexts "$@" 2>&1; }
 enumerator() { local path=$1; shift; busctl --user call $A "$path" $EI "$@" 2>&1; }
@@ -73,6 +75,25 @@ every_method() {
     gcall $A $AP $AI.Search "''"
   expect_match "AddData of a wrong record: InvalidArgs" "InvalidArgs|[Ii]nvalid" \
     agent AddData '(xs)' 1 u
+  # Our own IFind beside the specified interface: Find is Search for a
+  # plain query, and hands out the same kind of enumerator.
+  expect_match "introspection lists IFind" "$FI" busctl --user introspect $A $AP
+  path=$(finder Find su beta 0 | sed -n 's/^o "\(.*\)"$/\1/p')
+  expect "Find: Search's hits, order and percent" \
+    'a(xsssi) 2 6 "http://b" "" "Page B" 240 5 "http://a" "/p" "Page A" 120' \
+    enumerator "$path" NextBatch u 10
+  expect "Find (gdbus) with an unknown option: E_INVALIDARG" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057" \
+    gcall $A $AP $FI.Find "'beta'" 2
+  expect "Snippets of a page with no text kept" 'a(bsa(uu)bb) 1 false "" 0 false false' \
+    finder Snippets 'sua(xs)' beta 0 1 99 http://none
+  expect "Snippets of no page" 'a(bsa(uu)bb) 0' finder Snippets 'sua(xs)' beta 0 0
+  expect "Snippets (gdbus) with an unknown option: E_INVALIDARG, saying so" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057: options has a bit nobody knows" \
+    gcall $A $AP $FI.Snippets "'beta'" 4 "[(int64 5, 'http://a')]"
+  expect "Snippets of 257 pages: E_INVALIDARG, saying so" \
+    "Error: GDBus.Error:QoInfoAgent.Error.E_INVALIDARG: HRESULT 0x80070057: at most 256 pages a call" \
+    gcall $A $AP $FI.Snippets "'beta'" 0 "[$(printf "(int64 %d, 'u')," $(seq 257) | sed 's/,$//')]"
   # An enumerator answers only its owner while the owner is connected.
   expect_match "another connection: AccessDenied" \
     "org.freedesktop.DBus.Error.AccessDenied" "$python" - <<'PY'
@@ -121,6 +142,19 @@ PY
   history AddVisit xsss 8 http://d '' '' >/dev/null
   expect "RemoveAll" "" history RemoveAll
   expect "RemoveAll emptied the history" "u 0" history Count
+  # A visit's page has its text kept: snippets and phrases.
+  history AddVisit xsss 9 http://s '' 'Page S' >/dev/null
+  agent AddData '(xssss)' 9 http://s 'The lighthouse keeper, at night' '' 'Page S' >/dev/null
+  expect "Snippets: the kept text's passage, the query's words marked" \
+    'a(bsa(uu)bb) 1 true "The lighthouse keeper, at night" 2 4 10 15 6 false false' \
+    finder Snippets 'sua(xs)' 'keeper lighthouse' 0 1 9 http://s
+  path=$(finder Find su '"lighthouse keeper"' 0 | sed -n 's/^o "\(.*\)"$/\1/p')
+  expect "Find of a phrase" 'a(xsssi) 1 9 "http://s" "" "Page S" 120' \
+    enumerator "$path" NextBatch u 10
+  path=$(gcall $A $AP $FI.Find "'keeper lighth'" 1 | sed -n "s/^(objectpath '\(.*\)',)$/\1/p")
+  expect "Find with a prefix (gdbus)" "([(int64 9, 'http://s', '', 'Page S', 160)],)" \
+    gcall $A "$path" $EI.NextBatch 10
+  history RemoveAll >/dev/null
   expect "SetKeepTexts false" "" texts SetKeepTexts b false
   expect "GetTextTotals after it" "bux false 0 0" texts GetTextTotals
   texts SetKeepTexts b true >/dev/null
@@ -153,9 +187,9 @@ two_clients() {
   done
   wait
   expect "two clients at once: every page arrived" 80 \
-    bash -c "'$linux/qoinfo' --server search shared | wc -l"
+    bash -c "'$linux/qoinfo' --server search --json shared | wc -l"
   expect "and each client's own" 40 \
-    bash -c "'$linux/qoinfo' --server search client2 | wc -l"
+    bash -c "'$linux/qoinfo' --server search --json client2 | wc -l"
 }
 
 burst_then_sigterm() {
@@ -311,7 +345,7 @@ careless_clients() {
     "org.freedesktop.DBus.Error.AccessDenied" \
     gcall $A "$sink" BromHelper.IBromURLBaseEvents.OnDataBeforeRemove 2
   expect "and the page stays in the index" 1 \
-    bash -c "'$linux/qoinfo' --server search kept | wc -l"
+    bash -c "'$linux/qoinfo' --server search --json kept | wc -l"
   # A subscriber that never answers (its connection never reads), then a
   # forget and, while the history waits for it, an add.
   "$python" - "$work/subscribed" <<'PY' &
@@ -338,7 +372,7 @@ PY
     echo "$forget_status $(cat "$work/forget.out")"
   expect "both are done: the index holds what they say" \
     "$(printf 'http://g\nhttp://k')" \
-    bash -c "'$linux/qoinfo' --server search words | cut -f3 | sort"
+    bash -c "'$linux/qoinfo' --server search words | grep -v '^    ' | cut -f3 | sort"
   kill $silent
   # An agent busy for longer than the history waits (a save of a large
   # index) takes the page out when it comes to the removal.

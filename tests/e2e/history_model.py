@@ -9,6 +9,10 @@ saved files. It is written from the documents in docs/ (tokenization.md,
 search.md, format.md, urlbase.md), not from the C++ code, and uses only the
 Python standard library.
 
+Find (quoted phrases, a last word that is a prefix) and the snippets'
+marks are modelled from docs/search.md too: `find` gives Find's hits, and
+`check_snippet` says whether a snippet marks only words of the query.
+
 Tokenization is modelled for texts whose characters lower to a single
 character (ASCII, Latin-1, Greek, Cyrillic, characters without case) and
 not for the ten case exceptions; `lower` refuses anything else, so a test
@@ -77,6 +81,63 @@ def extract_words(text):
     return counts
 
 
+def text_words(text):
+    """A text's words in order, as phrases are checked on it: cut at NUL,
+    lowered, split at white space, trimmed; words of separators only left
+    out."""
+    text = text.split("\0", 1)[0]
+    return [w for w in (trim_separators(t) for t in split_white_space(lower(text))) if w]
+
+
+def read_find_query(query, prefix):
+    """(phrases, prefix word) of a query as Find reads it: quotes pair in
+    order, a pair holding two or more words is a phrase; with `prefix` the
+    last word is one unless the query ends in white space, the word is
+    empty or its token touches a pair of quotes."""
+    low = lower(query.split("\0", 1)[0])
+    pairs = []
+    start = low.find('"')
+    while start != -1:
+        end = low.find('"', start + 1)
+        if end == -1:
+            break
+        pairs.append((start, end))
+        start = low.find('"', end + 1)
+    phrases = [words for words in (text_words(low[a + 1:b]) for a, b in pairs)
+               if len(words) >= 2]
+    if not prefix:
+        return phrases, ""
+    tokens = list(re.finditer("[^" + re.escape(WHITE_SPACE) + "]+", low))
+    if not tokens or tokens[-1].end() != len(low):
+        return phrases, ""
+    last = tokens[-1]
+    if any(a < last.end() and b >= last.start() for a, b in pairs):
+        return phrases, ""
+    return phrases, trim_separators(last.group())
+
+
+def holds_phrase(words, phrase):
+    n = len(phrase)
+    return any(words[i:i + n] == phrase for i in range(len(words) - n + 1))
+
+
+def check_snippet(snippet, query_words, prefix):
+    """None when a snippet ({"text","marks",...}) marks, in order and apart,
+    only words of the query (or words the prefix begins); else what is
+    wrong. Marks count UTF-16 units."""
+    units = snippet["text"].encode("utf-16-le", "surrogatepass")
+    done = 0
+    for begin, length in snippet["marks"]:
+        if begin < done or length <= 0 or 2 * (begin + length) > len(units):
+            return f"mark {[begin, length]} out of order or place"
+        done = begin + length
+        marked = units[2 * begin:2 * done].decode("utf-16-le", "surrogatepass")
+        word = trim_separators(lower(marked))
+        if word not in query_words and not (prefix and word.startswith(prefix)):
+            return f"marked {marked!r} is no word of the query"
+    return None
+
+
 def format_visit_time(seconds):
     """A time as qoinfo prints it: YYYY-MM-DDTHH:MM:SSZ (years 1-9999 here)."""
     moment = datetime.datetime(1970, 1, 1) + datetime.timedelta(seconds=seconds)
@@ -143,6 +204,7 @@ class HistoryModel:
         self._record_of_visit = {}  # (time, url) -> page id
         self.last_id = 0
         self.words = {}           # word -> {page id: count}; goes when emptied
+        self.texts = {}           # (time, url) -> the text the history keeps
 
     # --- the agent's containers -------------------------------------------
 
@@ -158,6 +220,7 @@ class HistoryModel:
             return
         counts = extract_words(text)
         page_id = self._find_record(time, url)
+        self.texts[(time, url)] = text
         if page_id == 0:
             self.last_id += 1
             page_id = self.last_id
@@ -179,6 +242,7 @@ class HistoryModel:
                     del self.words[word]
             del self.records[page_id]
             del self._record_of_visit[(time, url)]
+        self.texts.pop((time, url), None)
 
     # --- the commands -------------------------------------------------------
 
@@ -216,6 +280,32 @@ class HistoryModel:
         self_score = sum(30 * utf16_units(w) * c for w, c in words.items())
         if self_score <= 0:
             return []
+        return self._ranked(words, self_score)
+
+    def find(self, query, prefix=False):
+        """Find's hits: Search's for a query without phrases or prefix;
+        with a prefix also the first 256 indexed words it begins, each
+        scored once; with phrases only the pages whose kept text holds
+        them. None for a query refused with E_INVALIDARG."""
+        if not query or query[0] == "\0":
+            return None
+        phrases, begins = read_find_query(query, prefix)
+        if not phrases and not begins:
+            return self.search(query)
+        words = extract_words(query)
+        self_score = sum(30 * utf16_units(w) * c for w, c in words.items())
+        if self_score <= 0:
+            return []
+        scored = set(words)
+        if begins:
+            scored |= set(sorted((w for w in self.words if w.startswith(begins)),
+                                 key=utf16_key)[:256])
+        hits = self._ranked(scored, self_score)
+        return [hit for hit in hits
+                if all(holds_phrase(text_words(self.texts.get(hit.record[:2], "")), p)
+                       for p in phrases)]
+
+    def _ranked(self, words, self_score):
         scores = {}
         for word in words:
             for page_id, count in self.words.get(word, {}).items():

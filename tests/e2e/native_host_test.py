@@ -82,6 +82,13 @@ def hits(*urls, more=False, percent_of=None):
     return check
 
 
+def passages(*want):
+    """Each hit's snippet as (text, marks), in order."""
+    return lambda r: r.get("ok") is True and [
+        (h.get("snippet", {}).get("text"), h.get("snippet", {}).get("marks"))
+        for h in r.get("hits", [])] == list(want)
+
+
 T = 1796724000
 VISIT = {"type": "visit", "time": T, "url": "https://a.example/", "title": "Pâté",
          "text": "zebrafish tank notes"}
@@ -98,6 +105,16 @@ ROWS = [
           percent_of=[percent("zebrafish", 2), percent("zebrafish", 1)])),
     ("search: limit and more", {"id": 5, "type": "search", "query": "zebrafish", "limit": 1},
      hits("https://b.example/", more=True)),
+    ("find: Search's hits, each with its passage, the query's words marked",
+     {"id": 28, "type": "find", "query": "zebrafish"},
+     passages(("zebrafish zebrafish", [[0, 9], [10, 9]]), ("zebrafish tank notes", [[0, 9]]))),
+    ("find while typing: the last word as a prefix",
+     {"id": 29, "type": "find", "query": "zebr", "prefix": True},
+     hits("https://b.example/", "https://a.example/")),
+    ("find: a phrase", {"id": 30, "type": "find", "query": '"tank notes"'},
+     passages(("zebrafish tank notes", [[10, 4], [15, 5]]))),
+    ("find: the same words in another order are no phrase",
+     {"id": 31, "type": "find", "query": '"notes tank"'}, hits()),
     ("forget", {"id": "f", "type": "forget", "time": T, "url": "https://a.example/"}, ok(id="f")),
     ("a forgotten page is not found", {"id": 6, "type": "search", "query": "tank"}, hits()),
     ("forget of no visit", {"id": 7, "type": "forget", "time": T, "url": "https://a.example/"},
@@ -134,6 +151,9 @@ ROWS = [
     ("limit above 100", {"id": 20, "type": "search", "query": "a", "limit": 101},
      error("E_INVALIDARG", 20)),
     ("an empty query", {"id": 21, "type": "search", "query": ""}, error("E_INVALIDARG", 21)),
+    ("find: an empty query", {"id": 26, "type": "find", "query": ""}, error("E_INVALIDARG", 26)),
+    ("find: a prefix that is not true or false",
+     {"id": 27, "type": "find", "query": "a", "prefix": 1}, error("E_INVALIDARG", 27, "'prefix'")),
     ("invalid UTF-8", b'{"id":22,"type":"search","query":"\xff\xfe"}', error("E_INVALIDARG")),
     ("an unpaired surrogate", b'{"id":23,"type":"search","query":"\\ud800"}',
      error("E_INVALIDARG", None, "surrogate")),

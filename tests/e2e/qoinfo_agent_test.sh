@@ -63,8 +63,8 @@ expect_out "add --json: a new visit" '{"index":2,"new":true,"indexed":true}' \
 expect_out "add with an empty text: a visit without a page" "added http://c/3" \
   q add --time 300 --url http://c/3 --title "no text" --text ""
 expect_out "search --json: hits best first with their percent" \
-  '{"time":100,"url":"http://a/1","path":"/p/1","title":"First","percent":150}
-{"time":1704067200,"url":"http://b/2","path":"","title":"","percent":100}' \
+  '{"time":100,"url":"http://a/1","path":"/p/1","title":"First","percent":150,"snippet":{"text":"Hello world hello","marks":[[0,5],[6,5],[12,5]],"cut_before":false,"cut_after":false}}
+{"time":1704067200,"url":"http://b/2","path":"","title":"","percent":100,"snippet":{"text":"World, peace. (world)","marks":[[0,5],[15,5]],"cut_before":false,"cut_after":false}}' \
   q search --json hello world
 records_ab='{"kind":"records","lastId":2,"records":[{"id":1,"time":100,"url":"http://a/1","path":"/p/1","title":"First"},{"id":2,"time":1704067200,"url":"http://b/2","path":"","title":""}]}'
 words_ab='{"kind":"words","words":[{"word":"hello","ids":[[1,2]]},{"word":"peace","ids":[[2,1]]},{"word":"world","ids":[[1,1],[2,2]]}]}'
@@ -94,15 +94,15 @@ files_are "after forget: the record goes, and the words only it had" \
 
 # Each command is a new process: the index comes back from the files.
 expect_out "after a restart: a forgotten page is not found" "" q search hello
-expect_out "after a restart: search in text form" \
-  "$(printf '300%%\t2024-01-01T00:00:00Z\thttp://b/2\t')" q search world
+expect_out "after a restart: search in text form, the passage under the hit" \
+  "$(printf '300%%\t2024-01-01T00:00:00Z\thttp://b/2\t\n    World, peace. (world)')" q search world
 expect_out "a new page after a restart gets the next identifier" "added http://d/4" \
   q add --time 400 --url http://d/4 --title 'Tïtle "q" \ end' --text "HELLO hello Hello"
 expect_out "search --json escapes the title" \
-  '{"time":400,"url":"http://d/4","path":"","title":"Tïtle \"q\" \\ end","percent":450}' \
+  '{"time":400,"url":"http://d/4","path":"","title":"Tïtle \"q\" \\ end","percent":450,"snippet":{"text":"HELLO hello Hello","marks":[[0,5],[6,5],[12,5]],"cut_before":false,"cut_after":false}}' \
   q search --json hello
 expect_out "search --limit" \
-  '{"time":400,"url":"http://d/4","path":"","title":"Tïtle \"q\" \\ end","percent":150}' \
+  '{"time":400,"url":"http://d/4","path":"","title":"Tïtle \"q\" \\ end","percent":150,"snippet":{"text":"HELLO hello Hello","marks":[[0,5],[6,5],[12,5]],"cut_before":false,"cut_after":false}}' \
   q search --json --limit 1 world hello
 expect_out "forget --json names the visit" '{"index":3,"removed":true}' \
   q forget --json --time 300 --url http://c/3
@@ -126,10 +126,10 @@ cat >batch.txt <<'EOF'
 EOF
 expect_out "batch: the commands' outputs in order" \
   'added http://e/5
-{"time":500,"url":"http://e/5","path":"","title":"","percent":300}
-{"time":1704067200,"url":"http://b/2","path":"","title":"","percent":150}
+{"time":500,"url":"http://e/5","path":"","title":"","percent":300,"snippet":{"text":"peace peace","marks":[[0,5],[6,5]],"cut_before":false,"cut_after":false}}
+{"time":1704067200,"url":"http://b/2","path":"","title":"","percent":150,"snippet":{"text":"World, peace. (world)","marks":[[7,5]],"cut_before":false,"cut_after":false}}
 forgot http://e/5
-{"time":1704067200,"url":"http://b/2","path":"","title":"","percent":150}' \
+{"time":1704067200,"url":"http://b/2","path":"","title":"","percent":150,"snippet":{"text":"World, peace. (world)","marks":[[7,5]],"cut_before":false,"cut_after":false}}' \
   q batch --file batch.txt
 # Page 5 came and went: the counter remembers it.
 files_are "after the batch" "${records_abd/\"lastId\":4/\"lastId\":5}" "$words_abd"

@@ -11,7 +11,10 @@ checks against history_model.HistoryModel:
 
 - every line each command prints (search hits with their order and Percent,
   add/forget answers, error messages, stats counts) and each session's exit
-  status;
+  status; searches with --prefix and with quoted phrases against the model's
+  brute-force Find; each --json hit's snippet marks only the query's words
+  and is there when the page's kept text has words (the indented passage
+  lines of text output are left out of the comparison);
 - after every session, the saved index files, through `qoinfo-index dump`.
 
 Usage:
@@ -37,7 +40,8 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from history_model import (E_INVALIDARG_MESSAGE, HistoryModel,  # noqa: E402
-                           format_visit_time, parse_visit_time)
+                           check_snippet, extract_words, format_visit_time,
+                           parse_visit_time, read_find_query, text_words)
 
 # --- what the random commands are made of -----------------------------------
 
@@ -91,6 +95,14 @@ class Expected:
             return False
         if self.kind == "json":
             return list(got.items()) == list(self.value.items())
+        if self.kind == "hit":
+            hit, words, prefix, kept = self.value
+            snippet = got.pop("snippet", None)
+            if list(got.items()) != list(hit.items()):
+                return False
+            if snippet is None:
+                return not kept
+            return check_snippet(snippet, words, prefix) is None
         if list(got) != STATS_KEYS or got["data_directory"] != data_directory:
             return False
         counts = dict(self.value)
@@ -104,6 +116,8 @@ class Expected:
             and got["damaged_copies"] == [] and got["pages_without_visit"] == 0
 
     def __repr__(self):
+        if self.kind == "hit":
+            return json.dumps(self.value[0], ensure_ascii=False)
         return json.dumps(self.value, ensure_ascii=False) if self.kind != "text" \
             else repr(self.value)
 
@@ -198,16 +212,21 @@ def expect_forget(model, args):
 
 
 def expect_search(model, args):
-    values, on, words = options(args, ["--limit"], ["--json"], operands=True)
+    values, on, words = options(args, ["--limit"], ["--json", "--prefix"], operands=True)
     # qoinfo joins the operands with one space between each two.
     query = " ".join(words)
-    hits = model.search(query)
+    prefix = "--prefix" in on
+    hits = model.find(query, prefix)
     if hits is None:
         return [Expected("error", "qoinfo search: the query is empty: " + E_INVALIDARG_MESSAGE)], 2
     if "--limit" in values:
         hits = hits[:int(values["--limit"])]
     if "--json" in on:
-        return [Expected("json", hit.json()) for hit in hits], 0
+        query_words = set(extract_words(query))
+        begins = read_find_query(query, prefix)[1]
+        return [Expected("hit", (hit.json(), query_words, begins,
+                                 bool(text_words(model.texts.get(hit.record[:2], "")))))
+                for hit in hits], 0
     return [Expected("text", hit.text_line()) for hit in hits], 0
 
 
@@ -285,6 +304,8 @@ class Generator:
         roll = r.random()
         if roll < 0.03:
             return Command(args + r.choice([[], [""]]))
+        if roll < 0.25:
+            return self.find(args)
         if roll < 0.05:
             return Command(args + [r.choice([".", " ", "(", " " + self.word()])])
         known = sorted(self.model.words, key=repr)
@@ -298,6 +319,31 @@ class Generator:
                 args.append(self.word())
         if "--" in args[1:] and r.random() < 0.5:
             args.insert(1, "--")
+        return Command(args)
+
+    def find(self, args):
+        """A search with a quoted phrase (mostly words that follow each
+        other in a kept text), a last word cut short with --prefix, or
+        both."""
+        r = self.rng
+        kind = r.choice(["phrase", "prefix", "both"])
+        if kind != "phrase":
+            args.insert(1, "--prefix")
+        if kind != "prefix":
+            texts = [words for words in (text_words(t) for t in sorted(
+                self.model.texts.values())) if len(words) >= 2]
+            if texts and r.random() < 0.8:
+                words = r.choice(texts)
+                at = r.randrange(len(words) - 1)
+                phrase = words[at:at + r.randint(2, 3)]
+            else:
+                phrase = [self.word(), self.word()]
+            args.append('"' + " ".join(phrase) + '"')
+        if kind != "phrase":
+            known = sorted(self.model.words, key=repr)
+            word = r.choice(known) if known and r.random() < 0.8 else self.word()
+            cut = word[:r.randint(1, max(1, len(word)))]
+            args.append(cut if cut and not cut.startswith("-") else "a")
         return Command(args)
 
     def usage_error(self):
@@ -379,6 +425,8 @@ def compare_session(commands, expected, output, data_directory):
     """None when the output is what the commands should print, else a
     description of the first difference. Each stream is compared in order."""
     lines = {stream: lines_of(output[stream]) for stream in ("out", "err")}
+    # The passages under text hits (checked in --json output instead).
+    lines["out"] = [line for line in lines["out"] if not line.startswith("    ")]
     position = {"out": 0, "err": 0}
     for number, (command, (want, _)) in enumerate(zip(commands, expected)):
         for stream in ("out", "err"):

@@ -63,6 +63,8 @@ check "the application identity and the executable's AppID" \
   bash -c "$(declare -f reg_query); reg_query '$appid' | grep -q 'REG_SZ    QoInfoAgent' && reg_query 'HKCR\\AppID\\QoInfoAgent.EXE' | grep -q 'AppID    REG_SZ    {12F97166'"
 check "the type library is registered, also under the neutral locale" \
   has_key 'HKCR\TypeLib\{12F97166-B0F9-4C8D-ADB1-7142444751C8}\1.0\0\win64'
+check "our own IFind library is registered beside the published one" \
+  has_key 'HKCR\TypeLib\{6153A626-FD95-437F-BD22-AF07FBE0FDA6}\1.0\0\win64'
 check "the history's class and type library are registered" \
   bash -c "$(declare -f has_key); has_key 'HKCR\\CLSID\\{9F1366DD-E157-4962-84F5-57066BB8506A}\\LocalServer32' && has_key 'HKCR\\Interface\\{EC59A1BD-C8CF-4F75-B245-E0D055A94C66}'"
 check "the history's page-texts interface is registered for the type-library marshaller" \
@@ -92,6 +94,14 @@ check "the server stays after its client left (its agent listens to the history)
 
 client p.out progid search beta >/dev/null 2>&1
 check "the agent is reached through its ProgID too" grep -q '^hit 2 http://b/' p.out
+# Our own IFind, from a type library of its own beside the published one:
+# a phrase, and the passage of a visit's kept text with its marks.
+client f.out visit 9 http://s/ agent add 9 http://s/ "The lighthouse keeper" \
+  find '"lighthouse keeper"' 0 find lighth 1 >/dev/null 2>&1
+check "IFind out of process: Find of a phrase and of a prefix, each hit's Snippet marked" \
+  test "$(grep -v '^visit' f.out | tr -d '\r' | tr '\n' '|')" = \
+  'hit 9 http://s/ 120|snippet 0 0 4+10,15+6 The lighthouse keeper|hit 9 http://s/ 300|snippet 0 0 4+10 The lighthouse keeper|done|'
+client f.out forget 9 http://s/ >/dev/null 2>&1
 
 # --- two clients at once share one agent -------------------------------------------
 
@@ -255,6 +265,8 @@ for key in "$agent_clsid" "$enum_clsid" 'HKCR\QoInfoAgent.ZuInfoAgent' \
   'HKCR\QoInfoAgent.SearchDataEnumerator.1' "$appid" 'HKCR\AppID\QoInfoAgent.EXE' \
   'HKCR\TypeLib\{12F97166-B0F9-4C8D-ADB1-7142444751C8}' \
   'HKCR\Interface\{B1C581BF-4E3C-4BB0-BC08-EF2864141A78}' \
+  'HKCR\TypeLib\{6153A626-FD95-437F-BD22-AF07FBE0FDA6}' \
+  'HKCR\Interface\{19BCD4C0-F005-4FF0-B3DB-83A42EBC4769}' \
   'HKCR\CLSID\{9F1366DD-E157-4962-84F5-57066BB8506A}'; do
   has_key "$key" && { echo "still there: $key"; gone=1; }
 done

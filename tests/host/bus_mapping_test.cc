@@ -73,6 +73,38 @@ TEST(BusRecords, TextThatIsNotUtf8IsRefused) {
   EXPECT_EQ(PageFromRecord(bad, &page), E_INVALIDARG);
 }
 
+struct SnippetRow {
+  std::u16string text;
+  std::vector<MarkedRange> marks;
+  const char* utf8;
+  std::vector<MarkedRange> carried;  // the marks over the carried text
+};
+
+TEST(BusRecords, SnippetMarksNameTheSameWordsAfterCarrying) {
+  const SnippetRow rows[] = {
+      {u"a harbour", {{2, 7}}, "a harbour", {{2, 7}}},
+      // A noncharacter of two units goes as U+FFFD, one unit: marks move.
+      {u"\U0001FFFE harbour \U0001FFFF keeper", {{3, 7}, {14, 6}},
+       "\xef\xbf\xbd harbour \xef\xbf\xbd keeper", {{2, 7}, {12, 6}}},
+      {u"\U0001F600 harbour", {{3, 7}}, "\xf0\x9f\x98\x80 harbour", {{3, 7}}},
+  };
+  for (const SnippetRow& row : rows) {
+    const SnippetRecord record =
+        RecordFromSnippet(Snippet{row.text, row.marks, true, false});
+    EXPECT_EQ(record.get<1>(), row.utf8);
+    std::optional<Snippet> back;
+    ASSERT_EQ(SnippetFromRecord(record, &back), S_OK);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->marks, row.carried);
+    EXPECT_TRUE(back->cut_before);
+  }
+  std::optional<Snippet> none = Snippet{};
+  ASSERT_EQ(SnippetFromRecord(RecordFromSnippet(std::nullopt), &none), S_OK);
+  EXPECT_FALSE(none.has_value());
+  const SnippetRecord beyond(true, "ab", {{1, 2}}, false, false);
+  EXPECT_EQ(SnippetFromRecord(beyond, &none), E_INVALIDARG);
+}
+
 struct ErrorRow {
   HRESULT hr;
   const char* name;
@@ -101,6 +133,7 @@ TEST(BusErrors, TheBusOwnErrorsBecomeTheNearestCode) {
       {kPeerGone, "org.freedesktop.DBus.Error.ServiceUnknown"},
       {kPeerGone, "org.freedesktop.DBus.Error.NoReply"},
       {E_INVALIDARG, "org.freedesktop.DBus.Error.InvalidArgs"},
+      {E_NOINTERFACE, "org.freedesktop.DBus.Error.UnknownMethod"},
       {E_FAIL, "org.example.Unheard"},
   };
   for (const ErrorRow& row : rows) {

@@ -8,7 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "agent/find.h"
+#include "agent/snippet.h"
 
 #include "com/interfaces.h"
 #include "index/id_container.h"
@@ -16,6 +21,12 @@
 #include "urlbase/url_base.h"
 
 namespace qoinfo::tools {
+
+// A page as the index names it.
+struct PageKey {
+  std::int64_t time = 0;
+  std::u16string url;
+};
 
 // The sizes of an index.
 struct IndexCounts {
@@ -49,6 +60,18 @@ class AgentConnection {
   virtual HRESULT HasPage(std::int64_t time, const std::u16string& url,
                           bool* indexed) = 0;
   virtual HRESULT CountIndex(IndexCounts* counts) = 0;
+  // Find (agent/find.h) on the started agent, through its IFind: the hits
+  // in *hits. E_INVALIDARG for an empty query; E_NOINTERFACE from a server
+  // that has no IFind.
+  virtual HRESULT Find(const std::u16string& query, const FindOptions& options,
+                       ISearchDataEnumerator** hits);
+  // The snippet for `query` of each of `pages`, in their order; none for a
+  // page whose text is not kept. On failure *snippets is empty.
+  virtual HRESULT Snippets(const std::u16string& query,
+                           const FindOptions& options,
+                           const std::vector<PageKey>& pages,
+                           std::vector<std::optional<Snippet>>* snippets);
+
   // The page records of an agent running in this process; null otherwise.
   virtual const CIDContainer* InProcessRecords() const { return nullptr; }
   // The folder in which this process would open (and create) the history;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "agent/page_snippet.h"
 #include "host/linux/bus_agent_proxy.h"
 #include "host/linux/bus_names.h"
 #include "host/linux/bus_url_base.h"
@@ -72,6 +73,30 @@ class BusConnection final : public AgentConnection {
     const platform::UniqueBstr text(platform::AllocBstr(url));
     if (!text) return E_OUTOFMEMORY;
     return m_agent->HasPage(time, text.get(), indexed);
+  }
+
+  // One call for as many as kMaxSnippetPages pages.
+  HRESULT Snippets(const std::u16string& query, const FindOptions& options,
+                   const std::vector<PageKey>& pages,
+                   std::vector<std::optional<Snippet>>* snippets) override {
+    snippets->clear();
+    HRESULT hr = Agent();
+    std::vector<std::optional<Snippet>> all;
+    for (std::size_t first = 0; SUCCEEDED(hr) && first < pages.size();
+         first += bus::kMaxSnippetPages) {
+      std::vector<bus::PageKeyRecord> keys;
+      for (std::size_t i = first;
+           i < pages.size() && i < first + bus::kMaxSnippetPages; ++i) {
+        const platform::UniqueBstr url(platform::AllocBstr(pages[i].url));
+        if (!url) return E_OUTOFMEMORY;
+        keys.emplace_back(pages[i].time, bus::TextFromBstr(url.get()));
+      }
+      std::vector<std::optional<Snippet>> some;
+      hr = m_agent->Snippets(query, FindOptionsToBits(options), keys, &some);
+      for (auto& snippet : some) all.push_back(std::move(snippet));
+    }
+    if (SUCCEEDED(hr)) *snippets = std::move(all);
+    return hr;
   }
 
   HRESULT CountIndex(IndexCounts* counts) override {

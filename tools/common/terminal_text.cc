@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/utf8.h"
+
 namespace qoinfo::tools {
 namespace {
 
@@ -48,6 +50,27 @@ std::string TerminalSafe(std::string_view utf8) {
     i += length;
   }
   return out;
+}
+
+std::string TerminalSnippet(const Snippet& snippet, bool bold) {
+  std::string line = snippet.cut_before ? "\u2026" : "";
+  std::size_t done = 0;
+  auto add = [&](std::size_t end) {
+    line += TerminalSafe(platform::Utf16ToUtf8(
+        std::u16string_view(snippet.text).substr(done, end - done)));
+    done = end;
+  };
+  for (const MarkedRange& mark : snippet.marks) {
+    const std::size_t end = std::size_t{mark.begin} + mark.length;
+    if (mark.begin < done || end > snippet.text.size()) continue;
+    add(mark.begin);
+    if (bold) line += "\x1b[1m";
+    add(end);
+    if (bold) line += "\x1b[22m";
+  }
+  add(snippet.text.size());
+  if (snippet.cut_after) line += "\u2026";
+  return line;
 }
 
 }  // namespace qoinfo::tools

@@ -8,9 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "agent/snippet.h"
+
 namespace qoinfo::tools {
 
 // `utf8` (valid UTF-8) with every control character escaped.
 std::string TerminalSafe(std::string_view utf8);
+
+// A snippet as one line: its text made TerminalSafe, "…" where the page's
+// text goes on before or after it, and its marked words between ESC [1m and
+// ESC [22m when `bold` (a terminal), plain otherwise.
+std::string TerminalSnippet(const Snippet& snippet, bool bold);
 
 }  // namespace qoinfo::tools

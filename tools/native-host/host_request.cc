@@ -40,6 +40,16 @@ class Fields {
     *out = value->integer;
   }
 
+  void Boolean(const char* name, bool* out) {
+    const JsonValue* value = Find(name, false);
+    if (value == nullptr) return;
+    if (value->kind != Kind::kBoolean) {
+      Fail(std::string("'") + name + "' must be true or false");
+      return;
+    }
+    *out = value->boolean;
+  }
+
  private:
   const JsonValue* Find(const char* name, bool required) {
     const auto it = m_object.find(std::string_view(name));
@@ -95,17 +105,24 @@ bool ParseHostRequest(std::string_view message, HostRequest* request,
     request->type = HostRequest::Type::kSearch;
     fields.Text("query", true, &request->query);
     fields.Whole("limit", false, 1, kMaxHits, &request->limit);
+  } else if (type_name == "find") {
+    request->type = HostRequest::Type::kFind;
+    fields.Text("query", true, &request->query);
+    fields.Whole("limit", false, 1, kMaxHits, &request->limit);
+    fields.Boolean("prefix", &request->prefix);
   } else if (type_name == "forget") {
     request->type = HostRequest::Type::kForget;
     fields.Whole("time", true, kLowest, kHighest, &request->time);
     fields.Text("url", true, &request->url);
   } else {
-    *error = "'type' must be \"visit\", \"search\" or \"forget\"";
+    *error =
+        "'type' must be \"visit\", \"search\", \"find\" or \"forget\"";
     return false;
   }
   *error = fields.problem();
-  if (error->empty() && request->type != HostRequest::Type::kSearch &&
-      request->url.empty()) {
+  const bool names_a_page = request->type == HostRequest::Type::kVisit ||
+                            request->type == HostRequest::Type::kForget;
+  if (error->empty() && names_a_page && request->url.empty()) {
     *error = "'url' must not be empty";
   }
   return error->empty();

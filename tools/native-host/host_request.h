@@ -2,6 +2,7 @@
 // checked (docs/browser.md has their fields):
 //   {"id":1,"type":"visit","time":1796724000,"url":"https://...","title":"...","text":"..."}
 //   {"id":2,"type":"search","query":"words","limit":20}
+//   {"id":4,"type":"find","query":"\"lighthouse keeper\" harb","prefix":true,"limit":20}
 //   {"id":3,"type":"forget","time":1796724000,"url":"https://..."}
 // `id` (a number or a string, optional) comes back in the reply. Fields the
 // host does not know are ignored.
@@ -25,14 +26,16 @@ inline constexpr std::int64_t kMaxHits = 100;
 inline constexpr std::size_t kMaxIdBytes = 256;
 
 struct HostRequest {
-  enum class Type { kVisit, kSearch, kForget };
+  // kFind: the agent's Find (quoted phrases; `prefix`), hits with snippets.
+  enum class Type { kVisit, kSearch, kForget, kFind };
   Type type = Type::kVisit;
   std::string id_json = "null";  // the message's id as JSON, for the reply
   std::int64_t time = 0;         // visit, forget
   std::u16string url;            // visit, forget
   std::u16string title, text;    // visit
-  std::u16string query;          // search
+  std::u16string query;          // search, find
   std::int64_t limit = kDefaultHits;
+  bool prefix = false;           // find
 };
 
 // False with `error` when `message` is not a request the host takes;

@@ -90,10 +90,17 @@ HRESULT RequestHandler::Carry(const HostRequest& request, std::string* fields,
       }
       return hr;
     }
-    case HostRequest::Type::kSearch: {
+    case HostRequest::Type::kSearch:
+    case HostRequest::Type::kFind: {
       // One hit more than asked for tells whether there are more.
+      FindOptions options;
+      options.prefix = request.prefix;
       const SearchOutcome outcome =
-          SearchPages(m_connection->agent(), request.query, request.limit + 1);
+          request.type == HostRequest::Type::kSearch
+              ? SearchPages(m_connection->agent(), request.query,
+                            request.limit + 1)
+              : FindPages(*m_connection, request.query, options,
+                          request.limit + 1);
       hr = FAILED(outcome.search) ? outcome.search : outcome.reading;
       if (FAILED(hr)) {
         *why = (hr == E_INVALIDARG ? "the query has no words: "

@@ -1,7 +1,8 @@
 // RequestHandler: carries out the browser's messages on the QoInfoAgent
 // server of this user (server_connection.h), started on demand; the host
 // never runs an agent of its own. A visit is filed as `qoinfo add` files
-// it, a search answers with the best hits, a forget removes the visit.
+// it, a search answers with the best hits, a find with the best hits of
+// the agent's Find and their snippets, a forget removes the visit.
 // Every message gets one reply: {"id":...,"ok":true,...} or
 // {"id":...,"ok":false,"error":"...","symbol":"E_...","hresult":"0x..."}.
 //

@@ -22,7 +22,7 @@ constexpr char kUsage[] =
     "  add --time T --url U [--path P] [--title TI] [--text-file F | --text "
     "TEXT]\n"
     "                     record a visit and index its page text\n"
-    "  search [--json] [--limit N] QUERY...\n"
+    "  search [--json] [--limit N] [--prefix] QUERY...\n"
     "                     the pages holding the query's words, best first\n"
     "  forget --time T --url U\n"
     "                     remove a visit; its page leaves the index\n"

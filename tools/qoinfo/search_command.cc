@@ -1,7 +1,9 @@
-// qoinfo search: the agent's ranked hits for a query, in the order Next
-// hands them out.
+// qoinfo search: the agent's ranked hits for a query (its Find: quoted
+// phrases, and with --prefix a last word that may be a word's beginning),
+// in the order Next hands them out, each with the passage that matched.
 #include <iostream>
 
+#include "platform/console.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 #include "tools/common/exit_codes.h"
@@ -16,10 +18,14 @@ namespace qoinfo::tools {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: qoinfo search [--json] [--limit N] QUERY...\n"
+    "usage: qoinfo search [--json] [--limit N] [--prefix] QUERY...\n"
     "Prints the pages that hold the query's words, best first: one line per\n"
-    "hit (percent, time, URL, title), or with --json one object per line\n"
-    "with the keys time, url, path, title, percent.\n";
+    "hit (percent, time, URL, title) and under it, indented, the passage of\n"
+    "the page that matched with the query's words in bold on a terminal; or\n"
+    "with --json one object per line with the keys time, url, path, title,\n"
+    "percent and snippet (text, marks, cut_before, cut_after). Words in\n"
+    "double quotes (\"lighthouse keeper\") must follow each other in the\n"
+    "page; with --prefix the last word also finds the words it begins.\n";
 
 }  // namespace
 
@@ -29,7 +35,8 @@ int RunSearchCommand(Session& session, const Arguments& args) {
   std::string error;
   int status = kExitOk;
   if (!ReadCommandArguments(command, args,
-                            CommandSyntax{{"--limit"}, {"--json"}, true},
+                            CommandSyntax{{"--limit"}, {"--json", "--prefix"},
+                                          true},
                             kUsage, &parsed, &status)) {
     return status;
   }
@@ -52,8 +59,10 @@ int RunSearchCommand(Session& session, const Arguments& args) {
   }
 
   if (!session.EnsureAgent(command, DataUse::kExisting)) return kExitFailure;
+  FindOptions options;
+  options.prefix = parsed.Has("--prefix");
   const SearchOutcome outcome =
-      SearchPages(session.agent_connection().agent(), query, limit);
+      FindPages(session.agent_connection(), query, options, limit);
   if (outcome.search == E_INVALIDARG) {
     ReportError(command,
                 "the query is empty: " + DescribeHResult(outcome.search));
@@ -64,6 +73,7 @@ int RunSearchCommand(Session& session, const Arguments& args) {
     return kExitFailure;
   }
   const bool json = parsed.Has("--json");
+  const bool bold = !json && platform::StandardOutputShowsBold();
   std::string out;
   for (const SearchHit& hit : outcome.hits) {
     if (json) {
@@ -72,6 +82,8 @@ int RunSearchCommand(Session& session, const Arguments& args) {
       out += std::to_string(hit.percent) + "%\t" + FormatVisitTime(hit.time) +
              '\t' + TerminalSafe(hit.url) + '\t' + TerminalSafe(hit.title) +
              '\n';
+      if (hit.snippet && !hit.snippet->text.empty())
+        out += "    " + TerminalSnippet(*hit.snippet, bold) + '\n';
     }
   }
   std::cout << out << std::flush;

@@ -6,6 +6,9 @@
 //   progid         the same through the ProgID "QoInfoAgent.ZuInfoAgent"
 //   add T URL TEXT AddData
 //   search Q       Search, then Next through the vtable: "hit T URL PERCENT"
+//   find Q OPTIONS IFind's Find, then Next as for search, and each hit's
+//                  Snippet: "snippet HR FLAGS MARKS TEXT" (MARKS as
+//                  BEGIN+LENGTH,...)
 //   dispatch Q     the DISPIDs of both interfaces through IDispatch, Search
 //                  and Count through Invoke, Count with a surplus argument
 //   enumerator     create an enumerator alone and release it
@@ -27,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "com/find_interface.h"
 #include "com/interfaces.h"
 #include "tools/qoinfo/embedded_agent.h"
 #include "urlbase/url_base.h"
@@ -76,12 +80,56 @@ struct Client {
     HRESULT hr = agent->Search(what, &hits);
     SysFreeString(what);
     if (FAILED(hr)) return hr;
+    return PrintHits(hits, nullptr, nullptr, 0);
+  }
+
+  HRESULT Find(const wchar_t* query, ULONG options) {
+    IFind* find = nullptr;
+    HRESULT hr = agent->QueryInterface(qoinfo::IID_IFind,
+                                       reinterpret_cast<void**>(&find));
+    if (FAILED(hr)) return hr;
+    BSTR what = SysAllocString(query);
+    IUnknown* found = nullptr;
+    ISearchDataEnumerator* hits = nullptr;
+    hr = find->Find(what, options, &found);
+    if (SUCCEEDED(hr)) {
+      hr = found->QueryInterface(qoinfo::IID_ISearchDataEnumerator,
+                                 reinterpret_cast<void**>(&hits));
+      found->Release();
+    }
+    if (SUCCEEDED(hr)) hr = PrintHits(hits, find, what, options);
+    SysFreeString(what);
+    find->Release();
+    return hr;
+  }
+
+  // Next to the end, and each hit's snippet when `find` is given.
+  HRESULT PrintHits(ISearchDataEnumerator* hits, IFind* find, BSTR query,
+                    ULONG options) {
+    HRESULT hr = S_OK;
     for (;;) {
       _URL_DATE_IA_S hit = {};
       hr = hits->Next(&hit);
       if (hr != S_OK) break;
       std::fprintf(g_out, "hit %lld %s %d\n", static_cast<long long>(hit.Time),
                    Narrow(hit.Url).c_str(), hit.Percent);
+      if (find != nullptr) {
+        BSTR text = nullptr, marks = nullptr;
+        ULONG flags = 0;
+        const HRESULT got = find->Snippet(query, options, hit.Time, hit.Url,
+                                          &text, &marks, &flags);
+        std::string ranges;
+        for (UINT at = 0; at + 4 <= SysStringLen(marks); at += 4) {
+          ranges += (ranges.empty() ? "" : ",") +
+                    std::to_string(marks[at] | (marks[at + 1] << 16)) + "+" +
+                    std::to_string(marks[at + 2] | (marks[at + 3] << 16));
+        }
+        std::fprintf(g_out, "snippet %ld %lu %s %s\n", static_cast<long>(got),
+                     flags, ranges.empty() ? "-" : ranges.c_str(),
+                     Narrow(text).c_str());
+        SysFreeString(text);
+        SysFreeString(marks);
+      }
       SysFreeString(hit.Url);
       SysFreeString(hit.Path);
       SysFreeString(hit.Title);
@@ -205,6 +253,9 @@ int wmain(int argc, wchar_t** argv) {
       SysFreeString(text);
     } else if (step == L"search") {
       ok = Check("search", client.Search(next()));
+    } else if (step == L"find") {
+      const wchar_t* query = next();
+      ok = Check("find", client.Find(query, wcstoul(next(), nullptr, 10)));
     } else if (step == L"dispatch") {
       ok = Check("dispatch", client.Dispatch(next()));
     } else if (step == L"enumerator") {
