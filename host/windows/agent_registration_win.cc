@@ -1,5 +1,7 @@
 #include "host/windows/agent_registration_win.h"
 
+#include <windows.h>
+
 #include "com/find_interface.h"
 #include "com/interfaces.h"
 #include "host/server_registration.h"
@@ -13,6 +15,27 @@ namespace {
 constexpr LCID kLibraryLocale = 0x0409;
 // The executable's TYPELIB resource of the QoInfoFind library.
 constexpr int kFindLibraryResource = 2;
+
+// Deletes HKEY_CLASSES_ROOT\`key` in the registry's 32-bit view, which a
+// 64-bit process's type-library registration also writes; S_OK when it is
+// not there (and always in a 32-bit process, whose view it is anyway).
+HRESULT DeleteThirtyTwoBitView(const std::u16string& key) {
+  if (sizeof(void*) != 8) return S_OK;
+  const std::wstring path(key.begin(), key.end());
+  HKEY opened = nullptr;
+  LONG error = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0,
+                             KEY_ALL_ACCESS | KEY_WOW64_32KEY, &opened);
+  if (error == ERROR_FILE_NOT_FOUND) return S_OK;
+  if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
+  error = RegDeleteTreeW(opened, nullptr);
+  RegCloseKey(opened);
+  if (error == ERROR_SUCCESS) {
+    error = RegDeleteKeyExW(HKEY_CLASSES_ROOT, path.c_str(), KEY_WOW64_32KEY, 0);
+  }
+  return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND
+             ? S_OK
+             : HRESULT_FROM_WIN32(error);
+}
 
 // The text of the executable's resource `id` of type REGISTRY: UTF-16 when
 // it opens with a byte-order mark, else UTF-8.
@@ -71,12 +94,15 @@ class WindowsRegistration final : public RegistrationPlatform {
     HRESULT find = UnregisterModuleTypeLibrary(LIBID_QoInfoFind,
                                                kLibraryLocale, registry_);
     // UnRegisterTypeLib may leave this library's interface key behind (wine
-    // does, for the library of a second TYPELIB resource): it goes here;
-    // S_OK when it is gone already.
+    // does, for the library of a second TYPELIB resource), in the 64-bit
+    // view and, for a 64-bit server, in the 32-bit view registration also
+    // wrote: both go here; S_OK when they are gone already.
     const std::wstring iid = GuidText(IID_IFind);
-    const HRESULT interface_key = registry_.DeleteKeyTree(
-        RegistryRoot::kClassesRoot,
-        u"Interface\\" + std::u16string(iid.begin(), iid.end()));
+    const std::u16string key =
+        u"Interface\\" + std::u16string(iid.begin(), iid.end());
+    HRESULT interface_key =
+        registry_.DeleteKeyTree(RegistryRoot::kClassesRoot, key);
+    if (SUCCEEDED(interface_key)) interface_key = DeleteThirtyTwoBitView(key);
     if (SUCCEEDED(find)) find = interface_key;
     const HRESULT published = UnregisterModuleTypeLibrary(
         LIBID_QoInfoAgent, kLibraryLocale, registry_);

@@ -9,39 +9,12 @@
 #include <mutex>
 
 #include "product_version.h"
+#include "tools/import/content_type.h"
 #include "tools/import/fetch_queue.h"
 #include "tools/import/page_fetcher.h"
 
 namespace qoinfo::tools {
 namespace {
-
-bool IsHtmlType(std::string type) {
-  for (char& c : type) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  type = type.substr(0, type.find(';'));
-  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) {
-    type.pop_back();
-  }
-  return type == "text/html" || type == "application/xhtml+xml";
-}
-
-// The charset parameter of a Content-Type, without quotes.
-std::string CharsetOf(const std::string& type) {
-  std::string lower = type;
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  const std::size_t at = lower.find("charset=");
-  if (at == std::string::npos) return std::string();
-  std::string value = type.substr(at + 8);
-  value = value.substr(0, value.find(';'));
-  std::string out;
-  for (char c : value) {
-    if (c != '"' && c != '\'' && c != ' ' && c != '\t') out.push_back(c);
-  }
-  return out;
-}
 
 // One transfer: the request, what arrived, and why the body was refused.
 struct Transfer {

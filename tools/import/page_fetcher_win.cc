@@ -15,6 +15,7 @@
 
 #include "platform/utf8.h"
 #include "product_version.h"
+#include "tools/import/content_type.h"
 #include "tools/import/fetch_queue.h"
 #include "tools/import/page_fetcher.h"
 
@@ -30,31 +31,6 @@ std::wstring Wide(const std::string& utf8) {
 
 std::string Narrow(const std::wstring& wide) {
   return platform::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-}
-
-bool IsHtmlType(std::string type) {
-  for (char& c : type) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  type = type.substr(0, type.find(';'));
-  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) {
-    type.pop_back();
-  }
-  return type == "text/html" || type == "application/xhtml+xml";
-}
-
-std::string CharsetOf(const std::string& type) {
-  std::string lower = type;
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  const std::size_t at = lower.find("charset=");
-  if (at == std::string::npos) return std::string();
-  std::string out;
-  for (char c : type.substr(at + 8).substr(0, type.substr(at + 8).find(';'))) {
-    if (c != '"' && c != '\'' && c != ' ' && c != '\t') out.push_back(c);
-  }
-  return out;
 }
 
 // Closes a WinHTTP handle however the fetch ends.
