@@ -10,6 +10,7 @@ set -euo pipefail
 bin=$(cd "$1" && pwd)
 import_dir=${2:-/usr/share/doc/debian-handbook/html}
 other=${3:+$(cd "$3" && pwd)}
+source "$(dirname "$0")/../tests/e2e/dbus_bus.sh"
 corpus=${QOINFO_BENCH_CORPUS:-build/bench/corpus.tsv}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -51,25 +52,12 @@ fi
 # --- filing through the servers -----------------------------------------------
 # import_rate BIN SETTING: pages/s of one import into a new data directory.
 import_rate() {
-  local bin=$1 setting=$2 run=$work/bus-$RANDOM
-  mkdir -p "$run/data" "$run/bus"
-  export XDG_CONFIG_HOME=$run/config XDG_DATA_HOME=$run/share
-  "$bin/qoinfoagent" -RegServer >/dev/null
-  cat >"$run/bus/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$run/bus</listen>
-  <servicedir>$XDG_DATA_HOME/dbus-1/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-  QOINFO_DATA_DIR=$run/data dbus-run-session --config-file="$run/bus/bus.conf" -- bash -c '
+  local bin=$1 setting=$2
+  # The tests' private session bus, in a work folder of this run's own.
+  local work=$work/bus-$RANDOM linux=$bin data
+  mkdir -p "$work"
+  dbus_setup >/dev/null
+  in_bus bash -c '
     [[ $2 == - ]] || "$1/qoinfo" --server config store-text "$2" >/dev/null
     "$1/qoinfo" --server import --json "$3"' _ "$bin" "$setting" "$import_dir" |
     /usr/bin/python3 -c 'import json, sys
