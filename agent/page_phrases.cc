@@ -91,11 +91,6 @@ class PhraseMatcher {
 
 }  // namespace
 
-bool TextHoldsPhrases(std::u16string_view text,
-                      const std::vector<Phrase>& phrases) {
-  return PhraseMatcher(phrases).Holds(text);
-}
-
 void KeepPagesWithPhrases(const std::vector<Phrase>& phrases,
                           PageTextSource& texts, const CIDContainer& records,
                           const CWordToIdsContainer& words,

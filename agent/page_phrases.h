@@ -19,10 +19,6 @@ namespace qoinfo {
 
 using Phrase = std::vector<std::u16string>;  // two or more lowered words
 
-// Whether `text` (read up to its first NUL) holds every phrase.
-bool TextHoldsPhrases(std::u16string_view text,
-                      const std::vector<Phrase>& phrases);
-
 // Leaves in *hits (ascending page order) the pages whose stored text holds
 // every phrase, in the same order. Raises std::bad_alloc when out of memory.
 void KeepPagesWithPhrases(const std::vector<Phrase>& phrases,

@@ -1,5 +1,7 @@
 #include "agent/page_snippet.h"
 
+#include "platform/wide_string.h"
+
 namespace qoinfo {
 namespace {
 
@@ -32,6 +34,22 @@ std::optional<Snippet> SnippetOfPage(PageTextSource& texts, std::int64_t time,
   std::u16string text;
   if (!texts.TextOf(time, url, &text)) return std::nullopt;
   return MakeSnippet(text, query, options);
+}
+
+HRESULT SnippetToCom(const std::optional<Snippet>& snippet, BSTR* text,
+                     BSTR* marks, ULONG* flags) {
+  platform::UniqueBstr passage(platform::AllocBstr(
+      snippet ? std::u16string_view(snippet->text) : std::u16string_view()));
+  platform::UniqueBstr packed(
+      platform::AllocBstr(snippet ? PackMarks(snippet->marks) : u""));
+  if (!passage || !packed) return E_OUTOFMEMORY;
+  *text = passage.release();
+  *marks = packed.release();
+  if (snippet) {
+    *flags = (snippet->cut_before ? kSnippetCutBefore : 0) |
+             (snippet->cut_after ? kSnippetCutAfter : 0);
+  }
+  return snippet ? S_OK : S_FALSE;
 }
 
 std::u16string PackMarks(const std::vector<MarkedRange>& marks) {

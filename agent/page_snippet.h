@@ -27,6 +27,12 @@ std::optional<Snippet> SnippetOfPage(PageTextSource& texts, std::int64_t time,
                                      std::u16string_view query,
                                      const FindOptions& options);
 
+// IFind::Snippet's outputs from `snippet`: new BSTRs for the passage and
+// its packed marks (empty without a snippet) and the cut flags; S_OK, S_FALSE
+// without a snippet, or E_OUTOFMEMORY (outputs then untouched).
+HRESULT SnippetToCom(const std::optional<Snippet>& snippet, BSTR* text,
+                     BSTR* marks, ULONG* flags);
+
 // Marks as IFind::Snippet hands them out: for each, begin and length as
 // two units each, low half first.
 std::u16string PackMarks(const std::vector<MarkedRange>& marks);

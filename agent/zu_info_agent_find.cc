@@ -36,18 +36,7 @@ HRESULT CZuInfoAgent::Snippet(BSTR query, ULONG options, std::int64_t time,
     const std::optional<qoinfo::Snippet> snippet =
         SnippetOfPage(PageTexts(), time, platform::FromOleString(url),
                       platform::FromOleString(query), find);
-    platform::UniqueBstr passage(platform::AllocBstr(
-        snippet ? std::u16string_view(snippet->text) : std::u16string_view()));
-    platform::UniqueBstr packed(platform::AllocBstr(
-        snippet ? PackMarks(snippet->marks) : std::u16string()));
-    if (!passage || !packed) return E_OUTOFMEMORY;
-    *text = passage.release();
-    *marks = packed.release();
-    if (snippet) {
-      *flags = (snippet->cut_before ? kSnippetCutBefore : 0) |
-               (snippet->cut_after ? kSnippetCutAfter : 0);
-    }
-    return snippet ? S_OK : S_FALSE;
+    return SnippetToCom(snippet, text, marks, flags);
   } catch (...) {
     return platform::HResultFromCurrentException();
   }

@@ -144,4 +144,15 @@ void ToCarriedText(std::u16string* text) {
   text->resize(kept);
 }
 
+std::u16string LenientUtf8ToCarriedText(std::string_view utf8) {
+  std::u16string out;
+  std::size_t offset = 0;
+  while (!Utf8ToUtf16(utf8, &out, &offset)) {
+    out += u'\uFFFD';
+    utf8.remove_prefix(offset + 1);
+  }
+  ToCarriedText(&out);
+  return out;
+}
+
 }  // namespace platform

@@ -29,4 +29,8 @@ bool IsNoncharacter(char32_t cp);
 // same words whichever way it came.
 void ToCarriedText(std::u16string* text);
 
+// Outside UTF-8 (a page, a browser's database) as carried text: each byte
+// that is not UTF-8 becomes U+FFFD instead of costing the whole text.
+std::u16string LenientUtf8ToCarriedText(std::string_view utf8);
+
 }  // namespace platform

@@ -279,13 +279,8 @@ HRESULT CBromURLBase::GetText(std::int64_t time, BSTR url, BSTR* text) {
 }
 
 HRESULT CBromURLBase::SetKeepTexts(LONG keep) {
-  const HRESULT hr = m_store->SetKeepTexts(keep != 0);
-  if (FAILED(hr) && keep == 0) {
-    // The setting is off and the texts are gone from the tables; only the
-    // log may still hold them, until its next checkpoint.
-    EraseRemovedVisits();
-  }
-  return hr;
+  // Turning keeping off erases the texts from the file and its log.
+  return m_store->SetKeepTexts(keep != 0);
 }
 
 HRESULT CBromURLBase::GetTextTotals(LONG* keep, ULONG* count,

@@ -33,7 +33,11 @@ constexpr char kSchema[] =
     "  text BLOB NOT NULL);"
     "CREATE TABLE IF NOT EXISTS settings ("
     "  name TEXT PRIMARY KEY,"
-    "  value INTEGER NOT NULL);";
+    "  value INTEGER NOT NULL);"
+    // A visit's text goes with the visit, in the same statement, whoever
+    // deletes the row (the trigger is the file's, so every build obeys it).
+    "CREATE TRIGGER IF NOT EXISTS visit_text_goes AFTER DELETE ON visits "
+    "BEGIN DELETE FROM page_texts WHERE visit = old.id; END;";
 
 HRESULT FromSqlite(int result) {
   switch (result & 0xFF) {
@@ -213,12 +217,6 @@ HRESULT CVisitStore::Open(const std::u16string& file,
   if (FAILED(texts.status()) || FAILED(settings.status())) {
     return URLBASE_E_CORRUPT;
   }
-  // A build that kept no texts may have removed visits from this file:
-  // their texts go now.
-  hr = Execute(db,
-               "DELETE FROM page_texts WHERE visit NOT IN "
-               "(SELECT id FROM visits)");
-  if (FAILED(hr)) return hr;
   *store = std::move(created);
   return S_OK;
 }
@@ -288,21 +286,13 @@ HRESULT CVisitStore::Get(std::uint32_t index, Visit* visit) {
 }
 
 HRESULT CVisitStore::Remove(std::uint32_t index) {
-  // The visit and its text go together or not at all.
-  WriteTransaction transaction(m_db);
-  if (FAILED(transaction.status())) return transaction.status();
-  Statement text(m_db, "DELETE FROM page_texts WHERE visit = ?");
-  text.BindInt64(1, index);
-  int step = text.Step();
-  if (step != SQLITE_DONE) return FromSqlite(step);
+  // The trigger visit_text_goes takes the visit's text with it; the count
+  // of changes is the visit's alone.
   Statement remove(m_db, "DELETE FROM visits WHERE id = ?");
   remove.BindInt64(1, index);
-  step = remove.Step();
+  const int step = remove.Step();
   if (step != SQLITE_DONE) return FromSqlite(step);
-  const bool removed = sqlite3_changes(m_db) > 0;
-  const HRESULT hr = transaction.Commit();
-  if (FAILED(hr)) return hr;
-  return removed ? S_OK : S_FALSE;
+  return sqlite3_changes(m_db) > 0 ? S_OK : S_FALSE;
 }
 
 HRESULT CVisitStore::EraseRemovedVisits() {

@@ -93,10 +93,6 @@ api.runtime.onMessage.addListener((message, sender, respond) => {
     return false;
   }
   if (sender.tab && !sender.url?.startsWith(location.origin)) return false;
-  if (message.type === "search") {
-    search(message.query, message.limit).then(respond);
-    return true;
-  }
   if (message.type === "find") {
     find(message.query, message.limit, message.prefix).then(respond);
     return true;

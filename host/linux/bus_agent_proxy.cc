@@ -244,19 +244,7 @@ HRESULT CBusAgent::Snippet(BSTR query, ULONG options, std::int64_t time,
       Snippets(platform::FromOleString(query), options,
                {PageKeyRecord(time, TextFromBstr(url))}, &snippets);
   if (FAILED(hr)) return hr;
-  const std::optional<qoinfo::Snippet>& snippet = snippets.front();
-  platform::UniqueBstr passage(platform::AllocBstr(
-      snippet ? std::u16string_view(snippet->text) : std::u16string_view()));
-  platform::UniqueBstr packed(
-      platform::AllocBstr(snippet ? PackMarks(snippet->marks) : u""));
-  if (!passage || !packed) return E_OUTOFMEMORY;
-  *text = passage.release();
-  *marks = packed.release();
-  if (snippet) {
-    *flags = (snippet->cut_before ? kSnippetCutBefore : 0) |
-             (snippet->cut_after ? kSnippetCutAfter : 0);
-  }
-  return snippet ? S_OK : S_FALSE;
+  return SnippetToCom(snippets.front(), text, marks, flags);
 }
 
 HRESULT CBusAgent::HasPage(std::int64_t time, BSTR url, bool* indexed) {

@@ -96,8 +96,8 @@ void BusLoop::RunDueTimers() {
   for (auto& task : due) RunGuarded(task);
 }
 
-int BusLoop::PollTimeoutMs(int bus_timeout_ms) const {
-  int timeout = bus_timeout_ms;
+int BusLoop::PollTimeoutMs() const {
+  int timeout = -1;
   const Clock::time_point now = Clock::now();
   for (const auto& entry : m_timers) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -167,7 +167,7 @@ BusLoop::End BusLoop::Run() {
   while (!m_quit) {
     if (!DispatchPending()) return End::kBusLost;
     if (m_quit) break;
-    const End end = Wait(PollTimeoutMs(-1));
+    const End end = Wait(PollTimeoutMs());
     if (end != End::kQuit) return end;
     RunDueTimers();
   }

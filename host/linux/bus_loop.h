@@ -69,7 +69,8 @@ class BusLoop {
   void Wake();
   void RunPosted();
   void RunDueTimers();
-  int PollTimeoutMs(int bus_timeout_ms) const;
+  // Until the next timer is due; -1 (no limit) without timers.
+  int PollTimeoutMs() const;
   // Dispatches every message waiting; false once the bus is lost.
   bool DispatchPending();
   // Whether a failure of the connection means it is gone.

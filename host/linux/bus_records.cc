@@ -70,6 +70,16 @@ HitRecord RecordFromVisit(const _URL_DATE_IA_S& visit) {
                    TextFromBstr(visit.Title), visit.Percent);
 }
 
+HRESULT VisitRecordAt(IBromURLBase* history, ULONG index, HitRecord* record) {
+  _URL_DATE_IA_S visit{};
+  const HRESULT hr = history->GetData(&visit, index);
+  if (FAILED(hr)) return hr;
+  const platform::UniqueBstr url(visit.Url), path(visit.Path),
+      title(visit.Title);
+  *record = RecordFromVisit(visit);
+  return hr;
+}
+
 HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit) {
   platform::UniqueBstr url, path, title;
   HRESULT hr = BstrFromText(record.get<1>(), &url);

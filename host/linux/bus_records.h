@@ -17,6 +17,7 @@
 #include "agent/snippet.h"
 #include "com/interfaces.h"
 #include "platform/wide_string.h"
+#include "urlbase/url_base.h"
 
 namespace qoinfo::bus {
 
@@ -71,6 +72,8 @@ HitRecord RecordFromHit(const _URL_DATE_IA_S& hit);
 // A visit of the history (GetData) in the same form, whole: a visit is
 // found again by its URL.
 HitRecord RecordFromVisit(const _URL_DATE_IA_S& visit);
+// The visit at `index` of `history` in that form: GetData's result.
+HRESULT VisitRecordAt(IBromURLBase* history, ULONG index, HitRecord* record);
 // Fills `hit` with new BSTRs that the caller frees; on failure `hit` is
 // untouched.
 HRESULT HitFromRecord(const HitRecord& record, _URL_DATE_IA_S* hit);

@@ -1,17 +1,17 @@
 #include "host/linux/late_removals.h"
 
-#include "platform/wide_string.h"
+#include <utility>
 
 namespace qoinfo::bus {
 
 void LateRemovals::Hold(IBromURLBase* history, ULONG index) {
   auto found = m_held.find(index);
   if (found == m_held.end()) {
-    _URL_DATE_IA_S visit{};
-    if (history == nullptr || FAILED(history->GetData(&visit, index))) return;
-    const platform::UniqueBstr url(visit.Url), path(visit.Path),
-        title(visit.Title);
-    found = m_held.emplace(index, Held{RecordFromVisit(visit), 0}).first;
+    HitRecord record;
+    if (history == nullptr || FAILED(VisitRecordAt(history, index, &record))) {
+      return;
+    }
+    found = m_held.emplace(index, Held{std::move(record), 0}).first;
   }
   ++found->second.sinks;
 }

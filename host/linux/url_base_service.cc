@@ -369,17 +369,12 @@ void URLBaseService::Export() {
           [this](sdbus::Result<HitRecord>&& result, std::uint32_t index) {
             Serve(std::move(result),
                   [this, index](IBromURLBase* history, HitRecord& record) -> HRESULT {
-                    _URL_DATE_IA_S visit{};
-                    const HRESULT hr = history->GetData(&visit, index);
+                    const HRESULT hr = VisitRecordAt(history, index, &record);
                     // A sink that answers a removal late reads the visit
                     // the history has dropped meanwhile.
                     if (FAILED(hr) && m_lateRemovals->Find(index, &record)) {
                       return S_OK;
                     }
-                    if (FAILED(hr)) return hr;
-                    const platform::UniqueBstr url(visit.Url), path(visit.Path),
-                        title(visit.Title);
-                    record = RecordFromVisit(visit);
                     return hr;
                   });
           });

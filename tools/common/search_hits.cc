@@ -53,7 +53,7 @@ SearchOutcome SearchPages(IZuInfoAgent* agent, const std::u16string& query,
 
 SearchOutcome FindPages(AgentConnection& connection,
                         const std::u16string& query, const FindOptions& options,
-                        long long limit) {
+                        long long limit, std::size_t passages) {
   SearchOutcome outcome;
   platform::ComPtr<ISearchDataEnumerator> hits;
   outcome.search = connection.Find(query, options, hits.out());
@@ -63,9 +63,10 @@ SearchOutcome FindPages(AgentConnection& connection,
   }
   if (FAILED(outcome.search)) return outcome;
   ReadHits(hits.get(), limit, &outcome);
-  if (outcome.hits.empty()) return outcome;
+  if (outcome.hits.empty() || passages == 0) return outcome;
   std::vector<PageKey> pages;
   for (const SearchHit& hit : outcome.hits) {
+    if (pages.size() == passages) break;
     std::u16string url;
     std::size_t offset = 0;
     platform::Utf8ToUtf16(hit.url, &url, &offset);

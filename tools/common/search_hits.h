@@ -39,13 +39,14 @@ SearchOutcome SearchPages(IZuInfoAgent* agent, const std::u16string& query,
 
 class AgentConnection;
 
-// Find's hits (up to `limit`, all when negative), best first, each with its
-// snippet. A failure of the snippets is the outcome's `reading`; the hits
+// Find's hits (up to `limit`, all when negative), best first, the first
+// `passages` of them (all by default) each with its snippet. A failure of the snippets is the outcome's `reading`; the hits
 // are kept. A server without Find (an earlier version, still running)
 // answers a query without `prefix` with its Search, without snippets.
 SearchOutcome FindPages(AgentConnection& connection,
                         const std::u16string& query, const FindOptions& options,
-                        long long limit);
+                        long long limit,
+                        std::size_t passages = static_cast<std::size_t>(-1));
 
 // {"time":...,"url":"...","path":"...","title":"...","percent":...}, with
 // a hit that has a snippet also

@@ -31,18 +31,10 @@ std::string Utf8(const fs::path& path) {
 // The browser's text: UTF-8, a byte that is not UTF-8 as U+FFFD.
 std::u16string ColumnText(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
-  std::u16string out;
-  if (text == nullptr) return out;
-  std::string_view rest(reinterpret_cast<const char*>(text),
-                        static_cast<std::size_t>(
-                            sqlite3_column_bytes(statement, column)));
-  std::size_t offset = 0;
-  while (!platform::Utf8ToUtf16(rest, &out, &offset)) {
-    out.push_back(u'\uFFFD');
-    rest.remove_prefix(offset + 1);
-  }
-  platform::ToCarriedText(&out);
-  return out;
+  if (text == nullptr) return std::u16string();
+  return platform::LenientUtf8ToCarriedText(std::string_view(
+      reinterpret_cast<const char*>(text),
+      static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
 }
 
 bool HasTable(sqlite3* db, const char* name) {

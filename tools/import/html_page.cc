@@ -239,21 +239,6 @@ struct DocumentDeleter {
   void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
 };
 
-// libxml2 turns to ISO-8859-1 at the first byte that is not UTF-8, so its
-// text is UTF-8; should a byte slip through anyway, it becomes U+FFFD rather
-// than costing the page. The text is then what every way in carries
-// (platform::ToCarriedText).
-std::u16string LenientUtf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  std::size_t offset = 0;
-  while (!platform::Utf8ToUtf16(utf8, &out, &offset)) {
-    out += u'\uFFFD';
-    utf8.remove_prefix(offset + 1);
-  }
-  platform::ToCarriedText(&out);
-  return out;
-}
-
 }  // namespace
 
 bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
@@ -306,8 +291,10 @@ bool ExtractHtmlPage(std::string_view html_bytes, HtmlPage* page,
   CollapsedText title;
   CollapsedText text;
   Walk(document.get(), &title, &text);
-  page->title = LenientUtf8ToUtf16(title.utf8());
-  page->text = LenientUtf8ToUtf16(text.utf8());
+  // libxml2 turns to ISO-8859-1 at the first byte that is not UTF-8, so its
+  // text is UTF-8; should a byte slip through anyway, it becomes U+FFFD.
+  page->title = platform::LenientUtf8ToCarriedText(title.utf8());
+  page->text = platform::LenientUtf8ToCarriedText(text.utf8());
   return true;
 }
 

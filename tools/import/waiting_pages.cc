@@ -6,6 +6,7 @@
 #include "platform/hresult_error.h"
 #include "platform/plain_file.h"
 #include "platform/utf8.h"
+#include "platform/whole_file.h"
 
 namespace qoinfo::tools {
 namespace {
@@ -71,16 +72,8 @@ bool SaveWaitingPages(const std::u16string& data_directory,
   }
   std::string bytes = kHeader;
   for (ULONG index : indexes) bytes += std::to_string(index) + '\n';
-  const std::u16string fresh = path + u".new";
-  platform::RemoveFileIfPresent(fresh);
-  std::unique_ptr<platform::AppendFile> file;
-  hr = platform::AppendFile::Open(fresh, &file);
-  if (SUCCEEDED(hr)) hr = file->Append(bytes);
-  if (SUCCEEDED(hr)) hr = file->Sync();
-  file.reset();
-  if (SUCCEEDED(hr)) hr = platform::ReplaceFileAtomically(fresh, path);
+  hr = platform::WriteWholeFileDurably(path, path + u".new", bytes);
   if (FAILED(hr)) {
-    platform::RemoveFileIfPresent(fresh);
     *error = Describe(path, hr);
     return false;
   }

@@ -100,7 +100,8 @@ HRESULT RequestHandler::Carry(const HostRequest& request, std::string* fields,
               ? SearchPages(m_connection->agent(), request.query,
                             request.limit + 1)
               : FindPages(*m_connection, request.query, options,
-                          request.limit + 1);
+                          request.limit + 1,
+                          static_cast<std::size_t>(request.limit));
       hr = FAILED(outcome.search) ? outcome.search : outcome.reading;
       if (FAILED(hr)) {
         *why = (hr == E_INVALIDARG ? "the query has no words: "

@@ -356,15 +356,11 @@ int RunImportHistoryCommand(Session& session, const Arguments& args) {
   }
   if (!session.EnsureAgent(kCommand)) return kExitFailure;
 
-  IBromURLBase* history = session.agent_connection().history();
-  BSTR directory_bstr = nullptr;
-  HRESULT hr = history->GetDataDirectory(&directory_bstr);
-  const platform::UniqueBstr directory_owner(directory_bstr);
-  const std::u16string directory = platform::FromBstr(directory_bstr);
+  const std::u16string directory = session.agent_connection().DataDirectory();
   std::set<ULONG> waiting;
-  if (FAILED(hr) || directory.empty()) {
+  if (directory.empty()) {
     ReportFailure(kCommand, json, "the history names no data directory",
-                  FAILED(hr) ? hr : E_FAIL);
+                  E_FAIL);
     return kExitFailure;
   }
   if (!LoadWaitingPages(directory, &waiting, &error)) {
