@@ -16,6 +16,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "index/index_image.h"
 #include "index/shared_record_map.h"
 #include "index/stream_serializable.h"
 #include "index/time_url_container.h"
@@ -59,10 +60,21 @@ class CIDContainer : public CIStreamSerializable {
   std::int64_t FindRecord(const CTimeURLContainer& record) const;
   // Erases the record under `id` (> 0); true when one was erased.
   bool RemoveRecord(std::int64_t id);
-  // A full copy of the records.
-  RecordMap GetRecords() const { return m_shared->records(); }
+  // The records start over from `image` (null: none), whose last
+  // identifier becomes the counter's: the records added and removed since
+  // live in memory beside it, merged into everything read below.
+  void AttachImage(std::shared_ptr<const IndexImage> image);
+  const std::shared_ptr<const IndexImage>& image() const { return m_image; }
 
-  const RecordMap& records() const { return m_shared->records(); }
+  // The record of `id`; false when there is none.
+  bool GetRecord(std::int64_t id, CTimeURLContainer* record) const;
+  // Each record in identifier order.
+  void ForEachRecord(
+      const std::function<void(std::int64_t, const RecordView&)>& use) const;
+  std::size_t RecordCount() const;
+  // A full copy of the records.
+  RecordMap GetRecords() const;
+
   // The records as they are now, for as long as the snapshot lives; the
   // snapshot may outlive this container.
   std::shared_ptr<const RecordSnapshot> Snapshot() const {
@@ -87,6 +99,7 @@ class CIDContainer : public CIStreamSerializable {
  private:
   static std::size_t HashVisit(const CTimeURLContainer& record);
 
+  std::shared_ptr<const IndexImage> m_image;
   std::shared_ptr<SharedRecordMap> m_shared;
   std::int64_t m_lastId = 0;
   // Hash of (time, URL) -> identifiers whose record has that hash.

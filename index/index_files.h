@@ -23,15 +23,17 @@
 #include <string>
 
 #include "index/id_container.h"
+#include "index/index_image.h"
 #include "index/stream_io.h"
 #include "index/word_to_ids_container.h"
 
 namespace qoinfo {
 
-enum class IndexFile { kRecords, kWords, kJournal, kCommitMarker, kLock };
+enum class IndexFile { kRecords, kWords, kJournal, kCommitMarker, kLock, kImage };
 
 // "<data directory><separator>1.hcpa", "...2.hcpb", "...index.journal",
-// "...index.commit" or "...agent.lock" (held by whoever runs the agent).
+// "...index.commit", "...agent.lock" (held by whoever runs the agent) or
+// "...index.image" (index/index_image.h).
 std::u16string IndexFilePath(const std::u16string& data_directory,
                              IndexFile file);
 
@@ -110,5 +112,18 @@ HRESULT SaveIndexFiles(const std::u16string& data_directory,
                        const CWordToIdsContainer& words,
                        const SaveInterruption& interrupt = nullptr,
                        const std::function<HRESULT()>& committed = nullptr);
+
+// The image of the index files now in `data_directory`, when it is there
+// and can be used; otherwise null, and why in *problem.
+std::shared_ptr<const IndexImage> OpenIndexImage(
+    const std::u16string& data_directory, ImageProblem* problem);
+
+// Writes the image of the containers, which the index files in
+// `data_directory` hold (a save just wrote them). S_OK, or the failure; no
+// image is left behind then, since an image of older files could still
+// hold pages forgotten since.
+HRESULT SaveIndexImage(const std::u16string& data_directory,
+                       const CIDContainer& records,
+                       const CWordToIdsContainer& words);
 
 }  // namespace qoinfo

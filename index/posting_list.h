@@ -23,6 +23,8 @@
 
 namespace qoinfo {
 
+class PostingsView;
+
 class PostingList {
  public:
   using value_type = std::pair<std::int64_t, std::int32_t>;
@@ -56,6 +58,7 @@ class PostingList {
 
    private:
     friend class PostingList;
+    friend class PostingsView;
     const_iterator(const std::uint8_t* begin, const std::uint8_t* end)
         : m_here(begin), m_next(begin), m_end(end) {
       if (m_here != m_end) m_next = DecodeFirst(m_here, &m_entry);
@@ -169,12 +172,27 @@ class PostingList {
     }
   }
 
+  // The entries as a view that does not own them (valid while the list is
+  // neither changed nor destroyed).
+  PostingsView View() const;
+  // The encoded bytes (see above), e.g. to copy a list as it is.
+  const std::uint8_t* bytes() const { return Data(); }
+  std::uint32_t byte_size() const { return m_used; }
+  // Replaces the entries with `count` entries encoded in `bytes` as this
+  // list encodes them, the highest identifier being `last`.
+  void AssignEncoded(const std::uint8_t* bytes, std::uint32_t used,
+                     std::uint32_t count, std::int64_t last);
+  // Appends the entries of `view`, whose first identifier is above this
+  // list's last one, without decoding more than its first entry.
+  void AppendAbove(const PostingsView& view);
+
   bool operator==(const PostingList& other) const {
     return m_size == other.m_size && m_used == other.m_used &&
            (m_used == 0 || std::memcmp(Data(), other.Data(), m_used) == 0);
   }
 
  private:
+  friend class PostingsView;
   // An identifier's distance (up to 10 bytes) and a count (up to 5).
   static constexpr std::uint32_t kMaxEntryBytes = 15;
   static constexpr std::uint32_t kInlineBytes = 8;

@@ -2,11 +2,11 @@
 
 namespace qoinfo {
 
-void CTimeURLContainer::Write(StreamWriter& writer) const {
-  writer.PutFixed64(m_time);
-  writer.PutCountedString(m_url);
-  writer.PutCountedString(m_path);
-  writer.PutCountedString(m_title);
+void CTimeURLContainer::Write(StreamWriter& writer, const RecordView& record) {
+  writer.PutFixed64(record.time);
+  writer.PutCountedString(record.url);
+  writer.PutCountedString(record.path);
+  writer.PutCountedString(record.title);
 }
 
 bool CTimeURLContainer::Read(StreamReader& reader) {

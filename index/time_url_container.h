@@ -5,10 +5,20 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "index/stream_serializable.h"
 
 namespace qoinfo {
+
+// One page record whose strings are viewed where they are (in a
+// CTimeURLContainer, or in the mapped index image).
+struct RecordView {
+  std::int64_t time = 0;
+  std::u16string_view url;
+  std::u16string_view path;
+  std::u16string_view title;
+};
 
 class CTimeURLContainer : public CIStreamSerializable {
  public:
@@ -34,10 +44,16 @@ class CTimeURLContainer : public CIStreamSerializable {
            m_path == other.m_path && m_title == other.m_title;
   }
 
+  explicit CTimeURLContainer(const RecordView& view)
+      : m_time(view.time), m_url(view.url), m_path(view.path),
+        m_title(view.title) {}
+  RecordView View() const { return {m_time, m_url, m_path, m_title}; }
+
   // Time, then URL, path and title as counted strings.
   HRESULT Serialize(IStream* stream, bool bLoad,
                     StreamProblem* problem = nullptr) override;
-  void Write(StreamWriter& writer) const;
+  void Write(StreamWriter& writer) const { Write(writer, View()); }
+  static void Write(StreamWriter& writer, const RecordView& record);
   // Replaces the fields with the next record of `reader`; false when the
   // record is incomplete (the fields are then unspecified).
   bool Read(StreamReader& reader);

@@ -14,13 +14,17 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "index/index_image.h"
 #include "index/page_id_set.h"
 #include "index/posting_list.h"
+#include "index/postings_view.h"
 #include "index/stream_io.h"
 #include "index/word_count_map.h"
 #include "index/word_lookup.h"
@@ -48,17 +52,38 @@ class CWordToIdsContainer {
   // Takes `id` out of every word's postings; a word left without pages
   // goes.
   void RemoveId(std::int64_t id);
-  // A full copy of the index.
-  WordMap GetWords() const { return words(); }
+  // The index starts over from `image` (null: empty): the pages filed and
+  // removed since live in memory beside it, and are merged into everything
+  // read below. A save that wrote a new image attaches it.
+  void AttachImage(std::shared_ptr<const IndexImage> image);
+  const std::shared_ptr<const IndexImage>& image() const { return m_image; }
 
-  const WordMap& words() const {
-    Purge();
-    return m_words;
-  }
-  // For searches: the postings, in which pages that IsRemoved() may remain.
-  const WordMap& postings_of_search() const { return m_words; }
-  bool IsRemoved(std::int64_t id) const { return m_removed.Contains(id); }
-  bool HasRemoved() const { return !m_removed.empty(); }
+  // Merged copies of lists that both the image and the memory hold, kept
+  // for as long as the views a search was given.
+  using Scratch = std::deque<PostingList>;
+
+  // For searches: the postings of `word` (empty when no page holds it), in
+  // which pages that IsRemoved() may remain.
+  PostingsView SearchPostings(std::u16string_view word, Scratch* scratch) const;
+  // For searches: from the first word not below `from`, in word order, each
+  // word with its postings as SearchPostings gives them, while `use`
+  // returns true.
+  void ForEachSearchWordFrom(
+      std::u16string_view from, Scratch* scratch,
+      const std::function<bool(std::u16string_view, const PostingsView&)>& use)
+      const;
+  bool IsRemoved(std::int64_t id) const;
+  bool HasRemoved() const;
+
+  // The index as it is: each word holding at least one page, in word order,
+  // with its pages (removed ones taken out).
+  void ForEachWord(
+      const std::function<void(std::u16string_view, const PostingsView&)>& use)
+      const;
+  std::size_t WordCount() const;
+  std::uint64_t PostingCount() const;
+  // A full copy of the index.
+  WordMap GetWords() const;
 
   // Removals noted before the postings are walked to take them out.
   static constexpr std::size_t kPurgeAt = 4096;
@@ -86,6 +111,7 @@ class CWordToIdsContainer {
   // the next page filed, so that a server that only searches never pays it.
   void BuildLookup();
 
+  std::shared_ptr<const IndexImage> m_image;
   mutable WordMap m_words;
   mutable Lookup m_lookup;
   bool m_lookupComplete = true;  // m_lookup indexes every word
