@@ -15,9 +15,11 @@ namespace {
 constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Opens a data file for reading as every data file is opened: a reparse
-// point (a symbolic link, a junction) is opened as itself and refused.
-HRESULT OpenForReading(const std::u16string& path, HANDLE* handle,
+// Opens a data file as every data file is opened: a reparse point (a
+// symbolic link, a junction) is opened as itself and refused. `access`
+// FILE_READ_ATTRIBUTES only asks for what the file system knows of the
+// file, which even a file opened without sharing gives.
+HRESULT OpenForReading(const std::u16string& path, DWORD access, HANDLE* handle,
                        BY_HANDLE_FILE_INFORMATION* info) {
   const OleString name = ToOleString(path);
   const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -25,7 +27,7 @@ HRESULT OpenForReading(const std::u16string& path, HANDLE* handle,
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return kSymbolicLink;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kNotARegularFile;
   }
-  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr,
+  HANDLE file = CreateFileW(name.c_str(), access, kShareAll, nullptr,
                             OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                             nullptr);
@@ -75,7 +77,7 @@ HRESULT MappingFailure() {
 HRESULT IdentifyFile(const std::u16string& path, FileIdentity* identity) {
   HANDLE file = nullptr;
   BY_HANDLE_FILE_INFORMATION info;
-  const HRESULT hr = OpenForReading(path, &file, &info);
+  const HRESULT hr = OpenForReading(path, FILE_READ_ATTRIBUTES, &file, &info);
   if (FAILED(hr)) return hr;
   CloseHandle(file);
   *identity = IdentityOf(info);
@@ -87,7 +89,7 @@ HRESULT MappedFile::Open(const std::u16string& path,
   mapped->reset();
   HANDLE file = nullptr;
   BY_HANDLE_FILE_INFORMATION info;
-  HRESULT hr = OpenForReading(path, &file, &info);
+  HRESULT hr = OpenForReading(path, GENERIC_READ, &file, &info);
   if (FAILED(hr)) return hr;
   std::unique_ptr<MappedFile> result(new (std::nothrow) MappedFile);
   if (result == nullptr) {
