@@ -82,9 +82,7 @@ class QoInfoEngine final : public Engine {
   }
 
   std::uint64_t Postings() const override {
-    std::uint64_t postings = 0;
-    for (const auto& [word, list] : words_.words()) postings += list.size();
-    return postings;
+    return words_.PostingCount();
   }
 
   // Pages get identifiers 1, 2, ... in the order they were added.
