@@ -431,7 +431,10 @@ HRESULT CZuInfoAgent::CheckpointIfIdle() {
     // Nothing to save, but no image to start from next time: one is
     // written (with the files, when they do not hold the index either).
     if (!ImageDue(now)) return S_FALSE;
-    return m_filesCurrent ? RefreshImage() : SaveIndex();
+    const HRESULT hr = m_filesCurrent ? RefreshImage() : SaveIndex();
+    // One attempt (and one line in the log) until the next save.
+    if (!m_imageCurrent) m_imageFailed = true;
+    return hr;
   }
   if (!due) return S_FALSE;
   // One attempt for the removal; a failed save is tried again by the idle

@@ -232,8 +232,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // index.image holds what the index files hold, and the containers search
   // it (a start-up from it, or a save that wrote it).
   bool m_imageCurrent = false;
-  // The last image could not be written or opened: the idle moments do
-  // not try again; the next save does.
+  // The last attempt at an image failed (it could not be written or
+  // opened, or the save before it failed): the quiet moments do not try
+  // again; the next save does.
   bool m_imageFailed = false;
   // False once an image found no room in the address space (a 32-bit
   // process): this process writes none then, and its saves remove the old.
