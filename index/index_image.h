@@ -15,7 +15,7 @@
 //   record table    RecordEntry[record_count], ascending identifier
 //   visit table     VisitEntry[record_count], ascending (hash, identifier)
 //   word data       per word: its UTF-16 units, then its postings in
-//                   PostingList's encoding
+//                   PostingList's encoding, a zero byte, padding to 2
 //   word table      WordEntry[word_count], ascending word (code units)
 // The header's body CRC-32C covers every byte after the header.
 //

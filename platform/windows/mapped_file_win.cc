@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/file_system.h"
 #include "platform/mapped_file.h"
 #include "platform/plain_file.h"
 #include "platform/wide_string.h"
@@ -14,9 +15,11 @@ namespace {
 constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Opens a data file for reading as every data file is opened: a reparse
-// point (a symbolic link, a junction) is opened as itself and refused.
-HRESULT OpenForReading(const std::u16string& path, HANDLE* handle,
+// Opens a data file as every data file is opened: a reparse point (a
+// symbolic link, a junction) is opened as itself and refused. `access`
+// FILE_READ_ATTRIBUTES only asks for what the file system knows of the
+// file, which even a file opened without sharing gives.
+HRESULT OpenForReading(const std::u16string& path, DWORD access, HANDLE* handle,
                        BY_HANDLE_FILE_INFORMATION* info) {
   const OleString name = ToOleString(path);
   const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -24,7 +27,7 @@ HRESULT OpenForReading(const std::u16string& path, HANDLE* handle,
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return kSymbolicLink;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kNotARegularFile;
   }
-  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr,
+  HANDLE file = CreateFileW(name.c_str(), access, kShareAll, nullptr,
                             OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                             nullptr);
@@ -74,7 +77,7 @@ HRESULT MappingFailure() {
 HRESULT IdentifyFile(const std::u16string& path, FileIdentity* identity) {
   HANDLE file = nullptr;
   BY_HANDLE_FILE_INFORMATION info;
-  const HRESULT hr = OpenForReading(path, &file, &info);
+  const HRESULT hr = OpenForReading(path, FILE_READ_ATTRIBUTES, &file, &info);
   if (FAILED(hr)) return hr;
   CloseHandle(file);
   *identity = IdentityOf(info);
@@ -86,7 +89,7 @@ HRESULT MappedFile::Open(const std::u16string& path,
   mapped->reset();
   HANDLE file = nullptr;
   BY_HANDLE_FILE_INFORMATION info;
-  HRESULT hr = OpenForReading(path, &file, &info);
+  HRESULT hr = OpenForReading(path, GENERIC_READ, &file, &info);
   if (FAILED(hr)) return hr;
   std::unique_ptr<MappedFile> result(new (std::nothrow) MappedFile);
   if (result == nullptr) {
@@ -130,6 +133,19 @@ HRESULT MappedFile::Open(const std::u16string& path,
 MappedFile::~MappedFile() {
   if (m_data != nullptr) UnmapViewOfFile(m_data);
   if (m_handle != nullptr) CloseHandle(static_cast<HANDLE>(m_handle));
+}
+
+HRESULT ReplaceMappedFile(const std::u16string& from,
+                          const std::u16string& to) {
+  const std::u16string aside = to + u".old";
+  RemoveFileIfPresent(aside);  // an earlier one, unless still mapped
+  HRESULT hr = ReplaceFileAtomically(from, to);
+  if (SUCCEEDED(hr) || !FileExists(to)) return hr;
+  // `to` is mapped: a mapped file can be renamed, not replaced.
+  if (FAILED(ReplaceFileAtomically(to, aside))) return hr;
+  hr = ReplaceFileAtomically(from, to);
+  RemoveFileIfPresent(aside);
+  return hr;
 }
 
 void ReleaseFreedMemory() { HeapCompact(GetProcessHeap(), 0); }
