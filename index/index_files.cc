@@ -260,6 +260,10 @@ HRESULT SaveIndexFiles(const std::u16string& data_directory,
 
 namespace {
 
+// What SaveIndexImage gives for an index whose postings name pages above the
+// last identifier issued: ERROR_INVALID_DATA.
+constexpr HRESULT kPostingsAboveLastId = static_cast<HRESULT>(0x8007000Du);
+
 // The identities of the pair of index files in `data_directory`.
 HRESULT IdentifyPair(const std::u16string& data_directory,
                      platform::FileIdentity* records_file,
@@ -302,11 +306,17 @@ HRESULT SaveIndexImage(const std::u16string& data_directory,
       records.ForEachRecord([&](std::int64_t id, const RecordView& record) {
         writer.AddRecord(id, record);
       });
+      // Every posting of an image is a page up to the last identifier, so
+      // that a page filed since (above it) never needs the image read. Only
+      // damaged files break that; their index is then kept without an image.
+      bool above_last = false;
       words.ForEachWord(
           [&](std::u16string_view word, const PostingsView& postings) {
+            above_last = above_last || postings.last_id() > records.lastId();
             writer.AddWord(word, postings);
           });
-      hr = writer.Finish(records.lastId(), records_file, words_file);
+      hr = above_last ? kPostingsAboveLastId
+                      : writer.Finish(records.lastId(), records_file, words_file);
     } catch (...) {
       hr = platform::HResultFromCurrentException();
     }

@@ -121,7 +121,9 @@ std::shared_ptr<const IndexImage> OpenIndexImage(
 // Writes the image of the containers, which the index files in
 // `data_directory` hold (a save just wrote them). S_OK, or the failure; no
 // image is left behind then, since an image of older files could still
-// hold pages forgotten since.
+// hold pages forgotten since. Words that list a page above the records'
+// last identifier (only damaged files hold such) get no image:
+// HRESULT_FROM_WIN32(ERROR_INVALID_DATA).
 HRESULT SaveIndexImage(const std::u16string& data_directory,
                        const CIDContainer& records,
                        const CWordToIdsContainer& words);

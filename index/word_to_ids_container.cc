@@ -79,8 +79,7 @@ CWordToIdsContainer& CWordToIdsContainer::operator=(
     m_imageRemovedLow = other.m_imageRemovedLow;
     m_imageRemovedHigh = other.m_imageRemovedHigh;
     m_imageRefiled = other.m_imageRefiled;
-    m_imageLearned = other.m_imageLearned;
-    m_imageHigh = other.m_imageHigh;
+    m_imageCounted = other.m_imageCounted;
     m_imagePostings = other.m_imagePostings;
     Changed();
   }
@@ -97,8 +96,7 @@ void CWordToIdsContainer::AttachImage(std::shared_ptr<const IndexImage> image) {
   m_imageRemovedLow = INT64_MAX;
   m_imageRemovedHigh = INT64_MIN;
   m_imageRefiled.clear();
-  m_imageLearned = false;
-  m_imageHigh = INT64_MIN;
+  m_imageCounted = false;
   m_imagePostings = 0;
   Changed();
 }
@@ -111,27 +109,20 @@ void CWordToIdsContainer::BuildLookup() {
   m_lookupComplete = true;
 }
 
-void CWordToIdsContainer::LearnImage() const {
-  if (m_imageLearned) return;
-  std::int64_t high = INT64_MIN;
+void CWordToIdsContainer::CountImage() const {
+  if (m_imageCounted) return;
   std::uint64_t postings = 0;
   if (m_image != nullptr) {
     for (std::size_t at = 0; at < m_image->word_count(); ++at) {
-      const PostingsView list = m_image->PostingsAt(at);
-      if (list.empty()) continue;
-      high = std::max(high, list.last_id());
-      postings += list.size();
+      postings += m_image->PostingsAt(at).size();
     }
   }
-  m_imageHigh = high;
   m_imagePostings = postings;
-  m_imageLearned = true;
+  m_imageCounted = true;
 }
 
 bool CWordToIdsContainer::ImageMayHold(std::int64_t id) const {
-  if (m_image == nullptr) return false;
-  LearnImage();
-  return id <= m_imageHigh;
+  return m_image != nullptr && id <= m_image->last_id();
 }
 
 bool CWordToIdsContainer::ImageLists(std::u16string_view word,
@@ -355,7 +346,7 @@ void CWordToIdsContainer::Count() const {
   } else {
     // Nothing of the image is out: its counts, plus what came since.
     Purge();
-    LearnImage();
+    CountImage();
     words = m_image->word_count();
     postings = m_imagePostings;
     for (const auto& [word, list] : m_words) {

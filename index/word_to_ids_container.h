@@ -120,8 +120,9 @@ class CWordToIdsContainer {
   // the next page filed, so that a server that only searches never pays it.
   void BuildLookup();
 
-  // Whether the image's postings may hold `id`: an identifier above every
-  // one of the image's is a new page, which never needs the image read.
+  // Whether the image's postings may hold `id`: those of a new page, above
+  // the image's last identifier (no posting of an image is above it:
+  // SaveIndexImage), never need the image read.
   bool ImageMayHold(std::int64_t id) const;
   // Whether the image's list of `word` holds `id` as a page still in the
   // index.
@@ -157,11 +158,10 @@ class CWordToIdsContainer {
   std::int64_t m_imageRemovedLow = INT64_MAX;
   std::int64_t m_imageRemovedHigh = INT64_MIN;
   PageIdSet m_imageRefiled;
-  // The highest identifier the image's postings hold and their number,
-  // found by one walk of its words when first needed (m_imageLearned).
-  void LearnImage() const;
-  mutable bool m_imageLearned = false;
-  mutable std::int64_t m_imageHigh = INT64_MIN;
+  // The number of the image's postings, found by one walk of its words
+  // when first needed (m_imageCounted).
+  void CountImage() const;
+  mutable bool m_imageCounted = false;
   mutable std::uint64_t m_imagePostings = 0;
   // The counts of the merged index, while m_counted.
   mutable bool m_counted = false;
