@@ -221,6 +221,9 @@ if [[ -n $windows ]]; then
 ["stats","--json"]
 EOF
   cp -r "$data" "$work/linux-made"
+  # An image names the files as its system saw them (a copy, or the other
+  # system, sees others): it would be refused, in a line of the log.
+  rm -f "$work/linux-made/index.image"
   "$linux/qoinfo" --data-dir "$work/linux-made" batch --file searches.txt >linux.out 2>&1
   w "$work/linux-made" batch --file searches.txt >windows.out 2>&1
   # The data directory in the stats line differs by platform.
@@ -274,6 +277,7 @@ EOF
 ["search","--json","word\u200bjoined","ctl\u001cword"]
 ["search","--json"," x"]
 EOF
+  rm -f "$work/win-made/index.image" "$work/lin-made/index.image"
   "$linux/qoinfo" --data-dir "$work/win-made" batch --file searches2.txt >lin-on-win.out 2>&1
   w "$work/lin-made" batch --file searches2.txt >win-on-lin.out 2>&1
   check "linux searches windows files like windows searches linux files" \
