@@ -15,7 +15,9 @@ no longer matches them) into a new data directory under --work, beside an
 empty history, and served by the build's qoinfoagent and bromhelper on a
 private session bus set up as the tests do (tests/e2e/dbus_bus.sh).
 
-Each run: no server is running; with a dropped page cache (cold runs:
+Each run: no server is running; first --empty-runs runs with the index
+files set aside (renamed, and back after the run): what a start of the
+servers costs by itself; then with a dropped page cache (cold runs:
 `--cold-by drop` writes 3 to /proc/sys/vm/drop_caches, root only, the
 default for root; `evict` drops only the index files' and the servers'
 pages, which leaves other work on the machine alone) or not; a plain read
@@ -167,17 +169,37 @@ def stop(bus, pids):
 
 
 def one_run(bus, args, queries, cold):
+    """One start; `cold` is None (the cache as it is), "drop", "evict", or
+    "empty" (the index files set aside: what a start costs without them)."""
     data = args.data
-    pair = [os.path.join(data, n) for n in PAIR]
+    if cold == "empty":
+        aside = os.path.join(os.path.dirname(data), "aside")
+        os.makedirs(aside, exist_ok=True)
+        names = [n for n in PAIR + [IMAGE] if os.path.exists(os.path.join(data, n))]
+        for name in names:
+            os.rename(os.path.join(data, name), os.path.join(aside, name))
+        try:
+            return one_run_in(bus, args, queries, cold)
+        finally:
+            for name in names:
+                os.replace(os.path.join(aside, name), os.path.join(data, name))
+    return one_run_in(bus, args, queries, cold)
+
+
+def one_run_in(bus, args, queries, cold):
+    data = args.data
+    pair = [os.path.join(data, n) for n in PAIR if os.path.exists(os.path.join(data, n))]
     ours = pair + [os.path.join(data, n) for n in (IMAGE,) if os.path.exists(os.path.join(data, n))]
     servers = [os.path.join(args.linux, n) for n in ("qoinfoagent", "bromhelper")]
     row = {"kind": "server_start", "pages": args.pages,
-           "cache": {None: "warm", "drop": "dropped", "evict": "evicted"}[cold],
+           "cache": {None: "warm", "drop": "dropped", "evict": "evicted",
+                     "empty": "warm, no index"}[cold],
            "index_files_bytes": file_bytes(data, PAIR), "image_bytes": file_bytes(data, [IMAGE])}
-    if cold:
+    dropping = cold in ("drop", "evict")
+    if dropping:
         drop_cache(cold, ours + servers)
     row["plain_read_seconds"] = plain_read_seconds(pair)
-    if cold:
+    if dropping:
         drop_cache(cold, ours + servers)
 
     agent = bus.get_object(AGENT, AGENT_PATH, introspect=False)
@@ -207,7 +229,7 @@ def inside(args):
     import dbus
     bus = dbus.SessionBus()
     queries = read_queries(args)
-    plan = [None] * args.runs + [args.cold_by] * args.cold_runs
+    plan = ["empty"] * args.empty_runs + [None] * args.runs + [args.cold_by] * args.cold_runs
     for number, cold in enumerate(plan):
         if has_owner(bus, AGENT) or has_owner(bus, HISTORY):
             sys.exit("server_start: a server still runs before a start")
@@ -246,6 +268,8 @@ def main():
     parser.add_argument("--bin", default="build/linux/bin", help="the Linux build's bin folder")
     parser.add_argument("--runs", type=int, default=3, help="runs with the page cache as it is")
     parser.add_argument("--cold-runs", type=int, default=0, help="runs with the page cache dropped")
+    parser.add_argument("--empty-runs", type=int, default=1,
+                        help="runs without the index files, first: what a start costs by itself")
     parser.add_argument("--cold-by", choices=["drop", "evict"],
                         default="drop" if os.geteuid() == 0 else "evict")
     parser.add_argument("--work", help="a new folder for the bus and the data (default: temporary)")
@@ -280,7 +304,7 @@ def main():
             f'source "{E2E}/dbus_bus.sh"; dbus_setup >/dev/null; '
             f"in_bus /usr/bin/python3 {shlex.quote(os.path.abspath(__file__))} --in-bus "
             f"--data \"$data\" --linux \"$linux\" --pages {args.pages} "
-            f"--runs {args.runs} --cold-runs {args.cold_runs} --cold-by {args.cold_by} "
+            f"--runs {args.runs} --empty-runs {args.empty_runs} --cold-runs {args.cold_runs} --cold-by {args.cold_by} "
             f"--per-kind {args.per_kind} "
             + (f"--queries {shlex.quote(os.path.abspath(args.queries))} " if args.queries else "")
             + "".join(f"--query {shlex.quote(q)} " for q in args.query or [])
