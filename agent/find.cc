@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,35 +16,40 @@
 namespace qoinfo {
 namespace {
 
-using WordMap = CWordToIdsContainer::WordMap;
-
 // The words a prefixed query scores, in word order, each once: the query's
 // own words and the first kMaxPrefixWords indexed words that begin with
 // `prefix` (the prefix itself among them when it is a word of its own).
+// Merged lists live in *scratch.
 std::vector<ScoredWord> WordsToScore(const WordCountMap& query,
                                      std::u16string_view prefix,
-                                     const WordMap& words) {
-  std::vector<const WordMap::value_type*> expanded;
-  for (auto at = words.lower_bound(prefix);
-       at != words.end() && expanded.size() < kMaxPrefixWords &&
-       std::u16string_view(at->first).starts_with(prefix);
-       ++at) {
-    if (!at->second.empty()) expanded.push_back(&*at);
-  }
+                                     const CWordToIdsContainer& words,
+                                     CWordToIdsContainer::Scratch* scratch) {
+  std::vector<std::pair<std::u16string_view, PostingsView>> expanded;
+  words.ForEachSearchWordFrom(
+      prefix, scratch,
+      [&](std::u16string_view word, const PostingsView& postings) {
+        if (expanded.size() >= kMaxPrefixWords || !word.starts_with(prefix)) {
+          return false;
+        }
+        if (!postings.empty()) expanded.emplace_back(word, postings);
+        return true;
+      });
   std::vector<ScoredWord> scored;
   scored.reserve(query.size() + expanded.size());
   auto next = expanded.begin();
   for (const auto& [word, count] : query) {
-    for (; next != expanded.end() && std::u16string_view((*next)->first) < word;
-         ++next) {
-      scored.push_back({&(*next)->second, (*next)->first.size()});
+    for (; next != expanded.end() && next->first < word; ++next) {
+      scored.push_back({next->second, next->first.size()});
     }
-    if (next != expanded.end() && (*next)->first == word) ++next;
-    const auto found = words.find(word);
-    if (found != words.end()) scored.push_back({&found->second, word.size()});
+    if (next != expanded.end() && next->first == word) {
+      scored.push_back({next->second, word.size()});
+      ++next;
+      continue;
+    }
+    scored.push_back({words.SearchPostings(word, scratch), word.size()});
   }
   for (; next != expanded.end(); ++next) {
-    scored.push_back({&(*next)->second, (*next)->first.size()});
+    scored.push_back({next->second, next->first.size()});
   }
   return scored;
 }
@@ -62,9 +68,9 @@ std::vector<RankedHit> ScoredHits(std::u16string_view query,
   if (read.prefix.empty()) {
     return ToRankedHits(ScoreMatches(counts, words), self_score);
   }
+  CWordToIdsContainer::Scratch scratch;
   return ToRankedHits(
-      ScoreWords(WordsToScore(counts, read.prefix, words.postings_of_search()),
-                 words),
+      ScoreWords(WordsToScore(counts, read.prefix, words, &scratch), words),
       self_score);
 }
 

@@ -11,10 +11,8 @@
 namespace qoinfo {
 namespace {
 
-using Postings = CWordToIdsContainer::Postings;
-
 // Keeps the hits whose page `postings` lists; both ascend by page.
-void KeepListed(const Postings& postings, std::vector<RankedHit>* hits) {
+void KeepListed(const PostingsView& postings, std::vector<RankedHit>* hits) {
   auto kept = hits->begin();
   auto hit = hits->begin();
   for (auto at = postings.begin(), end = postings.end();
@@ -97,36 +95,41 @@ void KeepPagesWithPhrases(const std::vector<Phrase>& phrases,
                           std::vector<RankedHit>* hits) {
   // The index first: every phrase word's postings, shortest first, each
   // word once.
-  std::vector<const Postings*> lists;
+  std::vector<std::u16string_view> phrase_words;
   for (const Phrase& phrase : phrases) {
-    for (const std::u16string& word : phrase) {
-      const auto found = words.postings_of_search().find(word);
-      if (found == words.postings_of_search().end()) {
-        hits->clear();
-        return;
-      }
-      lists.push_back(&found->second);
-    }
+    phrase_words.insert(phrase_words.end(), phrase.begin(), phrase.end());
   }
-  std::sort(lists.begin(), lists.end());
-  lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
-  std::sort(lists.begin(), lists.end(), [](const Postings* a, const Postings* b) {
-    return a->size() < b->size();
-  });
-  for (const Postings* list : lists) {
+  std::sort(phrase_words.begin(), phrase_words.end());
+  phrase_words.erase(std::unique(phrase_words.begin(), phrase_words.end()),
+                     phrase_words.end());
+  CWordToIdsContainer::Scratch scratch;
+  std::vector<PostingsView> lists;
+  for (const std::u16string_view word : phrase_words) {
+    const PostingsView found = words.SearchPostings(word, &scratch);
+    if (found.empty()) {
+      hits->clear();
+      return;
+    }
+    lists.push_back(found);
+  }
+  std::stable_sort(lists.begin(), lists.end(),
+                   [](const PostingsView& a, const PostingsView& b) {
+                     return a.size() < b.size();
+                   });
+  for (const PostingsView& list : lists) {
     if (hits->empty()) return;
-    KeepListed(*list, hits);
+    KeepListed(list, hits);
   }
 
   // Then the stored texts of the pages left.
   PhraseMatcher matcher(phrases);
   std::u16string text;
+  CTimeURLContainer record;
   const auto kept = std::remove_if(hits->begin(), hits->end(),
                                    [&](const RankedHit& hit) {
-    const auto record = records.records().find(hit.page);
-    if (record == records.records().end()) return true;
+    if (!records.GetRecord(hit.page, &record)) return true;
     text.clear();
-    if (!texts.TextOf(record->second.m_time, record->second.m_url, &text)) {
+    if (!texts.TextOf(record.m_time, record.m_url, &text)) {
       return true;
     }
     return !matcher.Holds(text);

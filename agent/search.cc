@@ -12,8 +12,6 @@
 namespace qoinfo {
 namespace {
 
-using Postings = CWordToIdsContainer::Postings;
-
 // One weight, 30 x word length x count, in 32-bit arithmetic: the product
 // keeps its low 32 bits and is read as a signed value, so a huge count can
 // make a weight negative.
@@ -129,10 +127,10 @@ namespace {
 
 // The postings of one word being merged.
 struct PostingsCursor {
-  Postings::const_iterator next;
-  Postings::const_iterator end;
+  PostingsView::const_iterator next;
+  PostingsView::const_iterator end;
   std::size_t length;
-  const Postings* postings;
+  PostingsView postings;
 };
 
 template <typename Skip>
@@ -142,8 +140,8 @@ PageScores MergeLists(std::vector<PostingsCursor>& lists, Skip&& skip) {
   if (lists.size() == 1) {
     // One word: its postings are the pages, in order.
     const PostingsCursor& list = lists.front();
-    scores.reserve(list.postings->size());
-    list.postings->ForEach([&](std::int64_t page, std::int32_t count) {
+    scores.reserve(list.postings.size());
+    list.postings.ForEach([&](std::int64_t page, std::int32_t count) {
       if (!skip(page)) folder.Add(page, Weight(list.length, count));
     });
     folder.Finish();
@@ -168,18 +166,18 @@ PageScores MergeLists(std::vector<PostingsCursor>& lists, Skip&& skip) {
   return scores;
 }
 
-template <typename Skip>
-PageScores ScoreMatchesSkipping(const WordCountMap& query,
-                                const CWordToIdsContainer::WordMap& words,
+// `find(word)` gives a word's postings (empty when the index does not
+// hold it).
+template <typename Find, typename Skip>
+PageScores ScoreMatchesSkipping(const WordCountMap& query, Find&& find,
                                 Skip&& skip) {
   // The postings of the query's words, in word order; words the index does
   // not hold play no part.
   std::vector<PostingsCursor> lists;
   for (const auto& [word, count] : query) {
-    const auto found = words.find(word);
-    if (found != words.end() && !found->second.empty()) {
-      lists.push_back({found->second.begin(), found->second.end(), word.size(),
-                       &found->second});
+    const PostingsView found = find(word);
+    if (!found.empty()) {
+      lists.push_back({found.begin(), found.end(), word.size(), found});
     }
   }
   return MergeLists(lists, skip);
@@ -199,9 +197,9 @@ bool SumInArray(const std::vector<ScoredWord>& words, std::size_t block_pages,
   std::int64_t first = INT64_MAX, last = 0;
   std::size_t postings = 0;
   for (const ScoredWord& word : words) {
-    first = std::min(first, word.postings->begin()->first);
-    last = std::max(last, word.postings->last_id());
-    postings += word.postings->size();
+    first = std::min(first, word.postings.front().first);
+    last = std::max(last, word.postings.last_id());
+    postings += word.postings.size();
   }
   if (first < 1 || last < first) return false;
   const std::uint64_t slots = static_cast<std::uint64_t>(last - first) + 1;
@@ -216,7 +214,7 @@ bool SumInArray(const std::vector<ScoredWord>& words, std::size_t block_pages,
   std::vector<PostingsCursor> lists;
   lists.reserve(words.size());
   for (const ScoredWord& word : words) {
-    lists.push_back({word.postings->begin(), word.postings->end(), word.length,
+    lists.push_back({word.postings.begin(), word.postings.end(), word.length,
                      word.postings});
   }
   // Offsets from `first` (an end of first + slots could pass 2^63 - 1).
@@ -255,7 +253,7 @@ PageScores ScoreWordsSkipping(const std::vector<ScoredWord>& words,
   std::vector<PostingsCursor> lists;
   lists.reserve(words.size());
   for (const ScoredWord& word : words) {
-    lists.push_back({word.postings->begin(), word.postings->end(), word.length,
+    lists.push_back({word.postings.begin(), word.postings.end(), word.length,
                      word.postings});
   }
   return MergeLists(lists, skip);
@@ -265,15 +263,28 @@ PageScores ScoreWordsSkipping(const std::vector<ScoredWord>& words,
 
 PageScores ScoreMatches(const WordCountMap& query,
                         const CWordToIdsContainer::WordMap& words) {
-  return ScoreMatchesSkipping(query, words,
-                              [](std::int64_t) { return false; });
+  return ScoreMatchesSkipping(
+      query,
+      [&words](std::u16string_view word) {
+        const auto found = words.find(word);
+        return found == words.end() ? PostingsView() : found->second.View();
+      },
+      [](std::int64_t) { return false; });
 }
 
 PageScores ScoreMatches(const WordCountMap& query,
                         const CWordToIdsContainer& words) {
-  if (!words.HasRemoved()) return ScoreMatches(query, words.postings_of_search());
+  // Lists merged from the image and the pages filed since live as long as
+  // the scoring.
+  CWordToIdsContainer::Scratch scratch;
+  const auto find = [&](std::u16string_view word) {
+    return words.SearchPostings(word, &scratch);
+  };
+  if (!words.HasRemoved()) {
+    return ScoreMatchesSkipping(query, find, [](std::int64_t) { return false; });
+  }
   return ScoreMatchesSkipping(
-      query, words.postings_of_search(),
+      query, find,
       [&words](std::int64_t page) { return words.IsRemoved(page); });
 }
 
@@ -283,7 +294,7 @@ PageScores ScoreWords(const std::vector<ScoredWord>& words,
   std::vector<ScoredWord> held;
   held.reserve(words.size());
   for (const ScoredWord& word : words) {
-    if (word.postings != nullptr && !word.postings->empty()) held.push_back(word);
+    if (!word.postings.empty()) held.push_back(word);
   }
   if (held.empty()) return {};
   if (!index.HasRemoved()) {

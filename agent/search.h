@@ -18,6 +18,7 @@
 #include "enumerator/search_data_enumerator.h"
 #include "com/interfaces.h"
 #include "index/id_container.h"
+#include "index/postings_view.h"
 #include "index/word_count_map.h"
 #include "index/word_to_ids_container.h"
 
@@ -44,10 +45,10 @@ PageScores ScoreMatches(const WordCountMap& query,
 PageScores ScoreMatches(const WordCountMap& query,
                         const CWordToIdsContainer& words);
 
-// One word to score: its postings in the index and its length in UTF-16
-// units.
+// One word to score: its postings in the index (valid while the scoring
+// lasts) and its length in UTF-16 units.
 struct ScoredWord {
-  const CWordToIdsContainer::Postings* postings = nullptr;
+  PostingsView postings;
   std::size_t length = 0;
 };
 

@@ -327,8 +327,15 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
         u"again once the folder can be written",
         hr);
   }
-  const IndexLoadResult load =
-      LoadIndexFiles(directory, m_idContainer, m_wordContainer);
+  // The image, when it can be used, is what the files hold, ready to be
+  // searched where it lies: nothing is read before the first answer.
+  ImageProblem image_problem = ImageProblem::kNone;
+  IndexLoadResult load;
+  if (AttachImageAtStartup(directory, &image_problem)) {
+    load.hr = S_OK;
+  } else {
+    load = LoadIndexFiles(directory, m_idContainer, m_wordContainer);
+  }
   const std::u16string load_text = DescribeIndexLoad(directory, load);
   if (load.hr != S_OK && !load.NeitherFileExists()) {
     // Neither file is saved over at shutdown: both stay as they were.
@@ -337,6 +344,9 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
     SetStartupReport(report);
     return E_FAIL;
   }
+  // Only now that the files were read is an unusable image let go: while
+  // they cannot be, it may be the one copy of what they held.
+  if (!m_imageCurrent) SetAsideUnusableImage(directory, image_problem);
   if (load.hr != S_OK) {
     // A new data directory starts with an empty index.
     m_idContainer = CIDContainer();
@@ -360,6 +370,7 @@ HRESULT CZuInfoAgent::LoadIndexFrom(const std::u16string& directory) {
                   replay.hr);
   }
   m_indexLoaded = true;
+  m_loadedAt = std::chrono::steady_clock::now();
   m_filesCurrent = load.hr == S_OK && !load.RecoveredWithLoss();
   report.loaded = true;
   report.data_dropped = load.RecoveredWithLoss() || replay.damaged;
@@ -416,7 +427,13 @@ HRESULT CZuInfoAgent::CheckpointIfIdle() {
   const bool due = m_removalWaiting
                        ? now - m_lastRemoval >= kRemovalCheckpointDelay
                        : now - m_lastChange >= kIdleCheckpointDelay;
-  if (UnsavedJournalBytes() == 0 || !due) return S_FALSE;
+  if (UnsavedJournalBytes() == 0) {
+    // Nothing to save, but no image to start from next time: one is
+    // written (with the files, when they do not hold the index either).
+    if (!ImageDue(now)) return S_FALSE;
+    return m_filesCurrent ? RefreshImage() : SaveIndex();
+  }
+  if (!due) return S_FALSE;
   // One attempt for the removal; a failed save is tried again by the idle
   // rule.
   m_removalWaiting = false;
@@ -455,14 +472,20 @@ HRESULT CZuInfoAgent::SaveIndex() {
     m_filesCurrent = true;
     m_removalWaiting = false;
     ChooseCheckpointSize(directory);
+    // The image follows the files it is made of; its failure is not the
+    // save's (RefreshImage logs it).
+    RefreshImage();
   }
   if (FAILED(hr)) {
     // Once a save is committed, the next start-up finishes it and empties
-    // the journal: nothing more may be written to it.
+    // the journal: nothing more may be written to it. The image is of the
+    // files replaced, and may hold pages forgotten since.
     if (platform::FileExists(
             IndexFilePath(directory, IndexFile::kCommitMarker))) {
       m_journal.Close();
       m_journalStatus = hr;
+      m_imageCurrent = false;
+      platform::RemoveFileIfPresent(IndexFilePath(directory, IndexFile::kImage));
     }
     // Nobody can be answered at this point; the log keeps the failure.
     try {

@@ -2,9 +2,10 @@
 // in-memory index (page records and word index), adds pages (AddData) and
 // answers queries (Search), holds the URL base object and listens to its
 // removal events. One instance per process, made by CZuInfoAgentFactory;
-// start-up loads the index and replays the change journal, every change is
-// journaled before it is acknowledged, checkpoints and shutdown (at
-// destruction) save the index and empty the journal. The index, its journal
+// start-up maps the index image (or, when it cannot be used, loads the
+// index files) and replays the change journal, every change is journaled
+// before it is acknowledged, checkpoints and shutdown (at destruction) save
+// the index, write its image and empty the journal. The index, its journal
 // and its lock stay in the data directory the load found: saving asks the
 // history nothing, so it also runs where no call can go out.
 //
@@ -30,6 +31,7 @@
 #include "com/type_info_dispatch.h"
 #include "index/change_journal.h"
 #include "index/id_container.h"
+#include "index/index_image.h"
 #include "index/time_url_container.h"
 #include "index/word_to_ids_container.h"
 #include "platform/com_base.h"
@@ -117,7 +119,9 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // checkpoint once changes have waited kIdleCheckpointDelay since the last
   // one, or kRemovalCheckpointDelay since the last removal, so that a page
   // the person had forgotten leaves the files within seconds and a burst of
-  // removals costs one save.
+  // removals costs one save. With nothing to save, the index image when
+  // the start-up found none it could use, once the agent has been quiet
+  // kIdleCheckpointDelay since its start and its last change.
   HRESULT CheckpointIfIdle();
   // A change makes the agent save at once when the journal has grown past
   // a quarter of the index files' size, and at least this size (see
@@ -169,8 +173,25 @@ class CZuInfoAgent final : public IZuInfoAgent,
   HRESULT JournalChange(const PageChange& change);
   // After an applied change: the checkpoint when the journal is large.
   void AfterChange();
-  // Saves the index files and empties the journal.
+  // Saves the index files and empties the journal, then writes the image.
   HRESULT SaveIndex();
+
+  // The index image (zu_info_agent_image.cc).
+  // Searches the image of the index files in `directory` when it can be
+  // used: true; otherwise false and why in *problem.
+  bool AttachImageAtStartup(const std::u16string& directory,
+                            ImageProblem* problem);
+  // After the index files were loaded instead of an image: says once why
+  // the image could not be used (nothing when there is none), and removes
+  // it, since an image of other files may hold pages forgotten since.
+  void SetAsideUnusableImage(const std::u16string& directory,
+                             ImageProblem problem);
+  // After a save wrote the index files: writes their image and searches it
+  // instead of the memory. A failure is logged; the index in memory stays.
+  HRESULT RefreshImage();
+  // Whether CheckpointIfIdle should write the image now.
+  bool ImageDue(std::chrono::steady_clock::time_point now) const;
+  void AttachImage(std::shared_ptr<const IndexImage> image);
   // The journal size that triggers the next checkpoint, from the size of
   // the index files in `directory`.
   void ChooseCheckpointSize(const std::u16string& directory);
@@ -208,6 +229,16 @@ class CZuInfoAgent final : public IZuInfoAgent,
   // no other process may load or save the same index meanwhile.
   std::unique_ptr<platform::FileLock> m_indexLock;
   bool m_checkpointBytesFixed = false;
+  // index.image holds what the index files hold, and the containers search
+  // it (a start-up from it, or a save that wrote it).
+  bool m_imageCurrent = false;
+  // The last image could not be written or opened: the idle moments do
+  // not try again; the next save does.
+  bool m_imageFailed = false;
+  // False once an image found no room in the address space (a 32-bit
+  // process): this process writes none then, and its saves remove the old.
+  bool m_writeImages = true;
+  std::chrono::steady_clock::time_point m_loadedAt;
 };
 
 // What the last start-up in this process found of the index files and the

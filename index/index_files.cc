@@ -5,6 +5,8 @@
 
 #include "platform/com_ptr.h"
 #include "platform/file_system.h"
+#include "platform/hresult_error.h"
+#include "platform/mapped_file.h"
 #include "platform/plain_file.h"
 #include "platform/storage.h"
 #include "platform/whole_file.h"
@@ -26,10 +28,8 @@ bool IsMissingFileError(HRESULT hr) {
 
 constexpr char16_t kSavingSuffix[] = u".saving";
 
-std::uint64_t EntriesOf(const CIDContainer& c) { return c.records().size(); }
-std::uint64_t EntriesOf(const CWordToIdsContainer& c) {
-  return c.words().size();
-}
+std::uint64_t EntriesOf(const CIDContainer& c) { return c.RecordCount(); }
+std::uint64_t EntriesOf(const CWordToIdsContainer& c) { return c.WordCount(); }
 
 // Opens `path`'s stream "ids" and reads it into a newly emptied
 // `container`. Fills `status`; false when the file could not be read at all.
@@ -138,6 +138,9 @@ std::u16string IndexFilePath(const std::u16string& data_directory,
       break;
     case IndexFile::kLock:
       name = u"agent.lock";
+      break;
+    case IndexFile::kImage:
+      name = u"index.image";
       break;
   }
   return data_directory + platform::kPathSeparator + name;
@@ -253,6 +256,64 @@ HRESULT SaveIndexFiles(const std::u16string& data_directory,
   if (committed) hr = committed();
   if (FAILED(hr)) return hr;
   return platform::RemoveFileDurably(marker);
+}
+
+namespace {
+
+// The identities of the pair of index files in `data_directory`.
+HRESULT IdentifyPair(const std::u16string& data_directory,
+                     platform::FileIdentity* records_file,
+                     platform::FileIdentity* words_file) {
+  const HRESULT hr = platform::IdentifyFile(
+      IndexFilePath(data_directory, IndexFile::kRecords), records_file);
+  if (FAILED(hr)) return hr;
+  return platform::IdentifyFile(IndexFilePath(data_directory, IndexFile::kWords),
+                                words_file);
+}
+
+}  // namespace
+
+std::shared_ptr<const IndexImage> OpenIndexImage(
+    const std::u16string& data_directory, ImageProblem* problem) {
+  ImageProblem ignored = ImageProblem::kNone;
+  if (problem == nullptr) problem = &ignored;
+  const std::u16string path = IndexFilePath(data_directory, IndexFile::kImage);
+  platform::FileIdentity records_file;
+  platform::FileIdentity words_file;
+  if (FAILED(IdentifyPair(data_directory, &records_file, &words_file))) {
+    // No pair: whatever image is there was made of other files.
+    *problem = platform::FileExists(path) ? ImageProblem::kOtherPair
+                                          : ImageProblem::kMissing;
+    return nullptr;
+  }
+  return IndexImage::Open(path, records_file, words_file, problem);
+}
+
+HRESULT SaveIndexImage(const std::u16string& data_directory,
+                       const CIDContainer& records,
+                       const CWordToIdsContainer& words) {
+  const std::u16string path = IndexFilePath(data_directory, IndexFile::kImage);
+  platform::FileIdentity records_file;
+  platform::FileIdentity words_file;
+  HRESULT hr = IdentifyPair(data_directory, &records_file, &words_file);
+  if (SUCCEEDED(hr)) {
+    try {
+      IndexImageWriter writer(path);
+      records.ForEachRecord([&](std::int64_t id, const RecordView& record) {
+        writer.AddRecord(id, record);
+      });
+      words.ForEachWord(
+          [&](std::u16string_view word, const PostingsView& postings) {
+            writer.AddWord(word, postings);
+          });
+      hr = writer.Finish(records.lastId(), records_file, words_file);
+    } catch (...) {
+      hr = platform::HResultFromCurrentException();
+    }
+  }
+  // An image of older files could still hold pages forgotten since.
+  if (FAILED(hr)) platform::RemoveFileIfPresent(path);
+  return hr;
 }
 
 }  // namespace qoinfo

@@ -1,5 +1,7 @@
 #include "index/posting_list.h"
 
+#include "index/postings_view.h"
+
 #include <algorithm>
 #include <new>
 
@@ -89,6 +91,41 @@ void PostingList::TakeFrom(PostingList& other) noexcept {
   m_size = other.m_size;
   other.m_capacity = 0;  // the heap bytes are ours now
   other.Release();
+}
+
+void PostingList::AssignEncoded(const std::uint8_t* bytes, std::uint32_t used,
+                                std::uint32_t count, std::int64_t last) {
+  clear();
+  Reserve(used);
+  if (used != 0) std::memcpy(Data(), bytes, used);
+  m_used = used;
+  m_size = count;
+  m_last = count == 0 ? 0 : last;
+}
+
+void PostingList::AppendAbove(const PostingsView& view) {
+  if (view.empty()) return;
+  if (empty()) {
+    AssignEncoded(view.bytes(), view.byte_size(),
+                  static_cast<std::uint32_t>(view.size()), view.last_id());
+    return;
+  }
+  // Only the first entry changes: it is stored whole in the view, and
+  // becomes a distance from this list's last identifier. The distances
+  // after it stay as they are.
+  value_type first;
+  const std::uint8_t* rest = DecodeFirst(view.bytes(), &first);
+  const auto rest_bytes =
+      static_cast<std::uint32_t>(view.bytes() + view.byte_size() - rest);
+  Reserve(m_used + kMaxEntryBytes + rest_bytes);
+  std::uint8_t* out = Data() + m_used;
+  out = PutVarint(out, static_cast<std::uint64_t>(first.first) -
+                           static_cast<std::uint64_t>(m_last));
+  out = PutVarint(out, static_cast<std::uint32_t>(first.second));
+  if (rest_bytes != 0) std::memcpy(out, rest, rest_bytes);
+  m_used = static_cast<std::uint32_t>(out + rest_bytes - Data());
+  m_size += static_cast<std::uint32_t>(view.size());
+  m_last = view.last_id();
 }
 
 }  // namespace qoinfo

@@ -43,7 +43,8 @@ class PostingList {
     const value_type& operator*() const { return m_entry; }
     const value_type* operator->() const { return &m_entry; }
     const_iterator& operator++() {
-      m_here = m_next;
+      // Never past the end, even for bytes that end inside an entry.
+      m_here = m_next < m_end ? m_next : m_end;
       if (m_here != m_end) m_next = DecodeNext(m_here, &m_entry);
       return *this;
     }

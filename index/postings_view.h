@@ -40,7 +40,7 @@ class PostingsView {
     if (at == stop) return;
     at = PostingList::DecodeFirst(at, &entry);
     use(entry.first, entry.second);
-    while (at != stop) {
+    while (at < stop) {  // `<`: bytes of the image may end inside an entry
       at = PostingList::DecodeNext(at, &entry);
       use(entry.first, entry.second);
     }

@@ -2,6 +2,41 @@
 
 namespace qoinfo {
 
+SharedRecordMap::SharedRecordMap(
+    RecordMap records, std::shared_ptr<const IndexImage> image,
+    const std::unordered_map<std::int64_t, std::uint64_t>& removed)
+    : m_records(std::move(records)), m_image(std::move(image)) {
+  // Out before any snapshot of this map.
+  for (const auto& entry : removed) m_imageRemoved.emplace(entry.first, 0);
+}
+
+std::size_t SharedRecordMap::ImageRecordAt(std::int64_t id) const {
+  if (m_image == nullptr || m_image->record_count() == 0) return npos;
+  // Most identifiers asked for are new pages, above the image's.
+  if (id > m_image->RecordIdAt(m_image->record_count() - 1)) return npos;
+  const std::size_t at = m_image->FindRecord(id);
+  if (at >= m_image->record_count() || m_imageRemoved.count(id) != 0) {
+    return npos;
+  }
+  return at;
+}
+
+void SharedRecordMap::RemoveImageRecord(std::int64_t id) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  ++m_changes;
+  m_imageRemoved.emplace(id, m_changes);
+}
+
+std::size_t SharedRecordMap::ImageAt(std::int64_t id,
+                                     std::uint64_t version) const {
+  if (m_image == nullptr) return npos;
+  const std::size_t at = m_image->FindRecord(id);
+  if (at >= m_image->record_count()) return npos;
+  const auto removed = m_imageRemoved.find(id);
+  if (removed != m_imageRemoved.end() && removed->second <= version) return npos;
+  return at;
+}
+
 std::pair<SharedRecordMap::RecordMap::iterator, bool> SharedRecordMap::Insert(
     std::int64_t id, CTimeURLContainer record) {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -39,8 +74,11 @@ std::shared_ptr<const RecordSnapshot> SharedRecordMap::Snapshot() {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_open.insert(m_changes);
   try {
+    const bool empty =
+        m_records.empty() &&
+        (m_image == nullptr || m_image->record_count() == m_imageRemoved.size());
     return std::make_shared<RecordSnapshot>(shared_from_this(), m_changes,
-                                            m_records.empty());
+                                            empty);
   } catch (...) {
     m_open.erase(m_open.find(m_changes));
     throw;

@@ -9,6 +9,11 @@
 // snapshot can ask for them, those traces are dropped: without open
 // snapshots the map holds nothing but the records.
 //
+// The records of the index image (immutable) are the base under the map's
+// own: an image record taken out is noted with its change count, so that
+// older snapshots still find it; the image stays alive while a snapshot
+// of this map is open.
+//
 // Thread safety: changes and snapshot lookups take the map's mutex, so a
 // snapshot may be read on any thread while the owner changes the map. The
 // owner's own reads (records()) take no lock: the owner is the only writer.
@@ -21,6 +26,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "index/index_image.h"
 #include "index/time_url_container.h"
 
 namespace qoinfo {
@@ -33,6 +39,10 @@ class SharedRecordMap : public std::enable_shared_from_this<SharedRecordMap> {
 
   SharedRecordMap() = default;
   explicit SharedRecordMap(RecordMap records) : m_records(std::move(records)) {}
+  // Records over `image`, of which those in `removed` are out (for every
+  // snapshot).
+  SharedRecordMap(RecordMap records, std::shared_ptr<const IndexImage> image,
+                  const std::unordered_map<std::int64_t, std::uint64_t>& removed);
   SharedRecordMap(const SharedRecordMap&) = delete;
   SharedRecordMap& operator=(const SharedRecordMap&) = delete;
 
@@ -45,6 +55,18 @@ class SharedRecordMap : public std::enable_shared_from_this<SharedRecordMap> {
   // Erases the entry at `at`.
   void Erase(RecordMap::iterator at);
   RecordMap::iterator Find(std::int64_t id) { return m_records.find(id); }
+
+  const std::shared_ptr<const IndexImage>& image() const { return m_image; }
+  // The position of the image's record of `id` unless it was taken out, or
+  // npos.
+  std::size_t ImageRecordAt(std::int64_t id) const;
+  // Takes the image record of `id` (ImageRecordAt found it) out.
+  void RemoveImageRecord(std::int64_t id);
+  // The image's records taken out, with the change count of their removal.
+  const std::unordered_map<std::int64_t, std::uint64_t>& image_removed() const {
+    return m_imageRemoved;
+  }
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
   // The records as they are now, for as long as the snapshot lives.
   std::shared_ptr<const RecordSnapshot> Snapshot();
@@ -61,11 +83,17 @@ class SharedRecordMap : public std::enable_shared_from_this<SharedRecordMap> {
   // holds m_mutex.
   const CTimeURLContainer* FindAt(std::int64_t id,
                                   std::uint64_t version) const;
+  // The position of the image record `id` at change count `version`, or
+  // npos. The caller holds m_mutex.
+  std::size_t ImageAt(std::int64_t id, std::uint64_t version) const;
   void Close(std::uint64_t version);
   // The change count a record added before any open snapshot counts as.
   std::uint64_t AddedAt(std::int64_t id) const;
 
   RecordMap m_records;
+  std::shared_ptr<const IndexImage> m_image;
+  // The image's records taken out: identifier -> change count of removal.
+  std::unordered_map<std::int64_t, std::uint64_t> m_imageRemoved;
   mutable std::mutex m_mutex;
   std::uint64_t m_changes = 0;
   // The change counts of the open snapshots.
@@ -93,8 +121,14 @@ class RecordSnapshot {
   bool Visit(std::int64_t id, Use&& use) const {
     std::lock_guard<std::mutex> lock(m_map->m_mutex);
     const CTimeURLContainer* record = m_map->FindAt(id, m_version);
-    if (record == nullptr) return false;
-    use(*record);
+    if (record != nullptr) {
+      use(*record);
+      return true;
+    }
+    const std::size_t at = m_map->ImageAt(id, m_version);
+    if (at == SharedRecordMap::npos) return false;
+    const CTimeURLContainer copy(m_map->m_image->RecordAt(at));
+    use(copy);
     return true;
   }
   // Whether the map held no record at all.

@@ -1,22 +1,106 @@
 #include "index/word_to_ids_container.h"
 
+#include <utility>
+
 #include "index/stream_serializable.h"
 
 namespace qoinfo {
+namespace {
 
-CWordToIdsContainer::CWordToIdsContainer(const CWordToIdsContainer& other)
-    : m_words(other.words()), m_lookupComplete(false) {}
+void AssignView(const PostingsView& view, PostingList* out) {
+  out->AssignEncoded(view.bytes(), view.byte_size(),
+                     static_cast<std::uint32_t>(view.size()), view.last_id());
+}
+
+// Fills `out` with the entries of `base` that `keep` accepts and those of
+// `delta`, by identifier; of one identifier in both, the base's stays when
+// kept.
+template <typename Keep>
+void MergeById(const PostingsView& base, Keep&& keep, const PostingsView& delta,
+               PostingList* out) {
+  out->clear();
+  auto b = base.begin();
+  auto d = delta.begin();
+  const auto b_end = base.end();
+  const auto d_end = delta.end();
+  while (b != b_end || d != d_end) {
+    if (d == d_end || (b != b_end && b->first < d->first)) {
+      if (keep(b->first)) out->emplace(b->first, b->second);
+      ++b;
+    } else if (b != b_end && b->first == d->first) {
+      if (keep(b->first)) {
+        out->emplace(b->first, b->second);
+        ++d;
+      }
+      ++b;
+    } else {
+      out->emplace(d->first, d->second);
+      ++d;
+    }
+  }
+}
+
+// Fills `out` with the entries of both lists. Pages filed since the image
+// mostly come after all of its pages: then the bytes are copied, not
+// decoded.
+void Combine(const PostingsView& base, const PostingsView& delta,
+             PostingList* out) {
+  if (delta.empty() || base.empty()) {
+    AssignView(delta.empty() ? base : delta, out);
+  } else if (delta.front().first > base.last_id()) {
+    AssignView(base, out);
+    out->AppendAbove(delta);
+  } else if (base.front().first > delta.last_id()) {
+    AssignView(delta, out);
+    out->AppendAbove(base);
+  } else {
+    MergeById(base, [](std::int64_t) { return true; }, delta, out);
+  }
+}
+
+}  // namespace
+
+CWordToIdsContainer::CWordToIdsContainer(const CWordToIdsContainer& other) {
+  *this = other;
+}
 
 CWordToIdsContainer& CWordToIdsContainer::operator=(
     const CWordToIdsContainer& other) {
   if (this != &other) {
-    WordMap copy = other.words();
+    other.Purge();
+    WordMap copy = other.m_words;
     m_words.swap(copy);
     m_removed.clear();
     m_lookup.Clear();
     m_lookupComplete = false;
+    // The image is immutable: the copy shares it.
+    m_image = other.m_image;
+    m_imageRemoved = other.m_imageRemoved;
+    m_imageRemovedLow = other.m_imageRemovedLow;
+    m_imageRemovedHigh = other.m_imageRemovedHigh;
+    m_imageRefiled = other.m_imageRefiled;
+    m_imageLearned = other.m_imageLearned;
+    m_imageHigh = other.m_imageHigh;
+    m_imagePostings = other.m_imagePostings;
+    Changed();
   }
   return *this;
+}
+
+void CWordToIdsContainer::AttachImage(std::shared_ptr<const IndexImage> image) {
+  m_image = std::move(image);
+  WordMap().swap(m_words);
+  m_lookup = Lookup();
+  m_lookupComplete = true;
+  m_removed.clear();
+  m_imageRemoved.clear();
+  m_imageRemovedLow = INT64_MAX;
+  m_imageRemovedHigh = INT64_MIN;
+  m_imageRefiled.clear();
+  m_imageLearned = false;
+  m_imageHigh = INT64_MIN;
+  m_imagePostings = 0;
+  Changed();
 }
 
 void CWordToIdsContainer::BuildLookup() {
@@ -27,10 +111,68 @@ void CWordToIdsContainer::BuildLookup() {
   m_lookupComplete = true;
 }
 
+void CWordToIdsContainer::LearnImage() const {
+  if (m_imageLearned) return;
+  std::int64_t high = INT64_MIN;
+  std::uint64_t postings = 0;
+  if (m_image != nullptr) {
+    for (std::size_t at = 0; at < m_image->word_count(); ++at) {
+      const PostingsView list = m_image->PostingsAt(at);
+      if (list.empty()) continue;
+      high = std::max(high, list.last_id());
+      postings += list.size();
+    }
+  }
+  m_imageHigh = high;
+  m_imagePostings = postings;
+  m_imageLearned = true;
+}
+
+bool CWordToIdsContainer::ImageMayHold(std::int64_t id) const {
+  if (m_image == nullptr) return false;
+  LearnImage();
+  return id <= m_imageHigh;
+}
+
+bool CWordToIdsContainer::ImageLists(std::u16string_view word,
+                                     std::int64_t id) const {
+  if (m_imageRemoved.Contains(id)) return false;  // its image postings are out
+  const PostingsView list = ImagePostings(m_image->FindWord(word));
+  if (list.empty() || id > list.last_id()) return false;
+  for (auto it = list.begin(), stop = list.end(); it != stop; ++it) {
+    if (it->first == id) return true;
+    if (it->first > id) break;
+  }
+  return false;
+}
+
+PostingsView CWordToIdsContainer::ImagePostings(std::size_t at) const {
+  if (m_image == nullptr || at >= m_image->word_count()) return {};
+  return m_image->PostingsAt(at);
+}
+
+bool CWordToIdsContainer::MayHoldAny(const PostingsView& base,
+                                     const PageIdSet& pages,
+                                     std::int64_t lowest,
+                                     std::int64_t highest) const {
+  if (base.empty() || pages.empty()) return false;
+  if (highest < base.front().first || lowest > base.last_id()) return false;
+  bool any = false;
+  for (auto it = base.begin(), stop = base.end(); it != stop && !any; ++it) {
+    any = pages.Contains(it->first);
+  }
+  return any;
+}
+
 void CWordToIdsContainer::AddWords(const WordCountMap& counts,
                                    std::int64_t id) {
+  Changed();
   // A page filed again must not meet its own removed postings.
   if (m_removed.Contains(id)) Purge();
+  // A new page (above every page of the image) never reads the image; a
+  // page the image may hold stops at a word whose image list holds it.
+  const bool in_image = ImageMayHold(id);
+  if (in_image && m_imageRemoved.Contains(id)) m_imageRefiled.Insert(id);
   if (!m_lookupComplete) BuildLookup();
   // The page's words go through the lookup in stages, each starting the
   // memory loads the next one needs for every word, so that filing waits
@@ -53,6 +195,7 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
   hash = m_hashes.begin();
   auto found = m_found.begin();
   for (const auto& [word, count] : counts) {
+    if (in_image && ImageLists(word, id)) return;
     WordMap::value_type* entry = *found++;
     if (entry == nullptr) {
       m_lookup.Reserve(m_words.size() + 1);  // then Insert cannot fail
@@ -65,8 +208,23 @@ void CWordToIdsContainer::AddWords(const WordCountMap& counts,
 }
 
 void CWordToIdsContainer::RemoveId(std::int64_t id) {
+  Changed();
+  if (ImageMayHold(id) && !m_imageRemoved.Contains(id)) {
+    m_imageRemoved.Insert(id);
+    m_imageRemovedLow = std::min(m_imageRemovedLow, id);
+    m_imageRemovedHigh = std::max(m_imageRemovedHigh, id);
+  }
   m_removed.Insert(id);
   if (m_removed.size() >= kPurgeAt) Purge();
+}
+
+bool CWordToIdsContainer::IsRemoved(std::int64_t id) const {
+  return m_removed.Contains(id) ||
+         (m_imageRemoved.Contains(id) && !m_imageRefiled.Contains(id));
+}
+
+bool CWordToIdsContainer::HasRemoved() const {
+  return !m_removed.empty() || m_imageRemoved.size() > m_imageRefiled.size();
 }
 
 void CWordToIdsContainer::Purge() const {
@@ -84,26 +242,175 @@ void CWordToIdsContainer::Purge() const {
   m_removed.clear();
 }
 
-void CWordToIdsContainer::Write(StreamWriter& writer) const {
+template <typename Use>
+void CWordToIdsContainer::WalkWords(std::u16string_view from, Use&& use) const {
+  std::size_t at = 0;
+  std::size_t stop = 0;
+  if (m_image != nullptr) {
+    stop = m_image->word_count();
+    at = from.empty() ? 0 : m_image->LowerBound(from);
+  }
+  auto it = from.empty() ? m_words.begin() : m_words.lower_bound(from);
+  while (at < stop || it != m_words.end()) {
+    if (at < stop) {
+      const std::u16string_view word = m_image->WordAt(at);
+      const bool image_first =
+          it == m_words.end() || word < std::u16string_view(it->first);
+      if (image_first || word == std::u16string_view(it->first)) {
+        const PostingList* delta = image_first ? nullptr : &it->second;
+        if (!use(word, m_image->PostingsAt(at), delta)) return;
+        ++at;
+        if (!image_first) ++it;
+        continue;
+      }
+    }
+    if (!use(std::u16string_view(it->first), PostingsView(), &it->second)) return;
+    ++it;
+  }
+}
+
+PostingsView CWordToIdsContainer::SearchView(const PostingsView& base,
+                                             const PostingList* delta,
+                                             Scratch* scratch) const {
+  // Pages of the image filed again since: their image postings are out.
+  const bool filter = !m_imageRefiled.empty() &&
+                      MayHoldAny(base, m_imageRefiled, m_imageRemovedLow,
+                                 m_imageRemovedHigh);
+  const bool no_delta = delta == nullptr || delta->empty();
+  if (!filter && no_delta) return base;
+  if (!filter && base.empty()) return delta->View();
+  scratch->emplace_back();
+  PostingList& merged = scratch->back();
+  const PostingsView delta_view = no_delta ? PostingsView() : delta->View();
+  if (filter) {
+    MergeById(base,
+              [this](std::int64_t id) { return !m_imageRefiled.Contains(id); },
+              delta_view, &merged);
+  } else {
+    Combine(base, delta_view, &merged);
+  }
+  return merged.View();
+}
+
+PostingsView CWordToIdsContainer::SearchPostings(std::u16string_view word,
+                                                 Scratch* scratch) const {
+  PostingsView base;
+  if (m_image != nullptr) base = ImagePostings(m_image->FindWord(word));
+  const auto found = m_words.find(word);
+  return SearchView(base, found == m_words.end() ? nullptr : &found->second,
+                    scratch);
+}
+
+void CWordToIdsContainer::ForEachSearchWordFrom(
+    std::u16string_view from, Scratch* scratch,
+    const std::function<bool(std::u16string_view, const PostingsView&)>& use)
+    const {
+  WalkWords(from, [&](std::u16string_view word, const PostingsView& base,
+                      const PostingList* delta) {
+    return use(word, SearchView(base, delta, scratch));
+  });
+}
+
+void CWordToIdsContainer::ForEachWord(
+    const std::function<void(std::u16string_view, const PostingsView&)>& use)
+    const {
   Purge();
+  PostingList merged;
+  WalkWords({}, [&](std::u16string_view word, const PostingsView& base,
+                    const PostingList* delta) {
+    // Pages of the image taken out since leave its lists here.
+    const bool filter = MayHoldAny(base, m_imageRemoved, m_imageRemovedLow,
+                                   m_imageRemovedHigh);
+    const bool no_delta = delta == nullptr || delta->empty();
+    if (!filter && no_delta) {
+      if (!base.empty()) use(word, base);  // the image's own bytes
+      return true;
+    }
+    if (!filter && base.empty()) {
+      use(word, delta->View());
+      return true;
+    }
+    const PostingsView delta_view = no_delta ? PostingsView() : delta->View();
+    if (filter) {
+      MergeById(base,
+                [this](std::int64_t id) { return !m_imageRemoved.Contains(id); },
+                delta_view, &merged);
+    } else {
+      Combine(base, delta_view, &merged);
+    }
+    if (!merged.empty()) use(word, merged.View());
+    return true;
+  });
+}
+
+void CWordToIdsContainer::Count() const {
+  if (m_counted) return;
+  std::size_t words = 0;
+  std::uint64_t postings = 0;
+  if (m_image == nullptr || !m_imageRemoved.empty()) {
+    ForEachWord([&](std::u16string_view, const PostingsView& list) {
+      ++words;
+      postings += list.size();
+    });
+  } else {
+    // Nothing of the image is out: its counts, plus what came since.
+    Purge();
+    LearnImage();
+    words = m_image->word_count();
+    postings = m_imagePostings;
+    for (const auto& [word, list] : m_words) {
+      if (list.empty()) continue;
+      postings += list.size();
+      if (m_image->FindWord(word) >= m_image->word_count()) ++words;
+    }
+  }
+  m_wordCount = words;
+  m_postingCount = postings;
+  m_counted = true;
+}
+
+std::size_t CWordToIdsContainer::WordCount() const {
+  Count();
+  return m_wordCount;
+}
+
+std::uint64_t CWordToIdsContainer::PostingCount() const {
+  Count();
+  return m_postingCount;
+}
+
+CWordToIdsContainer::WordMap CWordToIdsContainer::GetWords() const {
+  WordMap copy;
+  ForEachWord([&](std::u16string_view word, const PostingsView& list) {
+    PostingList postings;
+    AssignView(list, &postings);
+    copy.emplace_hint(copy.end(), std::u16string(word), std::move(postings));
+  });
+  // Words read without pages (from files of earlier versions) are held
+  // until written.
+  for (const auto& [word, list] : m_words) {
+    if (list.empty()) copy.try_emplace(word);
+  }
+  return copy;
+}
+
+void CWordToIdsContainer::Write(StreamWriter& writer) const {
   // Words read without identifiers (from files of earlier versions) are
   // not written again.
-  std::uint32_t written = 0;
-  for (const auto& entry : m_words) written += entry.second.empty() ? 0 : 1;
-  writer.PutFixed32(written);
-  for (const auto& [word, postings] : m_words) {
-    if (postings.empty()) continue;
+  writer.PutFixed32(static_cast<std::uint32_t>(WordCount()));
+  ForEachWord([&](std::u16string_view word, const PostingsView& postings) {
     writer.PutFixed32(static_cast<std::uint32_t>(postings.size()));
-    for (const auto& [id, count] : postings) {
+    postings.ForEach([&](std::int64_t id, std::int32_t count) {
       writer.PutFixed64(id);
       writer.PutFixed32(static_cast<std::uint32_t>(count));
-    }
+    });
     writer.PutCountedString(word);
-  }
+  });
 }
 
 void CWordToIdsContainer::Read(StreamReader& reader) {
   Purge();
+  Changed();
   constexpr std::uint64_t kPostingBytes = 12;
   std::uint32_t word_count = 0;
   if (!reader.ReadFixed32(&word_count, "the word count")) return;

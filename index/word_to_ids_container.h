@@ -4,15 +4,24 @@
 // its last page, so that nothing saved afterwards holds a word of a page
 // that was forgotten.
 //
+// The index is a mapped image (index/index_image.h, immutable; none before
+// the first save) plus what changed since, in memory: the words filed since
+// (m_words, with their pages filed since) and the pages taken out since.
+// Every read merges the two, so that it sees what a container that loaded
+// the same pages would hold.
+//
 // Taking a page out would mean a walk over every word (the index does not
 // know a page's words). So a removal is only noted, in a set that searches
-// consult (postings_of_search(), IsRemoved()); the noted pages leave the
-// postings together in one walk once kPurgeAt are noted, and before anything
-// reads the postings whole (words(), GetWords(), Write) or a removed page
-// is filed again. What every reader sees is as if each removal had walked.
+// consult (SearchPostings(), IsRemoved()); the noted pages leave the
+// postings filed since together in one walk once kPurgeAt are noted, and
+// before anything reads the postings whole (ForEachWord, GetWords(), Write)
+// or a removed page is filed again. Pages of the image stay noted until the
+// next image is attached. What every reader sees is as if each removal had
+// walked.
 // Not thread-safe: the owner serialises all calls, const ones included.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -103,19 +112,61 @@ class CWordToIdsContainer {
  private:
   using Lookup = WordLookup<WordMap::value_type>;
 
-  // Takes the noted pages out of every word's postings, and the words left
-  // without pages out of the index.
+  // Takes the noted pages out of every word's postings filed since the
+  // image, and the words left without pages out of the memory.
   void Purge() const;
 
   // Indexes every entry of m_words afresh: a load or a copy leaves that to
   // the next page filed, so that a server that only searches never pays it.
   void BuildLookup();
 
+  // Whether the image's postings may hold `id`: an identifier above every
+  // one of the image's is a new page, which never needs the image read.
+  bool ImageMayHold(std::int64_t id) const;
+  // Whether the image's list of `word` holds `id` as a page still in the
+  // index.
+  bool ImageLists(std::u16string_view word, std::int64_t id) const;
+  // Whether `base` (an image list) may hold a page of `pages`.
+  bool MayHoldAny(const PostingsView& base, const PageIdSet& pages,
+                  std::int64_t lowest, std::int64_t highest) const;
+  // The image's list of the word at `at`, or an empty view.
+  PostingsView ImagePostings(std::size_t at) const;
+  // What a search reads for a word: `base` from the image, `delta` from
+  // memory (either may be null), in a view of `base` or of `delta` when the
+  // other adds nothing, else of a merged list pushed into *scratch.
+  PostingsView SearchView(const PostingsView& base, const PostingList* delta,
+                          Scratch* scratch) const;
+  // Each word of the image and of the memory from the first not below
+  // `from`, in word order, with its image list (empty when none) and its
+  // list in memory (null when none), while `use` returns true.
+  template <typename Use>
+  void WalkWords(std::u16string_view from, Use&& use) const;
+  // Counts the merged index into m_wordCount and m_postingCount.
+  void Count() const;
+  void Changed() { m_counted = false; }
+
   std::shared_ptr<const IndexImage> m_image;
   mutable WordMap m_words;
   mutable Lookup m_lookup;
   bool m_lookupComplete = true;  // m_lookup indexes every word
   mutable PageIdSet m_removed;
+  // Pages of the image taken out since it was attached, with the lowest and
+  // highest of them; of those, the ones filed again since (their image
+  // postings are left out of every list read, and they count as present).
+  PageIdSet m_imageRemoved;
+  std::int64_t m_imageRemovedLow = INT64_MAX;
+  std::int64_t m_imageRemovedHigh = INT64_MIN;
+  PageIdSet m_imageRefiled;
+  // The highest identifier the image's postings hold and their number,
+  // found by one walk of its words when first needed (m_imageLearned).
+  void LearnImage() const;
+  mutable bool m_imageLearned = false;
+  mutable std::int64_t m_imageHigh = INT64_MIN;
+  mutable std::uint64_t m_imagePostings = 0;
+  // The counts of the merged index, while m_counted.
+  mutable bool m_counted = false;
+  mutable std::size_t m_wordCount = 0;
+  mutable std::uint64_t m_postingCount = 0;
   // AddWords' scratch, kept for reuse: each word's hash and entry.
   std::vector<std::size_t> m_hashes;
   std::vector<WordMap::value_type*> m_found;

@@ -40,7 +40,7 @@ HRESULT CheckRegularFile(const std::u16string& path);
 // else left missing (S_OK).
 HRESULT PrepareDataFile(const std::u16string& path, bool create);
 
-// A file written only at its end. Append hands the bytes to the system (they
+// A file written at its end. Append hands the bytes to the system (they
 // survive the end of the process); Sync forces everything appended to the
 // disk (it survives a power cut). Append, Truncate and the destructor run on
 // the owner's thread; Sync may run on another thread at the same time.
@@ -56,6 +56,9 @@ class AppendFile {
   // (a partial write is cut off again).
   virtual HRESULT Append(std::string_view bytes) = 0;
   virtual HRESULT Sync() = 0;
+  // Writes `bytes` over bytes already written, starting at `offset` (a
+  // header filled in once what follows it is known); the size stays.
+  virtual HRESULT WriteAt(std::uint64_t offset, std::string_view bytes) = 0;
   // Cuts the file to `size` bytes; later appends go after them.
   virtual HRESULT Truncate(std::uint64_t size) = 0;
   virtual std::uint64_t Size() const = 0;

@@ -222,14 +222,11 @@ void AgentService::Export() {
       .implementedAs([this]() {
         return Guarded(kAgentErrorPrefix, [&] {
           const auto& agent = static_cast<const CZuInfoAgent&>(Agent());
-          std::uint64_t postings = 0;
-          for (const auto& entry : agent.Words().words())
-            postings += entry.second.size();
           return std::make_tuple(
-              static_cast<std::uint64_t>(agent.Records().records().size()),
+              static_cast<std::uint64_t>(agent.Records().RecordCount()),
               static_cast<std::int64_t>(agent.Records().lastId()),
-              static_cast<std::uint64_t>(agent.Words().words().size()),
-              postings);
+              static_cast<std::uint64_t>(agent.Words().WordCount()),
+              agent.Words().PostingCount());
         });
       });
   m_object->finishRegistration();

@@ -73,6 +73,22 @@ class PosixAppendFile final : public AppendFile {
     return ::fdatasync(fd_) == 0 ? S_OK : HResultFromErrno(errno);
   }
 
+  HRESULT WriteAt(std::uint64_t offset, std::string_view bytes) override {
+    if (offset > size_ || bytes.size() > size_ - offset) return E_INVALIDARG;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t put = ::pwrite(fd_, bytes.data() + done,
+                                   bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return HResultFromErrno(errno);
+      }
+      done += static_cast<std::size_t>(put);
+    }
+    return S_OK;
+  }
+
   HRESULT Truncate(std::uint64_t size) override {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
       return HResultFromErrno(errno);

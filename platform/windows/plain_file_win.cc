@@ -86,6 +86,22 @@ class WinAppendFile final : public AppendFile {
     return FlushFileBuffers(file_) ? S_OK : LastErrorHResult();
   }
 
+  HRESULT WriteAt(std::uint64_t offset, std::string_view bytes) override {
+    if (offset > size_ || bytes.size() > size_ - offset) return E_INVALIDARG;
+    HRESULT hr = MoveTo(file_, offset);
+    std::size_t done = 0;
+    while (SUCCEEDED(hr) && done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(
+          std::min<std::size_t>(bytes.size() - done, 1u << 30));
+      DWORD put = 0;
+      if (!WriteFile(file_, bytes.data() + done, chunk, &put, nullptr)) {
+        hr = LastErrorHResult();
+      }
+      done += put;
+    }
+    return hr;
+  }
+
   HRESULT Truncate(std::uint64_t size) override {
     HRESULT hr = MoveTo(file_, size);
     if (SUCCEEDED(hr) && !SetEndOfFile(file_)) hr = LastErrorHResult();

@@ -52,16 +52,16 @@ TEST(AddData, EmptyTextStoresNothing) {
   EXPECT_EQ(index.Add(Page(1, u"u", u"")), S_OK);
   EXPECT_EQ(index.Add(Page(1, u"u", nullptr, u"p", u"t")), S_OK);
   EXPECT_EQ(index.Add(Page(1, u"u", std::u16string(u"\0words", 6))), S_OK);
-  EXPECT_TRUE(index.records.records().empty());
+  EXPECT_TRUE(index.records.GetRecords().empty());
   EXPECT_EQ(index.records.lastId(), 0);
-  EXPECT_TRUE(index.words.words().empty());
+  EXPECT_TRUE(index.words.GetWords().empty());
 }
 
 TEST(AddData, WhiteSpaceOnlyTextStoresTheEmptyWord) {
   Index index;
   EXPECT_EQ(index.Add(Page(1, u"u", u"   ")), S_OK);
-  EXPECT_EQ(index.records.records().size(), 1u);
-  EXPECT_EQ(index.words.words(), (WordMap{{u"", {{1, 1}}}}));
+  EXPECT_EQ(index.records.GetRecords().size(), 1u);
+  EXPECT_EQ(index.words.GetWords(), (WordMap{{u"", {{1, 1}}}}));
 }
 
 TEST(AddData, NewPageFilesRecordAndWords) {
@@ -69,19 +69,19 @@ TEST(AddData, NewPageFilesRecordAndWords) {
   EXPECT_EQ(index.Add(Page(10, u"http://Ex.com/A", u"Hello hello, World",
                            u"C:\\Cache\\A", u"Hello Title")),
             S_OK);
-  ASSERT_EQ(index.records.records().size(), 1u);
-  const CTimeURLContainer& record = index.records.records().at(1);
+  ASSERT_EQ(index.records.GetRecords().size(), 1u);
+  const CTimeURLContainer record = index.records.GetRecords().at(1);
   // URL, path and title keep their case; only words are lowered.
   EXPECT_EQ(record, CTimeURLContainer(10, u"http://Ex.com/A", u"C:\\Cache\\A",
                                       u"Hello Title"));
-  EXPECT_EQ(index.words.words(),
+  EXPECT_EQ(index.words.GetWords(),
             (WordMap{{u"hello", {{1, 2}}}, {u"world", {{1, 1}}}}));
 }
 
 TEST(AddData, NullUrlPathTitleBecomeEmptyStrings) {
   Index index;
   EXPECT_EQ(index.Add(Page(3, nullptr, u"x", nullptr, nullptr)), S_OK);
-  EXPECT_EQ(index.records.records().at(1), CTimeURLContainer(3, u"", u"", u""));
+  EXPECT_EQ(index.records.GetRecords().at(1), CTimeURLContainer(3, u"", u"", u""));
 }
 
 TEST(AddData, SamePageTwiceChangesNothing) {
@@ -100,8 +100,8 @@ TEST(AddData, SameVisitWithNewTitleKeepsFirstTitle) {
   Index index;
   index.Add(Page(1, u"u", u"x", u"p", u"first"));
   index.Add(Page(1, u"u", u"x", u"p2", u"second"));
-  EXPECT_EQ(index.records.records().at(1).m_title, u"first");
-  EXPECT_EQ(index.records.records().at(1).m_path, u"p");
+  EXPECT_EQ(index.records.GetRecords().at(1).m_title, u"first");
+  EXPECT_EQ(index.records.GetRecords().at(1).m_path, u"p");
 }
 
 TEST(AddData, SameVisitWithNewTextFilesOnlyWordsBeforeTheFirstShared) {
@@ -109,7 +109,7 @@ TEST(AddData, SameVisitWithNewTextFilesOnlyWordsBeforeTheFirstShared) {
   index.Add(Page(1, u"u", u"m", u"", u""));
   // New words in order: a, b (file), m (already lists 1: stop), z (not filed).
   index.Add(Page(1, u"u", u"z M b a", u"", u""));
-  EXPECT_EQ(index.words.words(), (WordMap{{u"a", {{1, 1}}},
+  EXPECT_EQ(index.words.GetWords(), (WordMap{{u"a", {{1, 1}}},
                                           {u"b", {{1, 1}}},
                                           {u"m", {{1, 1}}}}));
 }
@@ -118,16 +118,16 @@ TEST(AddData, SameUrlAtAnotherTimeIsASecondPage) {
   Index index;
   index.Add(Page(1, u"u", u"word"));
   index.Add(Page(2, u"u", u"word word"));
-  EXPECT_EQ(index.records.records().size(), 2u);
-  EXPECT_EQ(index.words.words(), (WordMap{{u"word", {{1, 1}, {2, 2}}}}));
+  EXPECT_EQ(index.records.GetRecords().size(), 2u);
+  EXPECT_EQ(index.words.GetWords(), (WordMap{{u"word", {{1, 1}, {2, 2}}}}));
 }
 
 TEST(AddData, ExhaustedCounterFailsAndStoresNothing) {
   Index index;
   index.records.SetLastId(CIDContainer::kMaxId);
   EXPECT_EQ(index.Add(Page(1, u"u", u"word")), E_FAIL);
-  EXPECT_TRUE(index.records.records().empty());
-  EXPECT_TRUE(index.words.words().empty());
+  EXPECT_TRUE(index.records.GetRecords().empty());
+  EXPECT_TRUE(index.words.GetWords().empty());
 }
 
 TEST(AddData, OutOfMemoryBecomesAnHResultAndStoresNoRecordBeforeFiling) {
@@ -147,7 +147,7 @@ TEST(AddData, OutOfMemoryBecomesAnHResultAndStoresNoRecordBeforeFiling) {
       continue;
     }
     ASSERT_EQ(hr, E_OUTOFMEMORY) << "allocation " << n;
-    if (index.records.records().size() == records_before.size()) {
+    if (index.records.GetRecords().size() == records_before.size()) {
       // Failed before the record was stored: nothing at all changed.
       EXPECT_EQ(index.records.lastId(), 1);
       EXPECT_EQ(index.words.GetWords(), words_before) << "allocation " << n;

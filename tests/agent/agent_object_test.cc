@@ -182,8 +182,8 @@ TEST_F(RegisteredAgentTest, PagesReachTheFilesInTheDirectoryTheyWereLoadedFrom) 
   CIDContainer records;
   CWordToIdsContainer words;
   ASSERT_EQ(LoadIndexFiles(dir.u16(), records, words).hr, S_OK);
-  EXPECT_EQ(records.records().size(), 1u);
-  EXPECT_EQ(words.words().count(u"persisted"), 1u);
+  EXPECT_EQ(records.GetRecords().size(), 1u);
+  EXPECT_EQ(words.GetWords().count(u"persisted"), 1u);
 }
 
 // The agent hands each page's text to the history it runs with and reads
@@ -300,7 +300,7 @@ class LifetimeTest : public AgentTest,
 
   static std::string Urls(const CIDContainer& records) {
     std::string urls;
-    for (const auto& [id, record] : records.records()) {
+    for (const auto& [id, record] : records.GetRecords()) {
       if (!urls.empty()) urls += ' ';
       urls += std::string(record.m_url.begin(), record.m_url.end());
     }

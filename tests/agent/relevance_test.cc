@@ -146,7 +146,7 @@ TEST_P(SelfScoreTable, IsTheScoreOfThePageHoldingTheQuery) {
   // The same as scoring an index that holds only the query under page 1.
   CWordToIdsContainer alone;
   alone.AddWords(c.query, 1);
-  const PageScores scores = ScoreMatches(c.query, alone.words());
+  const PageScores scores = ScoreMatches(c.query, alone.GetWords());
   EXPECT_EQ(FormatScores(scores),
             c.query.empty() ? "" : std::to_string(c.expected) + ":1");
 }

@@ -19,7 +19,7 @@ class RunningAgentTest : public ::testing::Test {
               S_OK);
     object = AgentObject(agent.get());
   }
-  std::size_t Pages() const { return object->Records().records().size(); }
+  std::size_t Pages() const { return object->Records().GetRecords().size(); }
 
   ComApartment apartment;
   TempDir dir;

@@ -577,12 +577,10 @@ void CompareFindWithReference(const Round& plan) {
       // Summed in blocks of a few pages, a query's words score as merged.
       platform::UniqueBstr what(platform::AllocBstr(query));
       std::vector<ScoredWord> lists;
+      CWordToIdsContainer::Scratch scratch;
       const WordCountMap counts = ExtractWords(what.get());
       for (const auto& [word, count] : counts) {
-        const auto found = index.words.postings_of_search().find(word);
-        if (found != index.words.postings_of_search().end()) {
-          lists.push_back({&found->second, word.size()});
-        }
+        lists.push_back({index.words.SearchPostings(word, &scratch), word.size()});
       }
       ASSERT_EQ(ScoreWords(lists, index.words, 1 + random.Below(4)),
                 ScoreMatches(counts, index.words));

@@ -248,7 +248,7 @@ TEST(SearchRecords, HitsWithoutAnyRecordInTheIndexFailAlsoAfterReset) {
   Index index;
   const std::int64_t page = index.AddPage(u"hello");
   index.records.RemoveRecord(page);
-  ASSERT_TRUE(index.records.records().empty());
+  ASSERT_TRUE(index.records.GetRecords().empty());
   HRESULT hr;
   ComPtr<ISearchDataEnumerator> result = SearchOf(index, u"hello", &hr);
   ASSERT_EQ(hr, S_OK);

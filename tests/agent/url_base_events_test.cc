@@ -9,11 +9,12 @@ namespace {
 class EventsTest : public RunningAgentTest {
  protected:
   bool HasPage(std::int64_t id) const {
-    return object->Records().records().count(id) != 0;
+    return object->Records().GetRecords().count(id) != 0;
   }
   std::size_t PostingsOf(const std::u16string& word) const {
-    auto it = object->Words().words().find(word);
-    return it == object->Words().words().end() ? 0 : it->second.size();
+    const auto words = object->Words().GetWords();
+    auto it = words.find(word);
+    return it == words.end() ? 0 : it->second.size();
   }
 };
 
@@ -28,7 +29,7 @@ TEST_F(EventsTest, RemovalTakesThePageMatchedByTimeAndURLOnly) {
   EXPECT_TRUE(HasPage(2));
   EXPECT_EQ(PostingsOf(u"beta"), 1u);
   // A word left without pages leaves the word index.
-  EXPECT_EQ(object->Words().words().count(u"alpha"), 0u);
+  EXPECT_EQ(object->Words().GetWords().count(u"alpha"), 0u);
   EXPECT_TRUE(SearchFor(agent.get(), u"alpha").empty());
 }
 

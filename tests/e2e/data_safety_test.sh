@@ -78,6 +78,75 @@ check "qoinfo-index check points at the copy" \
   grep -q "copied to .*1.hcpa.damaged-" <("$linux/qoinfo-index" check "$data/1.hcpa")
 expect "after the recovery the index is sound again" 0 "" q search common
 
+# --- an index image that cannot be used is a cache lost, nothing more --------
+
+# spoil_image KIND: spoils $data/index.image one way, leaving in answer.before
+# what the index files alone answer to "common". "older": the image of the
+# pair before the last save; "newer": the image of a save whose pair is put
+# back to the one before it, as a save cut between the two would leave.
+spoil_image() {
+  local image=$data/index.image size
+  size=$(stat -c %s "$image")
+  case $1 in
+    truncated) truncate -s $((size / 2)) "$image" ;;
+    flipped | version) image_edit "$image" "$1" ;;
+    older)
+      cp "$image" older.image
+      q add --time 4000 --url http://older/ --text "common older page" >/dev/null
+      cp older.image "$image" ;;
+    newer)
+      cp "$data/1.hcpa" "$data/2.hcpb" .
+      q add --time 4000 --url http://newer/ --text "common newer page" >/dev/null
+      cp 1.hcpa 2.hcpb "$data/" ;;
+  esac
+  # What the files answer, without any image.
+  mv "$image" spoiled.image
+  q search --json common >answer.before 2>/dev/null
+  mv spoiled.image "$image"
+}
+# image_edit IMAGE flipped|version: one byte in the middle of the image
+# flipped, or another format version in its header (whose checksum is made
+# to hold again, so that it is the version that is refused).
+image_edit() {
+  /usr/bin/python3 - "$@" <<'PY'
+import struct, sys
+path, how = sys.argv[1], sys.argv[2]
+data = bytearray(open(path, "rb").read())
+if how == "flipped":
+    data[len(data) // 2] ^= 0xFF
+else:
+    def crc32c(b):
+        crc = 0xFFFFFFFF
+        for byte in b:
+            crc ^= byte
+            for _ in range(8):
+                crc = (crc >> 1) ^ (0x82F63B78 if crc & 1 else 0)
+        return crc ^ 0xFFFFFFFF
+    data[8:12] = struct.pack("<I", 99)  # the version follows the magic
+    data[188:192] = struct.pack("<I", crc32c(bytes(data[:188])))
+open(path, "wb").write(data)
+PY
+}
+# image_lines FILE: the lines of FILE about the index image.
+image_lines() { grep -c "index image" "$1"; }
+
+for kind in truncated flipped version older newer; do
+  fresh_index "image-$kind"
+  spoil_image "$kind"
+  q search --json common >out 2>err
+  check "image $kind: the agent loads the files instead, with the same hits, and says so in one line" \
+    bash -c "cmp -s out answer.before && test \$(grep -c . out) -ge 60 && test $(image_lines err) = 1"
+  q search --json common >out 2>err
+  check "image $kind: said once (the image was removed)" \
+    test ! -e "$data/index.image" -a "$(image_lines err)" = 0
+  q add --time 5000 --url http://fresh/ --text "fresh page" >/dev/null 2>&1
+  inode=$(stat -c %i "$data/index.image" 2>/dev/null)
+  q search --json common >out 2>err
+  check "image $kind: the next save writes a new image, which the next start uses" \
+    bash -c "test -n '$inode' && test \$(stat -c %i '$data/index.image') = '$inode' &&
+             cmp -s out answer.before && test $(image_lines err) = 0"
+done
+
 # --- files that are not files -----------------------------------------------
 
 fresh_index devices
@@ -211,6 +280,8 @@ kept=$(keeping "$data" "${secret[@]}")
 check "after forget, no data file holds the page's URL, title or own word" \
   test -n "$before" -a -z "$kept" -a -n "$(keeping "$data" common)"
 [[ -z $kept ]] || echo "  still in: $kept"
+check "the index image held the page, and the save after the forget wrote it anew without it" \
+  bash -c "grep -q '^index.image:' <<<'$before' && test -s '$data/index.image'"
 text_kept=$(keeping_bytes "$data" "$text_run")
 check "after forget, neither the history nor its log holds the page's stored text" \
   test -n "$text_run" -a -n "$text_before" -a -z "$text_kept"
@@ -239,8 +310,9 @@ fresh_index modes
 size=$(stat -c %s "$data/1.hcpa")
 dd if=/dev/urandom of="$data/1.hcpa" bs=1 seek=$((size / 2)) count=2048 conv=notrunc 2>/dev/null
 q search common >/dev/null 2>&1  # recovers, and copies the damaged file aside
-check "every data file is created 0600 (index files, journal, lock, history, damaged copy)" \
-  test -z "$(find "$data" -type f -perm /077)" -a -n "$(find "$data" -name '1.hcpa.damaged-*')"
+check "every data file is created 0600 (index files and image, journal, lock, history, damaged copy)" \
+  test -z "$(find "$data" -type f -perm /077)" -a -n "$(find "$data" -name '1.hcpa.damaged-*')" \
+    -a -s "$data/index.image"
 (cd "$data" && chmod 644 1.hcpa 2.hcpb index.journal agent.lock history.sqlite3)
 q search common >/dev/null 2>&1
 check "the files an earlier version made 0644 are made private when opened" \
@@ -330,6 +402,7 @@ echo "text kept: $(keeping_bytes "$data" "$text_run" | tr '\n' ' ')"
 pgrep -f "$linux/qoinfoagent" >/dev/null && echo "agent running"
 pgrep -f "$linux/bromhelper" >/dev/null && echo "history running"
 echo "open files: $(find "$data" -type f -perm /077 | tr '\n' ' ')"
+echo "image: $(find "$data" -name index.image -perm 600 | wc -l)"
 echo "wal: $(ls "$data" | grep -c -- '-wal$')"
 kill $holder
 SCENARIO
@@ -340,9 +413,33 @@ check "through the server, the page's stored text was kept and left the history 
   bash -c "grep -qx 'text stored: yes' server.out && grep -qx 'text kept: ' server.out"
 check "the server's files are 0600, the history's log and shared memory too" \
   bash -c "grep -qx 'open files: ' server.out && grep -qx 'wal: 1' server.out"
+check "the server's save after the forget wrote the index image, 0600, without the page" \
+  grep -qx 'image: 1' server.out
 check "the server warns once that others can read the data directory" \
   test "$(grep -c "can be read by other users" bus.log)" = 1
 wait_services_end || fail "the services ended with the bus"
 echo "# through the server, the forgotten page left the files $(sed -n 's/^after: //p' server.out) after the forget"
+
+# The unusable images through the server: it loads the files instead, says
+# so once in its log, answers as before, and the save that a forget brings
+# within seconds writes a new image.
+for kind in truncated flipped version older newer; do
+  fresh_index "server-image-$kind"
+  spoil_image "$kind"
+  in_bus bash -c '
+    s() { timeout 20 "$linux/qoinfo" --server "$@"; }
+    s search --json common >out
+    s add --time 5000 --url http://fresh/ --text "fresh page" >/dev/null
+    s forget --time 5000 --url http://fresh/ >/dev/null
+    for _ in $(seq 1 100); do [[ -e $data/index.image ]] && break; sleep 0.1; done' 2>server.log
+  wait_services_end || fail "the services ended with the bus"
+  check "image $kind through the server: the same hits from the files, one line in its log" \
+    bash -c "cmp -s out answer.before && test $(image_lines server.log) = 1"
+  inode=$(stat -c %i "$data/index.image" 2>/dev/null)
+  q search --json common >out 2>err
+  check "image $kind through the server: its next save wrote an image that the next start uses" \
+    bash -c "test -n '$inode' && test \$(stat -c %i '$data/index.image') = '$inode' &&
+             cmp -s out answer.before && test $(image_lines err) = 0"
+done
 
 finish

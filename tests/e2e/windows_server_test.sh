@@ -200,12 +200,19 @@ echo "# COM load under wine: 4 clients x 80 commands, $load_failures failed"
 
 # --- the end of the session saves the index ----------------------------------------
 
+client before.out agent search load2 >/dev/null 2>&1
 timeout 120 "$WINE64" wineboot --end-session >/dev/null 2>&1
 check "after the end of the session the agent's server is gone" wait_gone QoInfoAgent.exe
-check "its index files are there" test -s "$data/1.hcpa" -a -s "$data/2.hcpb"
+check "its index files and their image are there" \
+  test -s "$data/1.hcpa" -a -s "$data/2.hcpb" -a -s "$data/index.image"
+image=$(stat -c %i "$data/index.image")
 "$WINESERVER" -w
 client n.out agent search gamma >/dev/null 2>&1
 check "the next client's server loads the saved pages" grep -q '^hit 3 http://c/' n.out
+client after.out agent search load2 >/dev/null 2>&1
+check "it started from the image (kept, not replaced) and answers as before" \
+  bash -c "test \$(stat -c %i '$data/index.image') = $image && grep -c '^hit' after.out | grep -qx 60 &&
+           cmp -s before.out after.out"
 
 # --- an enumerator alone: the server ends by the idle rule -------------------------
 

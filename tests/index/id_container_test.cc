@@ -24,7 +24,7 @@ TEST(CIDContainer, IssuesIdentifiersFromOneUpward) {
   EXPECT_EQ(ids.AddRecord(Visit(1, u"http://A")), 3);  // URLs are case-sensitive
   EXPECT_EQ(ids.AddRecord(Visit(1, u"http://b")), 4);
   EXPECT_EQ(ids.lastId(), 4);
-  EXPECT_EQ(ids.records().size(), 4u);
+  EXPECT_EQ(ids.GetRecords().size(), 4u);
 }
 
 TEST(CIDContainer, SameVisitKeepsItsIdentifierAndFirstRecord) {
@@ -32,7 +32,7 @@ TEST(CIDContainer, SameVisitKeepsItsIdentifierAndFirstRecord) {
   ASSERT_EQ(ids.AddRecord(Visit(7, u"u", u"p1", u"t1")), 1);
   EXPECT_EQ(ids.AddRecord(Visit(7, u"u", u"p2", u"t2")), 1);
   EXPECT_EQ(ids.lastId(), 1);
-  EXPECT_EQ(ids.records().at(1), Visit(7, u"u", u"p1", u"t1"));
+  EXPECT_EQ(ids.GetRecords().at(1), Visit(7, u"u", u"p1", u"t1"));
 }
 
 TEST(CIDContainer, FindRecordMatchesTimeAndUrlOnly) {
@@ -42,7 +42,7 @@ TEST(CIDContainer, FindRecordMatchesTimeAndUrlOnly) {
   EXPECT_EQ(ids.FindRecord(Visit(2, u"b", u"other", u"other")), 2);
   EXPECT_EQ(ids.FindRecord(Visit(1, u"b")), 0);
   EXPECT_EQ(ids.FindRecord(Visit(3, u"c")), 0);
-  EXPECT_EQ(ids.records().size(), 2u);
+  EXPECT_EQ(ids.GetRecords().size(), 2u);
 }
 
 TEST(CIDContainer, FindRecordAnswersLowestOfEqualRecords) {
@@ -80,7 +80,7 @@ TEST(CIDContainer, CounterAtItsLimitIssuesNothing) {
   EXPECT_EQ(ids.AddRecord(Visit(1, u"a")), CIDContainer::kMaxId);
   EXPECT_EQ(ids.AddRecord(Visit(2, u"b")), 0);
   EXPECT_EQ(ids.lastId(), CIDContainer::kMaxId);
-  EXPECT_EQ(ids.records().size(), 1u);
+  EXPECT_EQ(ids.GetRecords().size(), 1u);
   // A stored visit is still found at the limit.
   EXPECT_EQ(ids.AddRecord(Visit(1, u"a")), CIDContainer::kMaxId);
 }
@@ -99,7 +99,7 @@ TEST(CIDContainer, LaggingCounterSkipsIdentifiersInUse) {
   ids.InsertLoaded(2, Visit(2, u"b"));
   ids.SetLastId(0);
   EXPECT_EQ(ids.AddRecord(Visit(3, u"c")), 3);
-  EXPECT_EQ(ids.records().at(1), Visit(1, u"a"));
+  EXPECT_EQ(ids.GetRecords().at(1), Visit(1, u"a"));
 }
 
 TEST(CIDContainer, CopiesAreIndependent) {
@@ -114,7 +114,7 @@ TEST(CIDContainer, CopiesAreIndependent) {
   EXPECT_EQ(copy.FindRecord(Visit(2, u"b")), 0);
   EXPECT_EQ(ids.GetRecords().size(), 1u);
   copy = copy;  // self-assignment keeps everything
-  EXPECT_EQ(copy.records().size(), 1u);
+  EXPECT_EQ(copy.GetRecords().size(), 1u);
 }
 
 TEST(CIDContainer, AgreesWithLinearScanOnRandomOperations) {
@@ -125,7 +125,7 @@ TEST(CIDContainer, AgreesWithLinearScanOnRandomOperations) {
     const CTimeURLContainer v =
         Visit(rng() % 30, u"u" + std::u16string(1, u'a' + rng() % 20));
     std::int64_t scanned = 0;
-    for (const auto& [id, record] : ids.records()) {
+    for (const auto& [id, record] : ids.GetRecords()) {
       if (record.SameVisitAs(v)) {
         scanned = id;
         break;

@@ -82,8 +82,8 @@ TEST(IndexFiles, SaveThenLoadRestoresEverything) {
   EXPECT_EQ(result.hr, S_OK);
   EXPECT_FALSE(result.records.damaged || result.words.damaged);
   EXPECT_EQ(loaded.records.lastId(), 2);
-  EXPECT_EQ(loaded.records.records(), saved.records.records());
-  EXPECT_EQ(loaded.words.words(), saved.words.words());
+  EXPECT_EQ(loaded.records.GetRecords(), saved.records.GetRecords());
+  EXPECT_EQ(loaded.words.GetWords(), saved.words.GetWords());
   // New records continue the identifier sequence.
   EXPECT_EQ(loaded.records.AddRecord(CTimeURLContainer(300, u"c", u"", u"")), 3);
 }
@@ -94,9 +94,9 @@ TEST(IndexFiles, EmptyIndexWritesTwelveAndFourByteStreams) {
   ASSERT_EQ(SaveIndexFiles(dir.u16(), empty.records, empty.words), S_OK);
   Index loaded = SampleIndex();
   EXPECT_EQ(LoadIndexFiles(dir.u16(), loaded.records, loaded.words).hr, S_OK);
-  EXPECT_TRUE(loaded.records.records().empty());
+  EXPECT_TRUE(loaded.records.GetRecords().empty());
   EXPECT_EQ(loaded.records.lastId(), 0);
-  EXPECT_TRUE(loaded.words.words().empty());
+  EXPECT_TRUE(loaded.words.GetWords().empty());
 }
 
 TEST(IndexFiles, NewDirectoryReportsBothFilesMissing) {
@@ -107,7 +107,7 @@ TEST(IndexFiles, NewDirectoryReportsBothFilesMissing) {
   EXPECT_TRUE(result.NeitherFileExists());
   EXPECT_FALSE(result.records.damaged);
   // Memory is unchanged when nothing could be read.
-  EXPECT_EQ(index.records.records().size(), 2u);
+  EXPECT_EQ(index.records.GetRecords().size(), 2u);
 }
 
 TEST(IndexFiles, MissingWordFileKeepsTheLoadedRecords) {
@@ -121,8 +121,8 @@ TEST(IndexFiles, MissingWordFileKeepsTheLoadedRecords) {
   EXPECT_EQ(result.hr, E_FAIL);
   EXPECT_FALSE(result.NeitherFileExists());
   EXPECT_TRUE(result.words.missing);
-  EXPECT_EQ(loaded.records.records().size(), 2u);
-  EXPECT_EQ(loaded.words.words().count(u"untouched"), 1u);
+  EXPECT_EQ(loaded.records.GetRecords().size(), 2u);
+  EXPECT_EQ(loaded.words.GetWords().count(u"untouched"), 1u);
 }
 
 TEST(IndexFiles, FileThatIsNotACompoundFileIsCopiedAside) {
@@ -144,7 +144,7 @@ TEST(IndexFiles, FileWithoutTheStreamFailsWithoutReading) {
   const IndexLoadResult result = LoadIndexFiles(dir.u16(), index.records, index.words);
   EXPECT_EQ(result.hr, E_FAIL);
   EXPECT_TRUE(result.records.damaged);
-  EXPECT_EQ(index.records.records().size(), 2u);
+  EXPECT_EQ(index.records.GetRecords().size(), 2u);
 }
 
 TEST(IndexFiles, DamagedStreamKeepsWhatPrecededTheDamageAndIsCopied) {
@@ -167,7 +167,7 @@ TEST(IndexFiles, DamagedStreamKeepsWhatPrecededTheDamageAndIsCopied) {
   EXPECT_EQ(result.hr, S_OK);
   EXPECT_TRUE(result.words.damaged);
   EXPECT_EQ(result.words.problem.offset, 36u);  // where the second word would start
-  EXPECT_EQ(loaded.words.words(), partial.words());
+  EXPECT_EQ(loaded.words.GetWords(), partial.GetWords());
   ASSERT_FALSE(result.words.damaged_copy.empty());
   EXPECT_EQ(ReadAll(fs::path(result.words.damaged_copy)), ReadAll(dir / "2.hcpb"));
   // A second load makes a second copy rather than overwriting the first.
@@ -197,9 +197,9 @@ TEST(IndexFiles, EveryTruncationOfACompoundFileIsHandled) {
                           : ReadIndexFile(cut_path.u16string(), read.words, status);
       if (ok && !status.damaged) {
         if (records_file) {
-          EXPECT_EQ(read.records.records(), saved.records.records()) << cut;
+          EXPECT_EQ(read.records.GetRecords(), saved.records.GetRecords()) << cut;
         } else {
-          EXPECT_EQ(read.words.words(), saved.words.words()) << cut;
+          EXPECT_EQ(read.words.GetWords(), saved.words.GetWords()) << cut;
         }
       } else {
         EXPECT_TRUE(status.damaged || FAILED(status.hr)) << cut;
@@ -238,8 +238,8 @@ TEST(IndexFiles, ACrashAnywhereInASaveLeavesOneWholePair) {
         LoadIndexFiles(dir.u16(), loaded.records, loaded.words);
     EXPECT_EQ(result.hr, S_OK);
     const Index& expected = c.new_pair ? second : first;
-    EXPECT_EQ(loaded.records.records(), expected.records.records());
-    EXPECT_EQ(loaded.words.words(), expected.words.words());
+    EXPECT_EQ(loaded.records.GetRecords(), expected.records.GetRecords());
+    EXPECT_EQ(loaded.words.GetWords(), expected.words.GetWords());
     // The journal goes with the old pair; the new pair holds its changes.
     EXPECT_EQ(fs::exists(dir / "index.journal"), !c.new_pair);
     for (const char* left : {"1.hcpa.saving", "2.hcpb.saving", "index.commit"}) {

@@ -65,7 +65,7 @@ TEST(StreamFormat, AWordWithoutPagesIsReadButNotWritten) {
   MemoryStream in(std::string("\x01\0\0\0\0\0\0\0\x04\0\0\0x\0\0\0", 16));
   CWordToIdsContainer read;
   EXPECT_EQ(read.Serialize(&in, true), S_OK);
-  EXPECT_EQ(read.words().size(), 1u);
+  EXPECT_EQ(read.GetWords().size(), 1u);
   EXPECT_EQ(Written(read), "00 00 00 00");
 }
 
@@ -129,10 +129,10 @@ TEST(StreamFormat, RandomContainersRoundTrip) {
     ASSERT_EQ(records_read.Serialize(&record_in, true), S_OK);
     ASSERT_EQ(words_read.Serialize(&word_in, true), S_OK);
     EXPECT_EQ(records_read.lastId(), records.lastId());
-    EXPECT_EQ(records_read.records(), records.records());
-    EXPECT_EQ(words_read.words(), words.words());
+    EXPECT_EQ(records_read.GetRecords(), records.GetRecords());
+    EXPECT_EQ(words_read.GetWords(), words.GetWords());
     // The visit index is rebuilt: stored visits are found again.
-    for (const auto& [id, record] : records.records()) {
+    for (const auto& [id, record] : records.GetRecords()) {
       EXPECT_EQ(records_read.FindRecord(record), id);
     }
   }

@@ -56,12 +56,12 @@ TEST(StreamReading, EveryTruncationOfARecordStream) {
     EXPECT_TRUE(problem.found);
     EXPECT_LE(problem.offset, cut);
     EXPECT_EQ(records.lastId(), cut >= 8 ? 2 : 0) << cut;
-    EXPECT_EQ(records.records().size(), cut >= first_record_end ? 1u : 0u) << cut;
+    EXPECT_EQ(records.GetRecords().size(), cut >= first_record_end ? 1u : 0u) << cut;
   }
   MemoryStream whole(full);
   CIDContainer records;
   EXPECT_EQ(records.Serialize(&whole, true), S_OK);
-  EXPECT_EQ(records.records().size(), 2u);
+  EXPECT_EQ(records.GetRecords().size(), 2u);
 }
 
 TEST(StreamReading, EveryTruncationOfAWordStream) {
@@ -73,7 +73,7 @@ TEST(StreamReading, EveryTruncationOfAWordStream) {
     StreamProblem problem;
     ASSERT_EQ(words.Serialize(&stream, true, &problem), kIndexStreamDamaged) << cut;
     EXPECT_LE(problem.offset, cut);
-    EXPECT_EQ(words.words().size(), cut >= first_word_end ? 1u : 0u) << cut;
+    EXPECT_EQ(words.GetWords().size(), cut >= first_word_end ? 1u : 0u) << cut;
   }
 }
 
@@ -128,11 +128,11 @@ TEST(StreamReading, DamageTable) {
     if (c.kind == 'R') {
       CIDContainer records;
       hr = records.Serialize(&stream, true, &problem);
-      kept = records.records().size();
+      kept = records.GetRecords().size();
     } else {
       CWordToIdsContainer words;
       hr = words.Serialize(&stream, true, &problem);
-      kept = words.words().size();
+      kept = words.GetWords().size();
     }
     EXPECT_EQ(hr, kIndexStreamDamaged) << c.name;
     EXPECT_EQ(problem.offset, c.offset) << c.name << ": " << problem.what;
@@ -148,14 +148,14 @@ TEST(StreamReading, AbsentStringReadsAsEmpty) {
       "05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"));
   CIDContainer records;
   EXPECT_EQ(records.Serialize(&stream, true), S_OK);
-  EXPECT_EQ(records.records().at(1), CTimeURLContainer(5, u"", u"", u""));
+  EXPECT_EQ(records.GetRecords().at(1), CTimeURLContainer(5, u"", u"", u""));
 }
 
 TEST(StreamReading, StringIsTakenUpToItsFirstNul) {
   MemoryStream stream(FromHex("01 00 00 00 00 00 00 00 08 00 00 00 61 00 00 00 62 00 00 00"));
   CWordToIdsContainer words;
   EXPECT_EQ(words.Serialize(&stream, true), S_OK);
-  EXPECT_EQ(words.words().count(u"a"), 1u);
+  EXPECT_EQ(words.GetWords().count(u"a"), 1u);
 }
 
 TEST(StreamReading, DuplicatesKeepTheFirst) {
@@ -168,7 +168,7 @@ TEST(StreamReading, DuplicatesKeepTheFirst) {
       "02 00 00 00 00 00 02 00 00 00 00 00"));
   CIDContainer records;
   EXPECT_EQ(records.Serialize(&records_stream, true), kIndexStreamDamaged);
-  EXPECT_EQ(records.records().at(1).m_url, u"a");
+  EXPECT_EQ(records.GetRecords().at(1).m_url, u"a");
 }
 
 TEST(StreamReading, ReadingAddsToWhatTheContainerHolds) {
@@ -177,7 +177,7 @@ TEST(StreamReading, ReadingAddsToWhatTheContainerHolds) {
   MemoryStream stream(FromHex("09 00 00 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(records.Serialize(&stream, true), S_OK);
   EXPECT_EQ(records.lastId(), 9);
-  EXPECT_EQ(records.records().size(), 1u);
+  EXPECT_EQ(records.GetRecords().size(), 1u);
 }
 
 TEST(StreamReading, FlippedBitsNeverCrash) {

@@ -19,7 +19,7 @@ TEST(CWordToIdsContainer, NewIdentifierIsFiledUnderEveryWord) {
   words.AddWords({{u"b", 3}, {u"c", 1}}, 2);
   const CWordToIdsContainer::WordMap expected = {
       {u"a", {{1, 2}}}, {u"b", {{1, 1}, {2, 3}}}, {u"c", {{2, 1}}}};
-  EXPECT_EQ(words.words(), expected);
+  EXPECT_EQ(words.GetWords(), expected);
 }
 
 TEST(CWordToIdsContainer, RepeatingAPageChangesNothing) {
@@ -28,7 +28,7 @@ TEST(CWordToIdsContainer, RepeatingAPageChangesNothing) {
   words.AddWords(page, 5);
   const auto before = words.GetWords();
   words.AddWords({{u"x", 9}, {u"y", 9}}, 5);
-  EXPECT_EQ(words.words(), before);
+  EXPECT_EQ(words.GetWords(), before);
 }
 
 TEST(CWordToIdsContainer, StopsAtFirstWordAlreadyListingTheIdentifier) {
@@ -37,7 +37,7 @@ TEST(CWordToIdsContainer, StopsAtFirstWordAlreadyListingTheIdentifier) {
   words.AddWords({{u"alpha", 1}, {u"beta", 1}, {u"gamma", 1}}, 7);
   const CWordToIdsContainer::WordMap expected = {{u"alpha", {{7, 1}}},
                                                  {u"beta", {{7, 4}}}};
-  EXPECT_EQ(words.words(), expected);
+  EXPECT_EQ(words.GetWords(), expected);
 }
 
 TEST(CWordToIdsContainer, RemoveIdDropsEmptiedWords) {
@@ -47,18 +47,18 @@ TEST(CWordToIdsContainer, RemoveIdDropsEmptiedWords) {
   words.RemoveId(1);
   words.RemoveId(99);
   const CWordToIdsContainer::WordMap expected = {{u"shared", {{2, 2}}}};
-  EXPECT_EQ(words.words(), expected);
+  EXPECT_EQ(words.GetWords(), expected);
   // The word comes back with the next page that holds it.
   words.AddWords({{u"only", 3}, {u"shared", 3}}, 3);
   const CWordToIdsContainer::WordMap refiled = {{u"only", {{3, 3}}},
                                                 {u"shared", {{2, 2}, {3, 3}}}};
-  EXPECT_EQ(words.words(), refiled);
+  EXPECT_EQ(words.GetWords(), refiled);
 }
 
 TEST(CWordToIdsContainer, EmptyWordIsAWordLikeAnyOther) {
   CWordToIdsContainer words;
   words.AddWords({{u"", 3}}, 1);
-  EXPECT_EQ(words.words().at(u""), (Postings{{1, 3}}));
+  EXPECT_EQ(words.GetWords().at(u""), (Postings{{1, 3}}));
 }
 
 TEST(CWordToIdsContainer, CopiesAreIndependent) {
@@ -67,7 +67,7 @@ TEST(CWordToIdsContainer, CopiesAreIndependent) {
   CWordToIdsContainer copy;
   copy = words;
   words.RemoveId(1);
-  EXPECT_EQ(copy.words().at(u"a"), (Postings{{1, 1}}));
+  EXPECT_EQ(copy.GetWords().at(u"a"), (Postings{{1, 1}}));
   EXPECT_EQ(words.GetWords().count(u"a"), 0u);
 }
 

@@ -62,11 +62,11 @@ HRESULT CompareWithHistory(IBromURLBase* history, const CIDContainer& records,
     }
     visits.emplace(visit.m_time, std::move(visit.m_url));
   }
-  for (const auto& [id, record] : records.records()) {
-    if (visits.count({record.m_time, record.m_url}) == 0) {
-      agreement->pages_without_visit.push_back(record);
+  records.ForEachRecord([&](std::int64_t, const RecordView& record) {
+    if (visits.count({record.time, std::u16string(record.url)}) == 0) {
+      agreement->pages_without_visit.push_back(CTimeURLContainer(record));
     }
-  }
+  });
   return S_OK;
 }
 

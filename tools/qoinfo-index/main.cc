@@ -21,6 +21,7 @@ namespace {
 using qoinfo::CIDContainer;
 using qoinfo::CWordToIdsContainer;
 using qoinfo::IndexFileLoad;
+using qoinfo::RecordView;
 using qoinfo::tools::JsonQuote;
 using qoinfo::tools::kExitFailure;
 using qoinfo::tools::kExitOk;
@@ -79,21 +80,21 @@ void DumpRecords(const CIDContainer& records) {
   std::cout << "{\"kind\":\"records\",\"lastId\":" << records.lastId()
             << ",\"records\":[";
   bool first = true;
-  for (const auto& [id, record] : records.records()) {
+  records.ForEachRecord([&](std::int64_t id, const RecordView& record) {
     std::cout << (first ? "" : ",") << "{\"id\":" << id
-              << ",\"time\":" << record.m_time
-              << ",\"url\":" << Json(record.m_url)
-              << ",\"path\":" << Json(record.m_path)
-              << ",\"title\":" << Json(record.m_title) << "}";
+              << ",\"time\":" << record.time
+              << ",\"url\":" << Json(std::u16string(record.url))
+              << ",\"path\":" << Json(std::u16string(record.path))
+              << ",\"title\":" << Json(std::u16string(record.title)) << "}";
     first = false;
-  }
+  });
   std::cout << "]}\n";
 }
 
 void DumpWords(const CWordToIdsContainer& words) {
   std::cout << "{\"kind\":\"words\",\"words\":[";
   bool first = true;
-  for (const auto& [word, postings] : words.words()) {
+  for (const auto& [word, postings] : words.GetWords()) {
     std::cout << (first ? "" : ",") << "{\"word\":" << Json(word)
               << ",\"ids\":[";
     bool first_id = true;
@@ -152,8 +153,8 @@ int Run(const Options& options) {
   const char* kind = options.kind == Kind::kRecords ? "records" : "words";
   const std::vector<std::string> copies = DamagedCopiesOf(options.file);
   const std::size_t entries = options.kind == Kind::kRecords
-                                  ? records.records().size()
-                                  : words.words().size();
+                                  ? records.RecordCount()
+                                  : words.GetWords().size();
   if (options.json) {
     std::cout << "{\"file\":" << qoinfo::tools::JsonQuote(options.file)
               << ",\"kind\":\"" << kind

@@ -30,11 +30,10 @@ std::u16string EmbeddedConnection::LocalDataDirectory() const {
 HRESULT EmbeddedConnection::CountIndex(IndexCounts* counts) {
   const CZuInfoAgent* agent = m_embedded.agent_object();
   *counts = IndexCounts();
-  counts->pages = agent->Records().records().size();
+  counts->pages = agent->Records().RecordCount();
   counts->last_page_id = agent->Records().lastId();
-  counts->words = agent->Words().words().size();
-  for (const auto& entry : agent->Words().words())
-    counts->postings += entry.second.size();
+  counts->words = agent->Words().WordCount();
+  counts->postings = agent->Words().PostingCount();
   return S_OK;
 }
 

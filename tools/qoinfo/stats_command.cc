@@ -34,11 +34,10 @@ constexpr char kUsage[] =
 IndexCounts Count(const CIDContainer& records,
                   const CWordToIdsContainer& words) {
   IndexCounts counts;
-  counts.pages = records.records().size();
+  counts.pages = records.RecordCount();
   counts.last_page_id = records.lastId();
-  counts.words = words.words().size();
-  for (const auto& entry : words.words())
-    counts.postings += entry.second.size();
+  counts.words = words.WordCount();
+  counts.postings = words.PostingCount();
   return counts;
 }
 
