@@ -613,7 +613,7 @@ HRESULT IndexImageWriter::Finish(std::int64_t last_id,
   if (SUCCEEDED(s.failure)) s.Fail(s.file->Sync());
   s.file.reset();
   if (SUCCEEDED(s.failure)) {
-    s.Fail(platform::ReplaceFileAtomically(s.saving, s.path));
+    s.Fail(platform::ReplaceMappedFile(s.saving, s.path));
   }
   if (FAILED(s.failure)) platform::RemoveFileIfPresent(s.saving);
   s.phase = State::Phase::kDone;

@@ -56,6 +56,13 @@ class MappedFile {
   void* m_handle = nullptr;  // the mapping object, where the system has one
 };
 
+// Puts `from` in place of `to` as ReplaceFileAtomically does, also when
+// `to` is mapped (by this process or another). Windows refuses to replace
+// or remove a mapped file but lets it be renamed: it goes to "<to>.old"
+// first, and is removed as soon as it is no longer mapped, at the latest by
+// the next call (for a moment there is then no file at `to`).
+HRESULT ReplaceMappedFile(const std::u16string& from, const std::u16string& to);
+
 // Gives memory that was freed back to the system, where the allocator keeps
 // it otherwise (after the in-memory index moved into a mapped image).
 void ReleaseFreedMemory();

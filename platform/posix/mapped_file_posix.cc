@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/file_system.h"
 #include "platform/mapped_file.h"
 #include "platform/plain_file.h"
 #include "platform/posix/data_file_posix.h"
@@ -94,6 +95,12 @@ MappedFile::~MappedFile() {
   if (m_data != nullptr) {
     ::munmap(const_cast<std::uint8_t*>(m_data), m_size);
   }
+}
+
+HRESULT ReplaceMappedFile(const std::u16string& from,
+                          const std::u16string& to) {
+  // A mapping keeps the replaced file's pages; the name is free to take.
+  return ReplaceFileAtomically(from, to);
 }
 
 void ReleaseFreedMemory() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include "platform/file_system.h"
 #include "platform/mapped_file.h"
 #include "platform/plain_file.h"
 #include "platform/wide_string.h"
@@ -130,6 +131,19 @@ HRESULT MappedFile::Open(const std::u16string& path,
 MappedFile::~MappedFile() {
   if (m_data != nullptr) UnmapViewOfFile(m_data);
   if (m_handle != nullptr) CloseHandle(static_cast<HANDLE>(m_handle));
+}
+
+HRESULT ReplaceMappedFile(const std::u16string& from,
+                          const std::u16string& to) {
+  const std::u16string aside = to + u".old";
+  RemoveFileIfPresent(aside);  // an earlier one, unless still mapped
+  HRESULT hr = ReplaceFileAtomically(from, to);
+  if (SUCCEEDED(hr) || !FileExists(to)) return hr;
+  // `to` is mapped: a mapped file can be renamed, not replaced.
+  if (FAILED(ReplaceFileAtomically(to, aside))) return hr;
+  hr = ReplaceFileAtomically(from, to);
+  RemoveFileIfPresent(aside);
+  return hr;
 }
 
 void ReleaseFreedMemory() { HeapCompact(GetProcessHeap(), 0); }

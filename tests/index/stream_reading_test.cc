@@ -4,9 +4,18 @@
 // names the byte offset of the damage.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "index/crc32c.h"
 #include "index/id_container.h"
+#include "index/index_image.h"
 #include "index/word_to_ids_container.h"
 #include "tests/support/memory_stream.h"
+#include "tests/support/temp_dir.h"
 
 namespace qoinfo {
 namespace {
@@ -193,6 +202,129 @@ TEST(StreamReading, FlippedBitsNeverCrash) {
       words.Serialize(&b, true);
     }
   }
+}
+
+// An index image, as the writer makes it, and the identities it names.
+struct ImageFile {
+  testing::TempDir dir;
+  std::filesystem::path path = dir / "index.image";
+  platform::FileIdentity records_file{100, 1, 7};
+  platform::FileIdentity words_file{200, 2, 8};
+  std::string bytes;
+
+  ImageFile() {
+    IndexImageWriter writer(path.u16string());
+    writer.AddRecord(1, {5, u"http://a/", u"/a", u"Title A"});
+    writer.AddRecord(2, {6, u"http://b/", u"", u"B"});
+    PostingList postings{{1, 2}, {2, 1}};
+    writer.AddWord(u"alpha", postings.View());
+    writer.AddWord(u"beta", postings.View());
+    EXPECT_EQ(writer.Finish(2, records_file, words_file), S_OK);
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // Where the header says a section starts (0: the record texts).
+  std::size_t Section(int section) const {
+    std::uint64_t offset = 0;
+    std::memcpy(&offset, bytes.data() + 104 + 16 * section, 8);
+    return static_cast<std::size_t>(offset);
+  }
+  ImageProblem Open(const std::string& content) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    ImageProblem problem = ImageProblem::kNone;
+    EXPECT_EQ(IndexImage::Open(path.u16string(), records_file, words_file, &problem),
+              nullptr);
+    return problem;
+  }
+};
+
+std::string Flipped(std::string bytes, std::size_t at) {
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x10);
+  return bytes;
+}
+
+TEST(StreamReading, UnusableImages) {
+  ImageFile image;
+  const std::string& good = image.bytes;
+  std::string other_version = good;
+  other_version[8] = 2;
+  std::string swapped = good;
+  std::reverse(swapped.begin() + 12, swapped.begin() + 16);
+  const struct {
+    const char* name;
+    std::string bytes;
+    ImageProblem problem;
+  } kCases[] = {
+      {"empty", "", ImageProblem::kTruncated},
+      {"cut in the header", good.substr(0, 100), ImageProblem::kTruncated},
+      {"cut after the header", good.substr(0, 192), ImageProblem::kTruncated},
+      {"cut in the word data", good.substr(0, image.Section(3) + 3), ImageProblem::kTruncated},
+      {"cut by one byte", good.substr(0, good.size() - 1), ImageProblem::kTruncated},
+      {"a byte more", good + '\0', ImageProblem::kDamaged},
+      {"another magic", Flipped(good, 2), ImageProblem::kNotAnImage},
+      {"version + 1", other_version, ImageProblem::kOtherVersion},
+      {"byte order swapped", swapped, ImageProblem::kOtherByteOrder},
+      {"flipped record count", Flipped(good, 88), ImageProblem::kDamaged},
+      {"flipped header checksum", Flipped(good, 190), ImageProblem::kDamaged},
+      {"flipped URL", Flipped(good, image.Section(0) + 2), ImageProblem::kDamaged},
+      {"flipped record table", Flipped(good, image.Section(1) + 8), ImageProblem::kDamaged},
+      {"flipped visit table", Flipped(good, image.Section(2)), ImageProblem::kDamaged},
+      {"flipped postings", Flipped(good, image.Section(3) + 10), ImageProblem::kDamaged},
+      {"flipped word table", Flipped(good, image.Section(4) + 20), ImageProblem::kDamaged},
+      {"flipped last byte", Flipped(good, good.size() - 1), ImageProblem::kDamaged},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(image.Open(c.bytes), c.problem) << c.name;
+
+  // Images of other index files: each identity counts.
+  image.records_file.modified += 1;
+  EXPECT_EQ(image.Open(good), ImageProblem::kOtherPair);
+  image.records_file.modified -= 1;
+  image.words_file.file_id += 1;
+  EXPECT_EQ(image.Open(good), ImageProblem::kOtherPair);
+  image.words_file.file_id -= 1;
+
+  ImageProblem problem = ImageProblem::kNone;
+  EXPECT_NE(IndexImage::Open(image.path.u16string(), image.records_file, image.words_file,
+                             &problem),
+            nullptr);
+  const std::u16string missing = (image.dir / "none").u16string();
+  EXPECT_EQ(IndexImage::Open(missing, image.records_file, image.words_file, &problem), nullptr);
+  EXPECT_EQ(problem, ImageProblem::kMissing);
+  // A symbolic link to a good image is not followed.
+  std::error_code error;
+  std::filesystem::create_symlink(image.path, image.dir / "link", error);
+  if (!error) {
+    EXPECT_EQ(IndexImage::Open((image.dir / "link").u16string(), image.records_file,
+                               image.words_file, &problem),
+              nullptr);
+    EXPECT_EQ(problem, ImageProblem::kUnreadable);
+  }
+}
+
+// Tables changed by hand with both checksums made to hold again: what the
+// accessors follow stays inside the image.
+TEST(StreamReading, ImageTablesMadeByHandAreReadInBounds) {
+  ImageFile image;
+  std::string bytes = image.bytes;
+  const std::size_t words = image.Section(4);
+  const std::size_t records = image.Section(1);
+  bytes[records + 16] = '\x7f';                 // the URL's offset
+  bytes[words + 16] = '\x40';                   // a word's length
+  bytes[words + 40 + 20] = '\x03';              // postings cut inside an entry
+  const std::uint32_t body = Crc32c(std::string_view(bytes).substr(192));
+  std::memcpy(bytes.data() + 184, &body, 4);
+  const std::uint32_t header = Crc32c(std::string_view(bytes).substr(0, 188));
+  std::memcpy(bytes.data() + 188, &header, 4);
+  std::ofstream(image.path, std::ios::binary | std::ios::trunc) << bytes;
+  ImageProblem problem = ImageProblem::kDamaged;
+  const auto opened =
+      IndexImage::Open(image.path.u16string(), image.records_file, image.words_file, &problem);
+  ASSERT_NE(opened, nullptr);
+  EXPECT_TRUE(opened->RecordAt(0).url.empty());
+  EXPECT_EQ(opened->RecordAt(1).title, u"B");
+  EXPECT_TRUE(opened->WordAt(0).empty());
+  EXPECT_TRUE(opened->PostingsAt(1).empty());
+  EXPECT_EQ(opened->PostingsAt(0).size(), 2u);
 }
 
 }  // namespace
