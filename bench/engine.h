@@ -45,6 +45,9 @@ class Engine {
   virtual bool LoadFiles() { return false; }
   // Whether the last Load started from the image.
   virtual bool LoadedImage() const { return false; }
+  // Ours: drops the index in memory and gives its memory back to the
+  // system, so that a load timed next starts from nothing.
+  virtual void Drop() {}
   // The (page, word) entries of the index; 0 when the engine cannot tell.
   virtual std::uint64_t Postings() const { return 0; }
   // Find (prefixes, phrases): as Search, 0 for engines that lack it.

@@ -102,14 +102,12 @@ class QoInfoEngine final : public Engine {
   }
 
   bool LoadFiles() override {
-    Empty();
     LoadIndexFiles(Directory(), records_, words_);
     loaded_image_ = false;
     return true;
   }
 
   void Load() override {
-    Empty();
     ImageProblem problem = ImageProblem::kNone;
     std::shared_ptr<const IndexImage> image = OpenIndexImage(Directory(), &problem);
     if (image == nullptr) {
@@ -125,15 +123,14 @@ class QoInfoEngine final : public Engine {
 
   bool LoadedImage() const override { return loaded_image_; }
 
- private:
-  std::u16string Directory() const { return Wide(directory_); }
-  // Drops the index and gives its memory back to the system, so that what
-  // a load takes shows in the process's resident memory.
-  void Empty() {
+  void Drop() override {
     records_ = CIDContainer();
     words_ = CWordToIdsContainer();
     platform::ReleaseFreedMemory();
   }
+
+ private:
+  std::u16string Directory() const { return Wide(directory_); }
 
   std::string directory_;
   CIDContainer records_;

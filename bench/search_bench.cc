@@ -32,6 +32,7 @@
 
 #include "agent/word_extraction.h"
 #include "bench/engine.h"
+#include "platform/mapped_file.h"
 #include "platform/text_case.h"
 #include "platform/utf8.h"
 
@@ -289,6 +290,7 @@ int main(int argc, char** argv) {
     std::cerr << "qoinfo-bench: engine '" << engine_name << "' is not built in\n";
     return 2;
   }
+  platform::ReleaseFreedMemory();  // what reading the corpus left over
   const std::uint64_t baseline_rss = MemoryFromStatus("VmRSS:");
   const std::uint64_t baseline_anon = MemoryFromStatus("RssAnon:");
 
@@ -338,8 +340,10 @@ int main(int argc, char** argv) {
   // Load: the pair alone (what the agent falls back to), then the start
   // from the image (the pair again when there is no usable image).
   double files_load_seconds = 0;
+  engine->Drop();
   start = Clock::now();
   if (engine->LoadFiles()) files_load_seconds = Seconds(Clock::now() - start);
+  engine->Drop();
   start = Clock::now();
   engine->Load();
   const double load_seconds = Seconds(Clock::now() - start);

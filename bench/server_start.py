@@ -15,9 +15,10 @@ no longer matches them) into a new data directory under --work, beside an
 empty history, and served by the build's qoinfoagent and bromhelper on a
 private session bus set up as the tests do (tests/e2e/dbus_bus.sh).
 
-Each run: no server is running; first --empty-runs runs with the index
-files set aside (renamed, and back after the run): what a start of the
-servers costs by itself; then with a dropped page cache (cold runs:
+Each run: no server is running; after the runs with the page cache as it
+is come --empty-runs runs with the index files set aside (renamed, and back
+after the run): what a start of the servers costs by itself; then runs
+with a dropped page cache (cold runs:
 `--cold-by drop` writes 3 to /proc/sys/vm/drop_caches, root only, the
 default for root; `evict` drops only the index files' and the servers'
 pages, which leaves other work on the machine alone) or not; a plain read
@@ -229,7 +230,7 @@ def inside(args):
     import dbus
     bus = dbus.SessionBus()
     queries = read_queries(args)
-    plan = ["empty"] * args.empty_runs + [None] * args.runs + [args.cold_by] * args.cold_runs
+    plan = [None] * args.runs + ["empty"] * args.empty_runs + [args.cold_by] * args.cold_runs
     for number, cold in enumerate(plan):
         if has_owner(bus, AGENT) or has_owner(bus, HISTORY):
             sys.exit("server_start: a server still runs before a start")
@@ -269,7 +270,7 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="runs with the page cache as it is")
     parser.add_argument("--cold-runs", type=int, default=0, help="runs with the page cache dropped")
     parser.add_argument("--empty-runs", type=int, default=1,
-                        help="runs without the index files, first: what a start costs by itself")
+                        help="runs without the index files: what a start costs by itself")
     parser.add_argument("--cold-by", choices=["drop", "evict"],
                         default="drop" if os.geteuid() == 0 else "evict")
     parser.add_argument("--work", help="a new folder for the bus and the data (default: temporary)")
