@@ -290,8 +290,10 @@ int main(int argc, char** argv) {
     std::cerr << "qoinfo-bench: engine '" << engine_name << "' is not built in\n";
     return 2;
   }
-  platform::ReleaseFreedMemory();  // what reading the corpus left over
   const std::uint64_t baseline_rss = MemoryFromStatus("VmRSS:");
+  // The base of the memory after the load: the corpus without what reading
+  // it left over (which indexing reuses, and the load's drop gives back).
+  platform::ReleaseFreedMemory();
   const std::uint64_t baseline_anon = MemoryFromStatus("RssAnon:");
 
   // Index.
