@@ -44,7 +44,8 @@ def start_up(rows, starts):
     groups = {}
     for s in starts:
         groups.setdefault((s["pages"], s["cache"]), []).append(s)
-    for (pages, cache), runs in sorted(groups.items()):
+    order = ["warm", "warm, no index", "dropped", "evicted"]
+    for (pages, cache), runs in sorted(groups.items(), key=lambda g: (g[0][0], order.index(g[0][1]))):
         def med(key):
             return statistics.median(r[key] for r in runs)
         answer, read, anon = med("first_answer_seconds"), med("plain_read_seconds"), med("rss_anon_bytes")
