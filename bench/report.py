@@ -33,13 +33,15 @@ def start_up(rows, starts):
     print("First answer: from the first call of a session (the bus starts the agent, "
           "the agent the history) to the first page of a search. Plain read: the "
           "pair 1.hcpa/2.hcpb read through, in the same state of the page cache. "
+          "Next searches: the first page of a few queries of each class after the "
+          "first answer, the slowest. "
           "Memory: the server's own after a search's first page in each class, "
           "medians of the runs. \"warm, no index\": the same start with the index "
           "files set aside, what starting the two servers costs by itself.\n")
     print("| pages | page cache | runs | image used | first answer s | plain read s | "
-          "answer / read | RssAnon MB | RssFile MB | index files MB | image MB | "
-          "RssAnon / files | Xapian RSS MB | RssAnon / Xapian |")
-    print("|---:|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+          "answer / read | next searches, slowest ms | RssAnon MB | RssFile MB | "
+          "index files MB | image MB | RssAnon / files | Xapian RSS MB | RssAnon / Xapian |")
+    print("|---:|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     xapian = {r["pages"]: r for r in rows if r["engine"] == "xapian"}
     groups = {}
     for s in starts:
@@ -57,6 +59,7 @@ def start_up(rows, starts):
         image = "" if not files else "yes" if used == len(runs) else f"{used} of {len(runs)}"
         print(f"| {pages:,} | {cache} | {len(runs)} | {image} | "
               f"{answer:.2f}{spread} | {read:.2f} | {fmt(answer / read) if files else ''} | "
+              f"{ms(statistics.median(max(r['first_page_max_ms'].values()) for r in runs))} | "
               f"{mb(anon)} | {mb(med('rss_file_bytes'))} | {mb(files)} | "
               f"{mb(runs[0]['image_bytes'])} | {f'{anon / files:.3f}' if files else ''} | "
               f"{mb(x) if x else ''} | {fmt(anon / x) if x else ''} |")
