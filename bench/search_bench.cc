@@ -5,11 +5,11 @@
 // The pages are the corpus's real pages, then synthetic pages drawn from
 // their vocabulary (corpus.h). The queries are fixed for a corpus: 1-3 words
 // drawn from its vocabulary, in four classes (rare single words, common
-// single words, two words, three words). The steps: index; one pass of the
-// queries on the index in memory; save (ours: the pair of index files, then
-// the image); load (ours: the pair alone, then the start from the image, as
-// the agent starts); the timed rounds of queries on the index read back,
-// which must give the hit counts of the pass in memory; forget pages.
+// single words, two words, three words). The steps: index; the timed rounds
+// of queries on the index in memory; save (ours: the pair of index files,
+// then the image); load (ours: the pair alone, then the start from the
+// image, as the agent starts); the timed rounds again on the index read
+// back, which must give the same hit counts; forget pages.
 // Prints one JSON object: pages per second to index, first-page (best 20
 // hits) and full-enumeration latency p50/p99 per class, save and load
 // times, the index size on disk, and resident memory. Run one engine per
@@ -328,9 +328,10 @@ int main(int argc, char** argv) {
   }
   const std::uint64_t indexed_rss = MemoryFromStatus("VmRSS:");
 
-  // One pass of every query on the index as it was filed, in memory; the
-  // index read back must give the same hit counts.
-  const QueryTimes in_memory = RunQueries(*engine, queries, find_queries, 1);
+  // The rounds on the index as it was filed, in memory (what searches cost
+  // before the image, to compare with); the index read back must give the
+  // same hit counts.
+  const QueryTimes in_memory = RunQueries(*engine, queries, find_queries, rounds);
 
   // Save: the pair of index files, then the image beside them.
   auto start = Clock::now();
