@@ -29,11 +29,12 @@ FileIdentity IdentityOf(const struct stat& info) {
 }
 
 // Opens a data file for reading as every data file is opened (never
-// through a link) and checks that it is a regular file.
+// through a link, made private when others may read it: the index files
+// too, which a start-up from the image only identifies) and checks that it
+// is a regular file.
 HRESULT OpenForReading(const std::u16string& path, int* fd_out,
                        struct stat* info) {
-  const int fd = ::open(Utf16ToUtf8(path).c_str(),
-                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenDataFile(Utf16ToUtf8(path), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return errno == ELOOP ? kSymbolicLink : HResultFromErrno(errno);
   if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
     ::close(fd);

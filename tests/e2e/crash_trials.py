@@ -39,6 +39,7 @@ class Trials:
         self.forgotten = set()  # urls whose forget was acknowledged
         self.passed = self.failed = 0
         self.recovered = 0
+        self.images_refused = 0
 
     def result(self, ok, name, detail=""):
         if ok:
@@ -122,6 +123,8 @@ class Trials:
         name = f"trial {number} ({moment})"
         if run.returncode == 3:
             self.recovered += 1  # a torn journal tail, dropped and reported
+        if b"index image" in run.stderr:
+            self.images_refused += 1  # a kill between the pair and its image
         self.result(run.returncode in (0, 3), name + ": the index loads",
                     f"exit {run.returncode}: {run.stderr.decode(errors='replace')[:300]}")
         found = {json.loads(line)["url"] for line in run.stdout.decode().splitlines()}
@@ -162,8 +165,8 @@ def main(argv):
     for number in range(1, trials + 1):
         t.trial(number)
     print(f"# {trials} trials in {time.time() - started:.1f} s, {len(t.live)} pages live, "
-          f"{len(t.forgotten)} forgotten, {t.recovered} torn journal tails reported; "
-          f"seed {seed}")
+          f"{len(t.forgotten)} forgotten, {t.recovered} torn journal tails reported, "
+          f"{t.images_refused} index images refused; seed {seed}")
     print(f"{t.passed} passed, {t.failed} failed")
     return 1 if t.failed else 0
 
