@@ -22,9 +22,13 @@
 #include "agent/search.h"
 #include "agent/snippet.h"
 #include "agent/word_extraction.h"
+#include "index/index_files.h"
+#include "index/page_change.h"
 #include "platform/text_case.h"
 #include "platform/white_space_units.h"
 #include "tests/agent/search_test_support.h"
+#include "tests/support/memory_stream.h"
+#include "tests/support/temp_dir.h"
 
 namespace qoinfo {
 namespace {
@@ -597,6 +601,161 @@ TEST(FindAgainstReference, PrefixesAndPhrases) {
   for (const Round& plan : {Round{11, 150, 40, 16}, Round{2026, 150, 25, 16},
                             Round{424242, 8, 600, 40}}) {
     CompareFindWithReference(plan);
+  }
+}
+
+// --- The mapped image against the loaded files ------------------------------
+
+template <typename Container>
+std::string Serialized(Container& container) {
+  testing::MemoryStream stream;
+  EXPECT_EQ(container.Serialize(&stream, false), S_OK);
+  return stream.bytes();
+}
+
+// Both indexes hold the same and answer random searches and finds alike.
+void ExpectSameIndex(Index& a, Index& b, RandomSource& random,
+                     FakePageTexts& texts, int queries,
+                     const std::string& where) {
+  ASSERT_EQ(a.records.lastId(), b.records.lastId()) << where;
+  ASSERT_EQ(a.records.RecordCount(), b.records.RecordCount()) << where;
+  ASSERT_EQ(a.records.GetRecords(), b.records.GetRecords()) << where;
+  ASSERT_EQ(a.words.WordCount(), b.words.WordCount()) << where;
+  ASSERT_EQ(a.words.PostingCount(), b.words.PostingCount()) << where;
+  ASSERT_EQ(a.words.GetWords(), b.words.GetWords()) << where;
+  ASSERT_EQ(Serialized(a.records), Serialized(b.records)) << where;
+  ASSERT_EQ(Serialized(a.words), Serialized(b.words)) << where;
+  for (int q = 0; q < queries; ++q) {
+    const std::u16string query =
+        q % 2 == 0 ? random.Query() : FindQueryOf(random, texts);
+    const bool prefix = random.Chance(60);
+    Answer answers[2];
+    Index* indexes[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+      ComPtr<ISearchDataEnumerator> enumerator;
+      answers[i].hr = Find(query, FindOptions{prefix}, texts, enumerator.out(),
+                           indexes[i]->records, indexes[i]->words);
+      if (answers[i].hr == S_OK) {
+        answers[i].hits = Drain(enumerator.get(), &answers[i].last);
+      }
+    }
+    ASSERT_EQ(answers[0], answers[1]) << where << " query '"
+                                      << platform::Utf16ToUtf8(query)
+                                      << "' prefix " << prefix;
+  }
+}
+
+// A page added or removed, in the visits FillRandomly uses: pages of the
+// image found again, removed, and filed anew, their words mostly known.
+PageChange RandomChange(RandomSource& random, FakePageTexts* texts) {
+  PageChange change;
+  const std::int64_t time = static_cast<std::int64_t>(random.Below(40));
+  const std::u16string url = testing::Numbered(
+      u"http://r/", static_cast<std::int64_t>(random.Below(30)));
+  if (random.Chance(40)) {
+    change.kind = PageChange::Kind::kPageRemoved;
+    change.record = CTimeURLContainer(time, url, u"", u"");
+    return change;
+  }
+  const std::u16string text = random.Text(6);
+  texts->texts.emplace(std::pair{time, url}, text);
+  change.record = CTimeURLContainer(time, url, url + u"/path", u"T " + url);
+  const platform::UniqueBstr what(platform::AllocBstr(text));
+  change.words = ExtractWords(what.get());
+  return change;
+}
+
+struct ImageRound {
+  std::uint64_t seed;
+  int rounds;
+  int operations;  // of the index the image is made of
+  int changes;     // since the image
+  int queries;
+};
+
+void CompareImageWithFiles(const ImageRound& plan) {
+  RandomSource random(plan.seed);
+  for (int round = 0; round < plan.rounds; ++round) {
+    const std::string where =
+        "seed " + std::to_string(plan.seed) + " round " + std::to_string(round);
+    FakePageTexts texts;
+    testing::TempDir dir;
+    {
+      Index built;
+      FillRandomly(random, plan.operations, &built, &texts);
+      ASSERT_EQ(SaveIndexFiles(dir.u16(), built.records, built.words), S_OK);
+      ASSERT_EQ(SaveIndexImage(dir.u16(), built.records, built.words), S_OK);
+    }
+    Index loaded, mapped;
+    ASSERT_EQ(LoadIndexFiles(dir.u16(), loaded.records, loaded.words).hr, S_OK);
+    ImageProblem problem = ImageProblem::kNone;
+    const auto image = OpenIndexImage(dir.u16(), &problem);
+    ASSERT_NE(image, nullptr) << where << " " << static_cast<int>(problem);
+    mapped.records.AttachImage(image);
+    mapped.words.AttachImage(image);
+    ExpectSameIndex(loaded, mapped, random, texts, plan.queries, where);
+
+    // A snapshot taken before a page of the image leaves still finds it.
+    std::vector<std::int64_t> ids;
+    mapped.records.ForEachRecord(
+        [&](std::int64_t id, const RecordView&) {
+          if (id > 0) ids.push_back(id);  // a change finds pages from 1 up
+        });
+    std::int64_t kept_id = 0;
+    CTimeURLContainer kept;
+    std::shared_ptr<const RecordSnapshot> snapshot;
+    if (!ids.empty()) {
+      ASSERT_TRUE(mapped.records.GetRecord(ids[random.Below(ids.size())], &kept));
+      kept_id = mapped.records.FindRecord(kept);
+      ASSERT_TRUE(mapped.records.GetRecord(kept_id, &kept));
+      snapshot = mapped.records.Snapshot();
+      PageChange removal;
+      removal.kind = PageChange::Kind::kPageRemoved;
+      removal.record = kept;
+      ASSERT_EQ(ApplyPageChange(removal, loaded.records, loaded.words), S_OK);
+      ASSERT_EQ(ApplyPageChange(removal, mapped.records, mapped.words), S_OK);
+    }
+
+    // The same changes on both, then the words filed and taken out directly.
+    for (int c = 0; c < plan.changes; ++c) {
+      const PageChange change = RandomChange(random, &texts);
+      ASSERT_EQ(ApplyPageChange(change, loaded.records, loaded.words),
+                ApplyPageChange(change, mapped.records, mapped.words))
+          << where;
+    }
+    RandomSource twin = random;
+    FakePageTexts twin_texts = texts;
+    FillRandomly(random, plan.changes / 4, &loaded, &texts);
+    FillRandomly(twin, plan.changes / 4, &mapped, &twin_texts);
+    ExpectSameIndex(loaded, mapped, random, texts, plan.queries,
+                    where + " after changes");
+    if (snapshot != nullptr) {
+      CTimeURLContainer seen;
+      EXPECT_TRUE(snapshot->Visit(
+          kept_id, [&](const CTimeURLContainer& record) { seen = record; }))
+          << where;
+      EXPECT_EQ(seen, kept) << where;
+    }
+
+    // An image written from the image and the changes holds them.
+    testing::TempDir again;
+    ASSERT_EQ(SaveIndexFiles(again.u16(), mapped.records, mapped.words), S_OK);
+    ASSERT_EQ(SaveIndexImage(again.u16(), mapped.records, mapped.words), S_OK);
+    Index remapped;
+    const auto second = OpenIndexImage(again.u16(), &problem);
+    ASSERT_NE(second, nullptr) << where << " " << static_cast<int>(problem);
+    remapped.records.AttachImage(second);
+    remapped.words.AttachImage(second);
+    ExpectSameIndex(loaded, remapped, random, texts, plan.queries / 2,
+                    where + " saved again");
+  }
+}
+
+TEST(ImageAgainstLoadedFiles, RandomIndexes) {
+  for (const ImageRound& plan :
+       {ImageRound{5, 40, 30, 30, 10}, ImageRound{31337, 40, 60, 60, 10},
+        ImageRound{808, 6, 600, 300, 30}, ImageRound{12, 20, 150, 1200, 12}}) {
+    CompareImageWithFiles(plan);
   }
 }
 

@@ -66,6 +66,7 @@ TEST(IndexFiles, PathsJoinDirectoryAndName) {
   EXPECT_EQ(IndexFilePath(u"dir", IndexFile::kRecords), u"dir" + sep + u"1.hcpa");
   EXPECT_EQ(IndexFilePath(u"dir", IndexFile::kWords), u"dir" + sep + u"2.hcpb");
   EXPECT_EQ(IndexFilePath(u"", IndexFile::kWords), sep + u"2.hcpb");
+  EXPECT_EQ(IndexFilePath(u"dir", IndexFile::kImage), u"dir" + sep + u"index.image");
 }
 
 TEST(IndexFiles, SaveThenLoadRestoresEverything) {
