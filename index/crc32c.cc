@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 #include <nmmintrin.h>
 #endif
 
@@ -57,7 +57,23 @@ std::uint32_t ExtendWithTables(std::uint32_t reg, const unsigned char* at,
   return reg;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+
+// The instruction takes 8 bytes a step on x86-64, 4 on x86.
+constexpr std::size_t kWordBytes = sizeof(void*) == 8 ? 8 : 4;
+
+__attribute__((target("sse4.2"))) inline std::uint32_t StepWord(
+    std::uint32_t reg, const unsigned char* at) {
 #if defined(__x86_64__)
+  std::uint64_t word;
+  std::memcpy(&word, at, 8);
+  return static_cast<std::uint32_t>(_mm_crc32_u64(reg, word));
+#else
+  std::uint32_t word;
+  std::memcpy(&word, at, 4);
+  return _mm_crc32_u32(reg, word);
+#endif
+}
 
 // The instruction has a latency of 3 cycles and a throughput of one a
 // cycle: three independent streams over three blocks keep it busy, and
@@ -76,9 +92,11 @@ struct BlockShift {
 
 __attribute__((target("sse4.2"))) std::uint32_t ShiftOverZeros(
     std::uint32_t reg) {
-  std::uint64_t wide = reg;
-  for (std::size_t i = 0; i < kBlock / 8; ++i) wide = _mm_crc32_u64(wide, 0);
-  return static_cast<std::uint32_t>(wide);
+  static constexpr unsigned char kZeros[8] = {};
+  for (std::size_t i = 0; i < kBlock; i += kWordBytes) {
+    reg = StepWord(reg, kZeros);
+  }
+  return reg;
 }
 
 __attribute__((target("sse4.2"))) BlockShift MakeBlockShift() {
@@ -99,38 +117,26 @@ __attribute__((target("sse4.2"))) BlockShift MakeBlockShift() {
 
 __attribute__((target("sse4.2"))) std::uint32_t ExtendWithInstruction(
     std::uint32_t reg, const unsigned char* at, std::size_t size) {
-  std::uint64_t r0 = reg;
   if (size >= 3 * kBlock) {
     static const BlockShift shift = MakeBlockShift();
     do {
-      std::uint64_t r1 = 0;
-      std::uint64_t r2 = 0;
-      for (std::size_t i = 0; i < kBlock; i += 8) {
-        std::uint64_t w0, w1, w2;
-        std::memcpy(&w0, at + i, 8);
-        std::memcpy(&w1, at + kBlock + i, 8);
-        std::memcpy(&w2, at + 2 * kBlock + i, 8);
-        r0 = _mm_crc32_u64(r0, w0);
-        r1 = _mm_crc32_u64(r1, w1);
-        r2 = _mm_crc32_u64(r2, w2);
+      std::uint32_t r1 = 0;
+      std::uint32_t r2 = 0;
+      for (std::size_t i = 0; i < kBlock; i += kWordBytes) {
+        reg = StepWord(reg, at + i);
+        r1 = StepWord(r1, at + kBlock + i);
+        r2 = StepWord(r2, at + 2 * kBlock + i);
       }
-      const std::uint32_t joined =
-          shift.Apply(shift.Apply(static_cast<std::uint32_t>(r0)) ^
-                      static_cast<std::uint32_t>(r1)) ^
-          static_cast<std::uint32_t>(r2);
-      r0 = joined;
+      reg = shift.Apply(shift.Apply(reg) ^ r1) ^ r2;
       at += 3 * kBlock;
       size -= 3 * kBlock;
     } while (size >= 3 * kBlock);
   }
-  for (; size >= 8; at += 8, size -= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, at, 8);
-    r0 = _mm_crc32_u64(r0, word);
+  for (; size >= kWordBytes; at += kWordBytes, size -= kWordBytes) {
+    reg = StepWord(reg, at);
   }
-  std::uint32_t r = static_cast<std::uint32_t>(r0);
-  for (; size > 0; ++at, --size) r = _mm_crc32_u8(r, *at);
-  return r;
+  for (; size > 0; ++at, --size) reg = _mm_crc32_u8(reg, *at);
+  return reg;
 }
 
 // Asked once; __builtin_cpu_init readies the answer even when this runs
@@ -146,7 +152,7 @@ std::uint32_t Crc32cExtend(std::uint32_t crc, const void* bytes,
                            std::size_t size) {
   const auto* at = static_cast<const unsigned char*>(bytes);
   const std::uint32_t reg = crc ^ 0xFFFFFFFFu;
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
   if (kHasInstruction) {
     return ExtendWithInstruction(reg, at, size) ^ 0xFFFFFFFFu;
   }

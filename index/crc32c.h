@@ -1,6 +1,7 @@
 // CRC-32C (Castagnoli), the checksum of each change-journal record and of
 // the index image. Computed with the processor's CRC instruction where it
-// has one (x86-64 with SSE4.2, about 20 GB/s), with tables elsewhere.
+// has one (x86 with SSE4.2: about 10 GB/s on x86-64), with tables
+// elsewhere (about 1 GB/s).
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "index/id_container.h"
@@ -190,6 +191,47 @@ TEST(StreamFormat, ImageRoundTrip) {
   EXPECT_EQ(empty->record_count() + empty->word_count(), 0u);
   EXPECT_EQ(empty->FindWord(u"a"), 0u);
   EXPECT_TRUE(empty->IdsOfVisit(1, u"a").empty());
+}
+
+TEST(StreamFormat, AnImageThatCannotBeWrittenWholeLeavesNoFile) {
+  const PostingList one{{1, 1}};
+  const struct {
+    const char* name;
+    std::function<void(IndexImageWriter&)> feed;
+  } kCases[] = {
+      {"records out of order",
+       [](IndexImageWriter& w) {
+         w.AddRecord(2, {});
+         w.AddRecord(1, {});
+       }},
+      {"a record after the words",
+       [&](IndexImageWriter& w) {
+         w.AddWord(u"a", one.View());
+         w.AddRecord(1, {});
+       }},
+      {"words out of order",
+       [&](IndexImageWriter& w) {
+         w.AddWord(u"b", one.View());
+         w.AddWord(u"a", one.View());
+       }},
+      {"a word twice",
+       [&](IndexImageWriter& w) {
+         w.AddWord(u"a", one.View());
+         w.AddWord(u"a", one.View());
+       }},
+      {"a word without postings", [](IndexImageWriter& w) { w.AddWord(u"a", {}); }},
+  };
+  for (const auto& c : kCases) {
+    testing::TempDir dir;
+    IndexImageWriter writer((dir / "index.image").u16string());
+    c.feed(writer);
+    EXPECT_EQ(writer.Finish(2, kRecordsFile, kWordsFile), E_INVALIDARG) << c.name;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << c.name;
+  }
+  testing::TempDir dir;
+  IndexImageWriter writer((dir / "missing" / "index.image").u16string());
+  EXPECT_TRUE(FAILED(writer.Finish(0, kRecordsFile, kWordsFile)));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(StreamFormat, OneRecord) {
