@@ -182,8 +182,12 @@ def one_run(bus, args, queries, cold):
         try:
             return one_run_in(bus, args, queries, cold)
         finally:
-            for name in names:
-                os.replace(os.path.join(aside, name), os.path.join(data, name))
+            # The servers save a new, empty index at their end: it goes.
+            for name in PAIR + [IMAGE]:
+                if name in names:
+                    os.replace(os.path.join(aside, name), os.path.join(data, name))
+                elif os.path.exists(os.path.join(data, name)):
+                    os.remove(os.path.join(data, name))
     return one_run_in(bus, args, queries, cold)
 
 
