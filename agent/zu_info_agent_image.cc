@@ -23,6 +23,21 @@ std::u16string ImagePath(const std::u16string& directory) {
   return IndexFilePath(directory, IndexFile::kImage);
 }
 
+// Removes the image, also while it is mapped. Windows (and wine) keep the
+// name of a mapped file that was deleted until its last view goes, and no
+// new image could take its place meanwhile: it is renamed aside first, and
+// the file aside goes with the view.
+void RemoveImage(const std::u16string& directory) {
+  const std::u16string image = ImagePath(directory);
+  const std::u16string aside = image + u".old";
+  platform::RemoveFileIfPresent(aside);
+  if (SUCCEEDED(platform::ReplaceFileAtomically(image, aside))) {
+    platform::RemoveFileIfPresent(aside);
+  } else {
+    platform::RemoveFileIfPresent(image);
+  }
+}
+
 // One line for the log: a cache is not worth an alert.
 void LogImageProblem(const std::u16string& directory, ImageProblem problem,
                      const std::u16string& consequence) {
@@ -44,8 +59,10 @@ void CZuInfoAgent::AttachImage(std::shared_ptr<const IndexImage> image) {
 
 bool CZuInfoAgent::AttachImageAtStartup(const std::u16string& directory,
                                         ImageProblem* problem) {
-  // A save cut while it wrote the image leaves its unfinished file.
+  // A save cut while it wrote the image leaves its unfinished file, or the
+  // old one set aside.
   platform::RemoveFileIfPresent(ImagePath(directory) + u".saving");
+  platform::RemoveFileIfPresent(ImagePath(directory) + u".old");
   std::shared_ptr<const IndexImage> image = OpenIndexImage(directory, problem);
   if (!image) return false;
   AttachImage(std::move(image));
@@ -70,7 +87,7 @@ void CZuInfoAgent::SetAsideUnusableImage(const std::u16string& directory,
                     u"process writes no image.");
     return;
   }
-  platform::RemoveFileIfPresent(ImagePath(directory));
+  RemoveImage(directory);
   LogImageProblem(directory, problem,
                   u"the index was loaded from its files instead, and the "
                   u"image was removed (the next save writes a new one).");
@@ -79,11 +96,10 @@ void CZuInfoAgent::SetAsideUnusableImage(const std::u16string& directory,
 HRESULT CZuInfoAgent::RefreshImage() {
   const std::u16string& directory = m_dataDirectory;
   m_imageCurrent = false;
-  if (!m_writeImages) {
-    // An image of the files just replaced may hold pages forgotten since.
-    platform::RemoveFileIfPresent(ImagePath(directory));
-    return S_FALSE;
-  }
+  // The image there is of the files a save just replaced, and may hold
+  // pages forgotten since: it goes first (its mapping stays valid).
+  RemoveImage(directory);
+  if (!m_writeImages) return S_FALSE;
   HRESULT hr = S_OK;
   try {
     hr = SaveIndexImage(directory, m_idContainer, m_wordContainer);
@@ -112,7 +128,7 @@ HRESULT CZuInfoAgent::RefreshImage() {
   if (!image) {
     m_imageFailed = true;
     if (problem == ImageProblem::kNoRoom) m_writeImages = false;
-    platform::RemoveFileIfPresent(ImagePath(directory));
+    RemoveImage(directory);
     LogImageProblem(directory, problem,
                     u"it was written but cannot be used, and was removed; the "
                     u"index stays in memory.");

@@ -89,7 +89,10 @@ spoil_image() {
   size=$(stat -c %s "$image")
   case $1 in
     truncated) truncate -s $((size / 2)) "$image" ;;
-    flipped | version) image_edit "$image" "$1" ;;
+    flipped) "$python" -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(int(sys.argv[2]))
+b = f.read(1); f.seek(-1, 1); f.write(bytes([b[0] ^ 0xFF]))' "$image" $((size / 2)) ;;
+    # The format version follows the 8-byte magic: 99 instead of 1.
+    version) printf '\x63' | dd of="$image" bs=1 seek=8 conv=notrunc 2>/dev/null ;;
     older)
       cp "$image" older.image
       q add --time 4000 --url http://older/ --text "common older page" >/dev/null
@@ -103,29 +106,6 @@ spoil_image() {
   mv "$image" spoiled.image
   q search --json common >answer.before 2>/dev/null
   mv spoiled.image "$image"
-}
-# image_edit IMAGE flipped|version: one byte in the middle of the image
-# flipped, or another format version in its header (whose checksum is made
-# to hold again, so that it is the version that is refused).
-image_edit() {
-  /usr/bin/python3 - "$@" <<'PY'
-import struct, sys
-path, how = sys.argv[1], sys.argv[2]
-data = bytearray(open(path, "rb").read())
-if how == "flipped":
-    data[len(data) // 2] ^= 0xFF
-else:
-    def crc32c(b):
-        crc = 0xFFFFFFFF
-        for byte in b:
-            crc ^= byte
-            for _ in range(8):
-                crc = (crc >> 1) ^ (0x82F63B78 if crc & 1 else 0)
-        return crc ^ 0xFFFFFFFF
-    data[8:12] = struct.pack("<I", 99)  # the version follows the magic
-    data[188:192] = struct.pack("<I", crc32c(bytes(data[:188])))
-open(path, "wb").write(data)
-PY
 }
 # image_lines FILE: the lines of FILE about the index image.
 image_lines() { grep -c "index image" "$1"; }
