@@ -34,8 +34,20 @@ class Engine {
   virtual std::size_t Search(const std::string& query, std::size_t limit) = 0;
   // Writes the index to disk, and reads it back into a fresh index; both in
   // the engine's own directory. Returns the bytes the index takes on disk.
+  // Ours: Save writes the pair of index files, SaveImage the image beside
+  // them (its bytes; 0 for engines without one), and Load starts from the
+  // image as the agent does, or from the pair when there is no usable image.
   virtual std::uint64_t Save() = 0;
+  virtual std::uint64_t SaveImage() { return 0; }
   virtual void Load() = 0;
+  // Ours: reads the pair alone into a fresh index, as the agent does when it
+  // cannot use the image. False for engines that have no such fallback.
+  virtual bool LoadFiles() { return false; }
+  // Whether the last Load started from the image.
+  virtual bool LoadedImage() const { return false; }
+  // Ours: drops the index in memory and gives its memory back to the
+  // system, so that a load timed next starts from nothing.
+  virtual void Drop() {}
   // The (page, word) entries of the index; 0 when the engine cannot tell.
   virtual std::uint64_t Postings() const { return 0; }
   // Find (prefixes, phrases): as Search, 0 for engines that lack it.

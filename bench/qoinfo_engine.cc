@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <utility>
@@ -7,6 +8,7 @@
 #include "agent/search.h"
 #include "bench/engine.h"
 #include "index/index_files.h"
+#include "platform/mapped_file.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
 
@@ -81,9 +83,15 @@ class QoInfoEngine final : public Engine {
     return DiskUsage(directory_ + "/1.hcpa") + DiskUsage(directory_ + "/2.hcpb");
   }
 
-  std::uint64_t Postings() const override {
-    return words_.PostingCount();
+  std::uint64_t SaveImage() override {
+    if (FAILED(SaveIndexImage(Directory(), records_, words_))) {
+      std::fprintf(stderr, "qoinfo-bench: the image could not be written\n");
+      return 0;
+    }
+    return DiskUsage(directory_ + "/index.image");
   }
+
+  std::uint64_t Postings() const override { return words_.PostingCount(); }
 
   // Pages get identifiers 1, 2, ... in the order they were added.
   bool Forget(std::size_t index) override {
@@ -93,10 +101,32 @@ class QoInfoEngine final : public Engine {
     return true;
   }
 
+  bool LoadFiles() override {
+    LoadIndexFiles(Directory(), records_, words_);
+    loaded_image_ = false;
+    return true;
+  }
+
   void Load() override {
+    ImageProblem problem = ImageProblem::kNone;
+    std::shared_ptr<const IndexImage> image = OpenIndexImage(Directory(), &problem);
+    if (image == nullptr) {
+      std::fprintf(stderr, "qoinfo-bench: the image %s; loading the index files\n",
+                   platform::Utf16ToUtf8(DescribeImageProblem(problem)).c_str());
+      LoadFiles();
+      return;
+    }
+    records_.AttachImage(image);
+    words_.AttachImage(std::move(image));
+    loaded_image_ = true;
+  }
+
+  bool LoadedImage() const override { return loaded_image_; }
+
+  void Drop() override {
     records_ = CIDContainer();
     words_ = CWordToIdsContainer();
-    LoadIndexFiles(Directory(), records_, words_);
+    platform::ReleaseFreedMemory();
   }
 
  private:
@@ -106,6 +136,7 @@ class QoInfoEngine final : public Engine {
   CIDContainer records_;
   CWordToIdsContainer words_;
   KeptTexts texts_;
+  bool loaded_image_ = false;
 };
 
 }  // namespace

@@ -5,16 +5,21 @@
 // The pages are the corpus's real pages, then synthetic pages drawn from
 // their vocabulary (corpus.h). The queries are fixed for a corpus: 1-3 words
 // drawn from its vocabulary, in four classes (rare single words, common
-// single words, two words, three words). Prints one JSON object: pages per
-// second to index, first-page (best 20 hits) and full-enumeration latency
-// p50/p99 per class, save and load times, the index size on disk, and
-// resident memory. Run one engine per process, so that peak memory is its
-// own.
+// single words, two words, three words). The steps: index; the timed rounds
+// of queries on the index in memory; save (ours: the pair of index files,
+// then the image); load (ours: the pair alone, then the start from the
+// image, as the agent starts); the timed rounds again on the index read
+// back, which must give the same hit counts; forget pages.
+// Prints one JSON object: pages per second to index, first-page (best 20
+// hits) and full-enumeration latency p50/p99 per class, save and load
+// times, the index size on disk, and resident memory. Run one engine per
+// process, so that peak memory is its own.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
@@ -27,6 +32,7 @@
 
 #include "agent/word_extraction.h"
 #include "bench/engine.h"
+#include "platform/mapped_file.h"
 #include "platform/text_case.h"
 #include "platform/utf8.h"
 
@@ -162,11 +168,68 @@ std::string Json(const std::string& s) {
   return out + "\"";
 }
 
+// Per class: each run's first-page and all-hits milliseconds, and the
+// first round's hit counts.
+struct QueryTimes {
+  std::map<std::string, std::vector<double>> first_page, all_hits, hit_counts;
+};
+
+// Runs each query `rounds` times: its first page, then every hit.
+QueryTimes RunQueries(Engine& engine, const std::vector<Query>& queries,
+                      const std::vector<FindQuery>& find_queries,
+                      std::size_t rounds) {
+  QueryTimes times;
+  auto measure = [&](const std::string& kind, std::size_t round,
+                     const std::function<std::size_t(std::size_t)>& search) {
+    auto start = Clock::now();
+    search(20);
+    times.first_page[kind].push_back(Seconds(Clock::now() - start) * 1e3);
+    start = Clock::now();
+    const std::size_t hits = search(0);
+    times.all_hits[kind].push_back(Seconds(Clock::now() - start) * 1e3);
+    if (round == 0) times.hit_counts[kind].push_back(static_cast<double>(hits));
+  };
+  for (std::size_t round = 0; round < rounds; ++round) {
+    for (const Query& q : queries) {
+      measure(q.kind, round, [&](std::size_t limit) { return engine.Search(q.text, limit); });
+    }
+    for (const FindQuery& q : find_queries) {
+      measure(q.kind, round,
+              [&](std::size_t limit) { return engine.Find(q.text, q.prefix, limit); });
+    }
+  }
+  return times;
+}
+
+std::string QueriesJson(const QueryTimes& times) {
+  std::ostringstream out;
+  out << "{";
+  bool first = true;
+  for (const auto& [kind, first_page] : times.first_page) {
+    const auto& all = times.all_hits.at(kind);
+    out << (first ? "" : ",") << Json(kind)
+        << ":{\"first_p50_ms\":" << Percentile(first_page, 0.5)
+        << ",\"first_p99_ms\":" << Percentile(first_page, 0.99)
+        << ",\"all_p50_ms\":" << Percentile(all, 0.5)
+        << ",\"all_p99_ms\":" << Percentile(all, 0.99)
+        << ",\"hits_p50\":" << Percentile(times.hit_counts.at(kind), 0.5) << "}";
+    first = false;
+  }
+  return out.str() + "}";
+}
+
+// The queries, a "kind<TAB>text" line each, for bench/server_start.py.
+void WriteQueries(const std::string& path, const std::vector<Query>& queries) {
+  std::ofstream out(path);
+  for (const Query& q : queries) out << q.kind << "\t" << q.text << "\n";
+}
+
 int Usage() {
   std::cerr << "usage: qoinfo-bench --corpus FILE --pages N --engine ours|fts5|xapian\n"
                "                    [--work DIR] [--queries PER_KIND] [--rounds R] [--keep]\n"
                "                    [--find | --only-find]\n"
-               "--keep leaves the engine's files in DIR for a closer look.\n"
+               "--keep leaves the engine's files in DIR for a closer look (ours:\n"
+               "       with queries.tsv, the queries, for bench/server_start.py).\n"
                "--find adds Find's classes (two-letter prefixes, phrases; ours only);\n"
                "       the texts of the pages holding a phrase's words are kept in memory;\n"
                "--only-find runs Find's classes alone.\n";
@@ -193,7 +256,6 @@ int main(int argc, char** argv) {
     else if (arg == "--only-find") find = only_find = true;
     else return Usage();
   }
-  // The reload check compares against the first round's hit counts.
   if (corpus_file.empty() || rounds == 0 || pages == 0) return Usage();
 
   std::vector<Page> real;
@@ -229,6 +291,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::uint64_t baseline_rss = MemoryFromStatus("VmRSS:");
+  // The base of the memory after the load: the corpus without what reading
+  // it left over (which indexing reuses, and the load's drop gives back).
+  platform::ReleaseFreedMemory();
+  const std::uint64_t baseline_anon = MemoryFromStatus("RssAnon:");
 
   // Index.
   Clock::duration index_time{};
@@ -262,37 +328,29 @@ int main(int argc, char** argv) {
   }
   const std::uint64_t indexed_rss = MemoryFromStatus("VmRSS:");
 
-  // Search.
-  std::map<std::string, std::vector<double>> first_page, all_hits;
-  std::map<std::string, std::vector<double>> hit_counts;
-  for (std::size_t round = 0; round < rounds; ++round) {
-    for (const Query& q : queries) {
-      auto start = Clock::now();
-      engine->Search(q.text, 20);
-      first_page[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
-      start = Clock::now();
-      const std::size_t hits = engine->Search(q.text, 0);
-      all_hits[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
-      if (round == 0) hit_counts[q.kind].push_back(static_cast<double>(hits));
-    }
-    for (const FindQuery& q : find_queries) {
-      auto start = Clock::now();
-      engine->Find(q.text, q.prefix, 20);
-      first_page[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
-      start = Clock::now();
-      const std::size_t hits = engine->Find(q.text, q.prefix, 0);
-      all_hits[q.kind].push_back(Seconds(Clock::now() - start) * 1e3);
-      if (round == 0) hit_counts[q.kind].push_back(static_cast<double>(hits));
-    }
-  }
+  // The rounds on the index as it was filed, in memory (what searches cost
+  // before the image, to compare with); the index read back must give the
+  // same hit counts.
+  const QueryTimes in_memory = RunQueries(*engine, queries, find_queries, rounds);
 
-  // Save and load.
+  // Save: the pair of index files, then the image beside them.
   auto start = Clock::now();
   const std::uint64_t disk_bytes = engine->Save();
-  const double save_seconds = Seconds(Clock::now() - start);
+  const double files_save_seconds = Seconds(Clock::now() - start);
+  start = Clock::now();
+  const std::uint64_t image_bytes = engine->SaveImage();
+  const double image_save_seconds = Seconds(Clock::now() - start);
+  // Load: the pair alone (what the agent falls back to), then the start
+  // from the image (the pair again when there is no usable image).
+  double files_load_seconds = 0;
+  engine->Drop();
+  start = Clock::now();
+  if (engine->LoadFiles()) files_load_seconds = Seconds(Clock::now() - start);
+  engine->Drop();
   start = Clock::now();
   engine->Load();
   const double load_seconds = Seconds(Clock::now() - start);
+  const std::uint64_t loaded_anon = MemoryFromStatus("RssAnon:");
 
   // What the same bytes cost as one plain file: written and flushed, then
   // read back (from the page cache, as the load above reads the saved files).
@@ -323,16 +381,11 @@ int main(int argc, char** argv) {
     std::filesystem::remove(plain);
   }
 
-  // The index read back answers every query with as many hits as before.
-  bool reload_matches = true;
-  std::map<std::string, std::size_t> seen;
-  for (std::size_t q = 0; q < queries.size(); ++q) {
-    const std::size_t index_in_kind = seen[queries[q].kind]++;
-    const double before = hit_counts[queries[q].kind][index_in_kind];
-    if (static_cast<double>(engine->Search(queries[q].text, 0)) != before) {
-      reload_matches = false;
-    }
-  }
+  // The timed rounds, on the index read back: what a server searches.
+  const QueryTimes timed = RunQueries(*engine, queries, find_queries, rounds);
+  const std::uint64_t searched_anon = MemoryFromStatus("RssAnon:");
+  const bool reload_matches = timed.hit_counts == in_memory.hit_counts;
+  if (keep) WriteQueries(directory + "/queries.tsv", queries);
 
   const std::uint64_t postings = engine->Postings();
   // Forgetting pages spread over the index, one at a time.
@@ -348,27 +401,28 @@ int main(int argc, char** argv) {
   out << "{\"engine\":" << Json(engine_name) << ",\"pages\":" << pages
       << ",\"index_seconds\":" << Seconds(index_time)
       << ",\"pages_per_second\":" << pages / std::max(Seconds(index_time), 1e-9)
-      << ",\"disk_bytes\":" << disk_bytes << ",\"save_seconds\":" << save_seconds
+      << ",\"disk_bytes\":" << disk_bytes << ",\"image_bytes\":" << image_bytes
+      << ",\"save_seconds\":" << files_save_seconds + image_save_seconds
+      << ",\"files_save_seconds\":" << files_save_seconds
+      << ",\"image_save_seconds\":" << image_save_seconds
       << ",\"load_seconds\":" << load_seconds
+      << ",\"files_load_seconds\":" << files_load_seconds
+      << ",\"loaded_image\":" << (engine->LoadedImage() ? "true" : "false")
       << ",\"reload_matches\":" << (reload_matches ? "true" : "false")
       << ",\"index_rss_bytes\":" << (indexed_rss - std::min(indexed_rss, baseline_rss))
       << ",\"peak_rss_bytes\":" << MemoryFromStatus("VmHWM:")
       << ",\"baseline_rss_bytes\":" << baseline_rss
+      << ",\"baseline_rss_anon_bytes\":" << baseline_anon
+      << ",\"loaded_rss_anon_bytes\":" << (loaded_anon - std::min(loaded_anon, baseline_anon))
+      << ",\"searched_rss_anon_bytes\":"
+      << (searched_anon - std::min(searched_anon, baseline_anon))
       << ",\"postings\":" << postings
       << ",\"plain_write_seconds\":" << plain_write_seconds
       << ",\"plain_read_seconds\":" << plain_read_seconds
       << ",\"forget_p50_ms\":" << Percentile(forget_ms, 0.5)
-      << ",\"forget_p99_ms\":" << Percentile(forget_ms, 0.99) << ",\"queries\":{";
-  bool first = true;
-  for (const auto& [kind, times] : first_page) {
-    out << (first ? "" : ",") << Json(kind) << ":{\"first_p50_ms\":" << Percentile(times, 0.5)
-        << ",\"first_p99_ms\":" << Percentile(times, 0.99)
-        << ",\"all_p50_ms\":" << Percentile(all_hits[kind], 0.5)
-        << ",\"all_p99_ms\":" << Percentile(all_hits[kind], 0.99)
-        << ",\"hits_p50\":" << Percentile(hit_counts[kind], 0.5) << "}";
-    first = false;
-  }
-  out << "}}";
+      << ",\"forget_p99_ms\":" << Percentile(forget_ms, 0.99)
+      << ",\"queries\":" << QueriesJson(timed)
+      << ",\"memory_queries\":" << QueriesJson(in_memory) << "}";
   std::cout << out.str() << std::endl;
   if (!keep) std::filesystem::remove_all(directory);
   return 0;
