@@ -1,5 +1,6 @@
 #include "index/word_to_ids_container.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "index/stream_serializable.h"
