@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <queue>
 #include <utility>
 #include <vector>
@@ -275,10 +276,12 @@ PageScores ScoreMatches(const WordCountMap& query,
 PageScores ScoreMatches(const WordCountMap& query,
                         const CWordToIdsContainer& words) {
   // Lists merged from the image and the pages filed since live as long as
-  // the scoring.
-  CWordToIdsContainer::Scratch scratch;
+  // the scoring; without an image nothing is merged (and a deque made
+  // would cost an allocation).
+  std::optional<CWordToIdsContainer::Scratch> scratch;
+  if (words.image() != nullptr) scratch.emplace();
   const auto find = [&](std::u16string_view word) {
-    return words.SearchPostings(word, &scratch);
+    return words.SearchPostings(word, scratch ? &*scratch : nullptr);
   };
   if (!words.HasRemoved()) {
     return ScoreMatchesSkipping(query, find, [](std::int64_t) { return false; });

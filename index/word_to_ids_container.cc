@@ -1,5 +1,6 @@
 #include "index/word_to_ids_container.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "index/stream_serializable.h"
@@ -338,7 +339,15 @@ void CWordToIdsContainer::Count() const {
   if (m_counted) return;
   std::size_t words = 0;
   std::uint64_t postings = 0;
-  if (m_image == nullptr || !m_imageRemoved.empty()) {
+  if (m_image == nullptr) {
+    // The memory alone (as after a load): one pass over its lists.
+    Purge();
+    for (const auto& entry : m_words) {
+      const std::size_t size = entry.second.size();
+      words += size != 0 ? 1 : 0;
+      postings += size;
+    }
+  } else if (!m_imageRemoved.empty()) {
     ForEachWord([&](std::u16string_view, const PostingsView& list) {
       ++words;
       postings += list.size();

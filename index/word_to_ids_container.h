@@ -72,7 +72,8 @@ class CWordToIdsContainer {
   using Scratch = std::deque<PostingList>;
 
   // For searches: the postings of `word` (empty when no page holds it), in
-  // which pages that IsRemoved() may remain.
+  // which pages that IsRemoved() may remain. `scratch` may be null while no
+  // image is attached.
   PostingsView SearchPostings(std::u16string_view word, Scratch* scratch) const;
   // For searches: from the first word not below `from`, in word order, each
   // word with its postings as SearchPostings gives them, while `use`

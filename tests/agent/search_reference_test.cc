@@ -712,10 +712,10 @@ void CompareImageWithFiles(const ImageRound& plan) {
     Index loaded, mapped;
     ASSERT_EQ(LoadIndexFiles(dir.u16(), loaded.records, loaded.words).hr, S_OK);
     ImageProblem problem = ImageProblem::kNone;
-    const auto image = OpenIndexImage(dir.u16(), &problem);
+    auto image = OpenIndexImage(dir.u16(), &problem);
     ASSERT_NE(image, nullptr) << where << " " << static_cast<int>(problem);
     mapped.records.AttachImage(image);
-    mapped.words.AttachImage(image);
+    mapped.words.AttachImage(std::move(image));
     ExpectSameIndex(loaded, mapped, random, texts, plan.queries, where);
 
     // A snapshot taken before a page of the image leaves still finds it.
@@ -773,6 +773,15 @@ void CompareImageWithFiles(const ImageRound& plan) {
     remapped.words.AttachImage(second);
     ExpectSameIndex(loaded, remapped, random, texts, plan.queries / 2,
                     where + " saved again");
+    // The snapshot keeps the image it was taken of.
+    mapped.records.AttachImage(second);
+    mapped.words.AttachImage(second);
+    if (snapshot != nullptr) {
+      CTimeURLContainer seen;
+      EXPECT_TRUE(snapshot->Visit(
+          kept_id, [&](const CTimeURLContainer& record) { seen = record; }));
+      EXPECT_EQ(seen, kept) << where;
+    }
   }
 }
 
