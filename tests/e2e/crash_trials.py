@@ -30,6 +30,9 @@ class Trials:
         self.wine = wine
         self.work = tempfile.mkdtemp(prefix="qoinfo-crash-")
         data = os.path.join(self.work, "data")
+        # A kill before the first command made the folder leaves nothing to
+        # search; an empty folder is an empty index.
+        os.makedirs(data, mode=0o700)
         self.command = ([os.environ.get("WINE64", "/usr/lib/wine/wine64")] if wine else []) + [
             qoinfo, "--data-dir", "Z:" + data.replace("/", "\\") if wine else data]
         self.env = dict(os.environ, QOINFO_CHECKPOINT_BYTES=str(self.rng.choice([2000, 20000])))
