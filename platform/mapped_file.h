@@ -53,7 +53,8 @@ class MappedFile {
   const std::uint8_t* m_data = nullptr;
   std::size_t m_size = 0;
   FileIdentity m_identity;
-  void* m_handle = nullptr;  // the mapping object, where the system has one
+  // The mapping object, where the system has one (Windows).
+  [[maybe_unused]] void* m_handle = nullptr;
 };
 
 // Puts `from` in place of `to` as ReplaceFileAtomically does, also when
