@@ -59,6 +59,28 @@ void Combine(const PostingsView& base, const PostingsView& delta,
   }
 }
 
+// A word's list as read: `base` less the pages of `left_out` (when
+// `filter`), with `delta`. A view of either list itself when the other adds
+// nothing; otherwise of the merge, written to the list storage() gives.
+template <typename Storage>
+PostingsView MergedView(const PostingsView& base, bool filter,
+                        const PageIdSet& left_out, const PostingList* delta,
+                        Storage&& storage) {
+  const bool no_delta = delta == nullptr || delta->empty();
+  if (!filter && no_delta) return base;
+  if (!filter && base.empty()) return delta->View();
+  PostingList& merged = storage();
+  const PostingsView delta_view = no_delta ? PostingsView() : delta->View();
+  if (filter) {
+    MergeById(base,
+              [&left_out](std::int64_t id) { return !left_out.Contains(id); },
+              delta_view, &merged);
+  } else {
+    Combine(base, delta_view, &merged);
+  }
+  return merged.View();
+}
+
 }  // namespace
 
 CWordToIdsContainer::CWordToIdsContainer(const CWordToIdsContainer& other) {
@@ -268,20 +290,11 @@ PostingsView CWordToIdsContainer::SearchView(const PostingsView& base,
   const bool filter = !m_imageRefiled.empty() &&
                       MayHoldAny(base, m_imageRefiled, m_imageRemovedLow,
                                  m_imageRemovedHigh);
-  const bool no_delta = delta == nullptr || delta->empty();
-  if (!filter && no_delta) return base;
-  if (!filter && base.empty()) return delta->View();
-  scratch->emplace_back();
-  PostingList& merged = scratch->back();
-  const PostingsView delta_view = no_delta ? PostingsView() : delta->View();
-  if (filter) {
-    MergeById(base,
-              [this](std::int64_t id) { return !m_imageRefiled.Contains(id); },
-              delta_view, &merged);
-  } else {
-    Combine(base, delta_view, &merged);
-  }
-  return merged.View();
+  return MergedView(base, filter, m_imageRefiled, delta,
+                    [scratch]() -> PostingList& {
+                      scratch->emplace_back();
+                      return scratch->back();
+                    });
 }
 
 PostingsView CWordToIdsContainer::SearchPostings(std::u16string_view word,
@@ -313,24 +326,10 @@ void CWordToIdsContainer::ForEachWord(
     // Pages of the image taken out since leave its lists here.
     const bool filter = MayHoldAny(base, m_imageRemoved, m_imageRemovedLow,
                                    m_imageRemovedHigh);
-    const bool no_delta = delta == nullptr || delta->empty();
-    if (!filter && no_delta) {
-      if (!base.empty()) use(word, base);  // the image's own bytes
-      return true;
-    }
-    if (!filter && base.empty()) {
-      use(word, delta->View());
-      return true;
-    }
-    const PostingsView delta_view = no_delta ? PostingsView() : delta->View();
-    if (filter) {
-      MergeById(base,
-                [this](std::int64_t id) { return !m_imageRemoved.Contains(id); },
-                delta_view, &merged);
-    } else {
-      Combine(base, delta_view, &merged);
-    }
-    if (!merged.empty()) use(word, merged.View());
+    const PostingsView list =
+        MergedView(base, filter, m_imageRemoved, delta,
+                   [&merged]() -> PostingList& { return merged; });
+    if (!list.empty()) use(word, list);
     return true;
   });
 }

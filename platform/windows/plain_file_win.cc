@@ -56,23 +56,29 @@ HRESULT MoveTo(HANDLE file, std::uint64_t position) {
              : LastErrorHResult();
 }
 
+// Writes all of `bytes` at `offset`, a gigabyte at most per call.
+HRESULT WriteAllAt(HANDLE file, std::uint64_t offset, std::string_view bytes) {
+  HRESULT hr = MoveTo(file, offset);
+  std::size_t done = 0;
+  while (SUCCEEDED(hr) && done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD put = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &put, nullptr)) {
+      hr = LastErrorHResult();
+    }
+    done += put;
+  }
+  return hr;
+}
+
 class WinAppendFile final : public AppendFile {
  public:
   WinAppendFile(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
   ~WinAppendFile() override { CloseHandle(file_); }
 
   HRESULT Append(std::string_view bytes) override {
-    HRESULT hr = MoveTo(file_, size_);
-    std::size_t done = 0;
-    while (SUCCEEDED(hr) && done < bytes.size()) {
-      const DWORD chunk = static_cast<DWORD>(
-          std::min<std::size_t>(bytes.size() - done, 1u << 30));
-      DWORD put = 0;
-      if (!WriteFile(file_, bytes.data() + done, chunk, &put, nullptr)) {
-        hr = LastErrorHResult();
-      }
-      done += put;
-    }
+    const HRESULT hr = WriteAllAt(file_, size_, bytes);
     if (FAILED(hr)) {
       // Nothing of a failed record may stay behind.
       if (SUCCEEDED(MoveTo(file_, size_))) SetEndOfFile(file_);
@@ -88,18 +94,7 @@ class WinAppendFile final : public AppendFile {
 
   HRESULT WriteAt(std::uint64_t offset, std::string_view bytes) override {
     if (offset > size_ || bytes.size() > size_ - offset) return E_INVALIDARG;
-    HRESULT hr = MoveTo(file_, offset);
-    std::size_t done = 0;
-    while (SUCCEEDED(hr) && done < bytes.size()) {
-      const DWORD chunk = static_cast<DWORD>(
-          std::min<std::size_t>(bytes.size() - done, 1u << 30));
-      DWORD put = 0;
-      if (!WriteFile(file_, bytes.data() + done, chunk, &put, nullptr)) {
-        hr = LastErrorHResult();
-      }
-      done += put;
-    }
-    return hr;
+    return WriteAllAt(file_, offset, bytes);
   }
 
   HRESULT Truncate(std::uint64_t size) override {
