@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/hresult_error.h"
 #include "platform/interface_table.h"
+#include "platform/mapped_file.h"
 #include "platform/plain_file.h"
 #include "platform/utf8.h"
 #include "platform/wide_string.h"
@@ -488,7 +489,7 @@ HRESULT CZuInfoAgent::SaveIndex() {
       m_journal.Close();
       m_journalStatus = hr;
       m_imageCurrent = false;
-      platform::RemoveFileIfPresent(IndexFilePath(directory, IndexFile::kImage));
+      platform::RemoveMappedFile(IndexFilePath(directory, IndexFile::kImage));
     }
     // Nobody can be answered at this point; the log keeps the failure.
     try {

@@ -23,19 +23,10 @@ std::u16string ImagePath(const std::u16string& directory) {
   return IndexFilePath(directory, IndexFile::kImage);
 }
 
-// Removes the image, also while it is mapped. Windows (and wine) keep the
-// name of a mapped file that was deleted until its last view goes, and no
-// new image could take its place meanwhile: it is renamed aside first, and
-// the file aside goes with the view.
+// Removes the image, also while it is mapped (by this agent's containers
+// or by a search snapshot).
 void RemoveImage(const std::u16string& directory) {
-  const std::u16string image = ImagePath(directory);
-  const std::u16string aside = image + u".old";
-  platform::RemoveFileIfPresent(aside);
-  if (SUCCEEDED(platform::ReplaceFileAtomically(image, aside))) {
-    platform::RemoveFileIfPresent(aside);
-  } else {
-    platform::RemoveFileIfPresent(image);
-  }
+  platform::RemoveMappedFile(ImagePath(directory));
 }
 
 // One line for the log: a cache is not worth an alert.

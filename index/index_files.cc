@@ -115,7 +115,7 @@ HRESULT WriteOne(const std::u16string& path, const Container& container) {
   if (SUCCEEDED(hr)) hr = storage->Commit(STGC_DEFAULT);
   storage->Release();
   if (SUCCEEDED(hr)) hr = platform::FlushFileToDisk(path);
-  if (FAILED(hr)) platform::RemoveFileIfPresent(path);
+  if (FAILED(hr)) platform::RemoveMappedFile(path);
   return hr;
 }
 

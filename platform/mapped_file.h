@@ -63,6 +63,10 @@ class MappedFile {
 // first, and is removed as soon as it is no longer mapped, at the latest by
 // the next call (for a moment there is then no file at `to`).
 HRESULT ReplaceMappedFile(const std::u16string& from, const std::u16string& to);
+// Removes the file at `path` when it exists, also when it is mapped: on
+// Windows it is renamed to "<path>.old" first, which goes as soon as it is
+// no longer mapped (at the latest by the next call of either function).
+void RemoveMappedFile(const std::u16string& path);
 
 // Gives memory that was freed back to the system, where the allocator keeps
 // it otherwise (after the in-memory index moved into a mapped image).

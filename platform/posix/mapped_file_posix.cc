@@ -104,6 +104,11 @@ HRESULT ReplaceMappedFile(const std::u16string& from,
   return ReplaceFileAtomically(from, to);
 }
 
+void RemoveMappedFile(const std::u16string& path) {
+  // A mapping keeps the removed file's pages.
+  RemoveFileIfPresent(path);
+}
+
 void ReleaseFreedMemory() {
 #if defined(__GLIBC__)
   ::malloc_trim(0);

@@ -148,6 +148,17 @@ HRESULT ReplaceMappedFile(const std::u16string& from,
   return hr;
 }
 
+void RemoveMappedFile(const std::u16string& path) {
+  const std::u16string aside = path + u".old";
+  RemoveFileIfPresent(aside);
+  // A mapped file cannot be removed, but can be renamed.
+  if (SUCCEEDED(ReplaceFileAtomically(path, aside))) {
+    RemoveFileIfPresent(aside);
+  } else {
+    RemoveFileIfPresent(path);
+  }
+}
+
 void ReleaseFreedMemory() { HeapCompact(GetProcessHeap(), 0); }
 
 }  // namespace platform
